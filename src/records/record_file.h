@@ -1,0 +1,121 @@
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <initializer_list>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace korvant {
+
+/// Outcome of a record read.
+enum class ReadStatus {
+  kOk,         ///< the record was read and the destinations filled
+  kEndOfFile,  ///< no record starts here: the file is exhausted (or holds 1-3 stray bytes)
+  kError,      ///< the record is cut short, or holds fewer values than were asked for
+};
+
+/// True when `name` names an existing file that can be opened (not a directory).
+bool FileExists(std::string_view name);
+
+/// True when both names lead to the same file (same device and inode).
+bool SameFile(std::string_view a, std::string_view b);
+
+/// One piece of a record to write: `bytes` bytes at `data`.
+struct Piece {
+  const void* data;
+  size_t bytes;
+};
+/// `count` values of 4 bytes; a count of 0 or less is an empty piece.
+template <typename T>
+Piece PiecesOf(const T* data, int64_t count) {
+  static_assert(sizeof(T) == 4);
+  return Piece{data, count > 0 ? static_cast<size_t>(count) * 4 : 0};
+}
+template <typename T>
+Piece PieceOf(const T& v) {
+  return PiecesOf(&v, 1);
+}
+inline Piece TextPiece(const char* text, size_t n) { return Piece{text, n}; }
+
+/// A binary record file on a unit: framed records read and written strictly in
+/// order. Lengths read from the file are never trusted: a record is read into
+/// the caller's fixed destinations, anything beyond them is skipped by seeking,
+/// and nothing is ever allocated or sized from a count in the file.
+///
+/// Reading a record: `Begin`, then any number of takes (`Ints`, `Reals`,
+/// `Text`, `Bytes`), then `Finish`. A take that wants more than the record
+/// still holds fills as many whole values as there are and fails; the record
+/// is still consumed by `Finish`, which then reports kError.
+///
+/// Opens, writes, rewinds and closes that fail end the run with a fatal
+/// diagnostic naming the unit and the file.
+class RecordFile {
+ public:
+  RecordFile();
+  ~RecordFile();  // closes without reporting failures
+  RecordFile(const RecordFile&) = delete;
+  RecordFile& operator=(const RecordFile&) = delete;
+
+  /// Opens an existing file for reading, positioned before its first record.
+  void OpenExisting(int unit, std::string_view name);
+  /// Opens a file for writing from its start. An existing file keeps its
+  /// content until the first record is written, which cuts the file after it.
+  void OpenForWriting(int unit, std::string_view name);
+  bool is_open() const { return file_ != nullptr; }
+  bool writing() const { return writing_; }
+  int unit() const { return unit_; }
+  const std::string& name() const { return name_; }
+  /// Back before the first record. No-op on a closed file.
+  void Rewind();
+  /// Writes out what is buffered and closes. No-op on a closed file.
+  void Close();
+
+  ReadStatus Begin();
+  uint32_t length() const { return length_; }
+  int64_t left() const { return left_; }
+  bool Ints(int32_t* dst, int64_t count) { return Take(dst, count, 4); }
+  bool Reals(float* dst, int64_t count) { return Take(dst, count, 4); }
+  bool Text(char* dst, int64_t n) { return Take(dst, n, 1); }
+  bool Bytes(void* dst, int64_t n) { return Take(dst, n, 1); }
+  /// Takes nothing for `n` bytes of the record.
+  bool Pass(int64_t n);
+  ReadStatus Finish();
+  /// Reads one record taking nothing.
+  ReadStatus SkipRecord();
+
+  /// Ends the run with the diagnostic that fits a read without a handler.
+  [[noreturn]] void FailRead(ReadStatus status) const;
+  /// `FailRead(status)` unless status is kOk.
+  void MustRead(ReadStatus status) const {
+    if (status != ReadStatus::kOk) FailRead(status);
+  }
+
+  /// Writes one record made of `pieces` at the current position.
+  void Write(std::initializer_list<Piece> pieces);
+
+ private:
+  enum class Damage { kNone, kCut, kShort };
+  bool Take(void* dst, int64_t count, int width);
+  bool ReadRaw(void* dst, int64_t n);  // false when the file ends first
+  bool SkipRaw(int64_t n);
+  void PutRaw(const void* data, size_t n);
+  void FlushOut();
+  [[noreturn]] void FailFile(const char* what) const;
+
+  std::FILE* file_ = nullptr;
+  bool writing_ = false;
+  bool cut_pending_ = false;  // the next write starts from the file's start
+  int unit_ = 0;
+  std::string name_;
+  int64_t size_ = -1;  // bytes in the file when it is regular, else -1
+  int64_t pos_ = 0;    // logical position in the file
+  std::unique_ptr<unsigned char[]> buf_;
+  size_t buf_at_ = 0, buf_end_ = 0;  // unread bytes when reading, pending bytes when writing
+  uint32_t length_ = 0;
+  int64_t left_ = 0;
+  Damage damage_ = Damage::kNone;
+};
+
+}  // namespace korvant

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <cstdio>
+#include <ostream>
+#include <string>
+#include <string_view>
+
+namespace korvant {
+
+/// A text channel: the console output (lines end in LF) or the printed summary
+/// file (lines end in CR LF). Text is gathered in a buffer and handed on in
+/// large pieces; the console is flushed before every console read.
+class TextSink {
+ public:
+  /// Console output onto a stream.
+  explicit TextSink(std::ostream* out);
+  /// A text file created new by `OpenNew`; closed until then.
+  TextSink();
+  ~TextSink();
+  TextSink(const TextSink&) = delete;
+  TextSink& operator=(const TextSink&) = delete;
+
+  /// Creates `path` as a new file (fails when it exists). Lines end in CR LF.
+  /// A failure is fatal: "cannot overwrite existing file, unit %d, file %s".
+  void OpenNew(int unit, const std::string& path);
+  bool is_open() const { return out_ != nullptr || file_ != nullptr; }
+  std::FILE* file() const { return file_; }
+
+  void Append(std::string_view text) { line_.append(text); }
+  void Put(char c) { line_.push_back(c); }
+  void Blanks(int n) { line_.append(static_cast<size_t>(n), ' '); }
+  /// Characters written on the current line so far.
+  size_t column() const { return line_.size() - line_start_; }
+  /// Ends the current line (which may be empty).
+  void EndLine();
+  /// One whole line: `text` and the line end.
+  void Line(std::string_view text) {
+    Append(text);
+    EndLine();
+  }
+  /// Hands everything buffered to the stream or file. Write failures are fatal.
+  void Flush();
+  void Close();
+
+ private:
+  std::ostream* out_ = nullptr;
+  std::FILE* file_ = nullptr;
+  int unit_ = 0;
+  std::string path_;
+  std::string line_;  // buffered text; the current line starts at line_start_
+  size_t line_start_ = 0;
+  std::string_view eol_ = "\n";
+};
+
+}  // namespace korvant
