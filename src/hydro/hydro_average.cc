@@ -28,8 +28,8 @@ struct HydroWork {
   float SUMU[MAXNODE], SUMV[MAXNODE], SUMW[MAXNODE], SUMD[MAXNODE];
   float UMIN[MAXNODE], UMAX[MAXNODE], VMIN[MAXNODE], VMAX[MAXNODE];
   float WMIN[MAXNODE], WMAX[MAXNODE];
-  float UAVG[MAXNODE], VAVG[MAXNODE], WAVG[MAXNODE], DAVG[MAXNODE];
-  float TRIPLE[3 * MAXNODE];  // UAVG, VAVG, DAVG per node, as the file holds them
+  float AVG[3 * MAXNODE];  // UAVG, VAVG, DAVG per node, as the averaged file holds them
+  float WAVG[MAXNODE];
   int32_t NDRYK[MAXNODE];
   int32_t IMATK[MAXELEM];
 };
@@ -143,10 +143,19 @@ class HydroAverage {
 
   void MainPass(RecordFile& in) {
     HydroWork& w = *w_;
+    // Without full prints a step outside the window gives only its time and
+    // counts; should it be the file's last step, its values are read after
+    // all, for the table's last-step tests.
+    const StepFilter window{a_.TSTART, a_.TSTOP, /*all=*/a_.IFULL > 0};
+    int64_t last_passed_at = -1;
     for (int record = 0; record < kMaxSteps; ++record) {
-      ReadStatus status = ReadHydroStep(s_, in, LongSteps(), w.WSTEP);
+      const int64_t at = in.Tell();
+      bool passed = false;
+      ReadStatus status = ReadHydroStep(s_, in, LongSteps(), w.WSTEP, window, &passed);
       if (status == ReadStatus::kEndOfFile) break;
       if (status == ReadStatus::kError) in.FailRead(status);
+      last_passed_at = passed ? at : -1;
+      if (passed) continue;
       StartSlots();
       float time = b_.TIME2;
       if (a_.IFULL > 0) {
@@ -156,11 +165,16 @@ class HydroAverage {
                     {time, w.WSTEP[0], w.WSTEP[9], w.WSTEP[1999], b_.VEL[2], b_.VEL[29],
                      b_.VEL[5999]});
       }
-      if (a_.TSTART <= time && time <= a_.TSTOP) {
+      if (window.from <= time && time <= window.to) {
         AverageStep(time);
       } else if (a_.IFULL > 0) {
         WriteLayout(s_.summary, "(' Skipping QMX2 Time=',F15.7)", {time});
       }
+    }
+    if (last_passed_at >= 0) {
+      in.Seek(last_passed_at);
+      in.MustRead(ReadHydroStep(s_, in, LongSteps(), w.WSTEP));
+      StartSlots();
     }
   }
 
@@ -188,29 +202,42 @@ class HydroAverage {
     recn_ += 1.0f;
     w.TLIST[navg_++] = time;
     const bool short_steps = !LongSteps();
-    const bool weighted = a_.IWEIGHT == 1;
+    if (a_.IWEIGHT == 1) {
+      short_steps ? Accumulate<true, true>() : Accumulate<true, false>();
+    } else {
+      short_steps ? Accumulate<false, true>() : Accumulate<false, false>();
+    }
+  }
+
+  // One step into the sums and extremes; the comparisons are strict, so a tie
+  // keeps the earlier value.
+  template <bool kWeighted, bool kShortSteps>
+  void Accumulate() {
+    HydroWork& w = *w_;
+    const float* vel = b_.VEL;
+    const float datref = a_.DATREF;
     for (int k = 0; k < b_.NP2; ++k) {
-      float u = b_.VEL[3 * k], v = b_.VEL[3 * k + 1], d = b_.VEL[3 * k + 2];
-      if (short_steps) w.WSTEP[k] = b_.AO[k] + d;
-      float wse = w.WSTEP[k] - a_.DATREF;
-      w.SUMU[k] += weighted ? u * d : u;
-      w.SUMV[k] += weighted ? v * d : v;
+      const float u = vel[3 * k], v = vel[3 * k + 1], d = vel[3 * k + 2];
+      if constexpr (kShortSteps) w.WSTEP[k] = b_.AO[k] + d;
+      const float wse = w.WSTEP[k] - datref;
+      w.SUMU[k] += kWeighted ? u * d : u;
+      w.SUMV[k] += kWeighted ? v * d : v;
       w.SUMW[k] += wse;
       w.SUMD[k] += d;
-      if (u > w.UMAX[k]) w.UMAX[k] = u;
-      if (u < w.UMIN[k]) w.UMIN[k] = u;
-      if (v > w.VMAX[k]) w.VMAX[k] = v;
-      if (v < w.VMIN[k]) w.VMIN[k] = v;
-      if (wse > w.WMAX[k]) w.WMAX[k] = wse;
-      if (wse < w.WMIN[k]) w.WMIN[k] = wse;
+      w.UMAX[k] = u > w.UMAX[k] ? u : w.UMAX[k];
+      w.UMIN[k] = u < w.UMIN[k] ? u : w.UMIN[k];
+      w.VMAX[k] = v > w.VMAX[k] ? v : w.VMAX[k];
+      w.VMIN[k] = v < w.VMIN[k] ? v : w.VMIN[k];
+      w.WMAX[k] = wse > w.WMAX[k] ? wse : w.WMAX[k];
+      w.WMIN[k] = wse < w.WMIN[k] ? wse : w.WMIN[k];
     }
   }
 
   // A node whose average depth and last values are all about zero is dry:
   // its averages stay zero.
-  bool ZeroNode(int k) {
+  bool ZeroNode(int k, float davg) {
     HydroWork& w = *w_;
-    if (!Near(w.DAVG[k], kZeroValue)) return false;
+    if (!Near(davg, kZeroValue)) return false;
     int zeros = 1 + Near(b_.VEL[3 * k], kZeroValue) + Near(b_.VEL[3 * k + 1], kZeroValue) +
                 Near(b_.VEL[3 * k + 2], kZeroValue) + Near(w.WSTEP[k], kZeroValue) +
                 (b_.NDRY[k] == 0);
@@ -232,21 +259,21 @@ class HydroAverage {
                 {a_.IWEIGHT, a_.TSTOP - a_.TSTART, a_.TSTART, a_.TSTOP});
     const Layout& row = CachedLayout("(5X,2I5,9F7.2,2F11.2,F8.2)");
     for (int k = 0; k < b_.NP2; ++k) {
-      w.DAVG[k] = w.SUMD[k] / recn_;
-      if (!ZeroNode(k)) {
-        w.UAVG[k] = w.SUMU[k] / recn_;
-        w.VAVG[k] = w.SUMV[k] / recn_;
+      float* avg = &w.AVG[3 * k];  // u, v, depth
+      avg[2] = w.SUMD[k] / recn_;
+      if (!ZeroNode(k, avg[2])) {
+        avg[0] = w.SUMU[k] / recn_;
+        avg[1] = w.SUMV[k] / recn_;
         if (a_.IWEIGHT == 1) {
           // Over a dry node's zero depth the weighted current is taken as still.
-          w.UAVG[k] = w.DAVG[k] != 0.0f ? w.UAVG[k] / w.DAVG[k] : 0.0f;
-          w.VAVG[k] = w.DAVG[k] != 0.0f ? w.VAVG[k] / w.DAVG[k] : 0.0f;
+          avg[0] = avg[2] != 0.0f ? avg[0] / avg[2] : 0.0f;
+          avg[1] = avg[2] != 0.0f ? avg[1] / avg[2] : 0.0f;
         }
         w.WAVG[k] = w.SUMW[k] / recn_;
       }
-      const Value values[] = {k + 1,      w.NDRYK[k],         w.UAVG[k],          w.UMIN[k],
-                              w.UMAX[k],  w.VAVG[k],          w.VMIN[k],          w.VMAX[k],
-                              w.WAVG[k],  w.WMIN[k],          w.WMAX[k],          b_.CORD[2 * k],
-                              b_.CORD[2 * k + 1], w.DAVG[k]};
+      const Value values[] = {k + 1,     w.NDRYK[k], avg[0],    w.UMIN[k],      w.UMAX[k],
+                              avg[1],    w.VMIN[k],  w.VMAX[k], w.WAVG[k],      w.WMIN[k],
+                              w.WMAX[k], b_.CORD[2 * k], b_.CORD[2 * k + 1], avg[2]};
       ApplyLayout(row, values, s_.summary);
     }
   }
@@ -259,12 +286,7 @@ class HydroAverage {
     if (!h_.integer_coded()) s_.dms.IREC[0] = kAverageLongFrom;
     RecordFile& out = s_.unit(kOutputUnit);
     CopyHeader(s_, out, h_, s_.dms.TITLE2, b_.NP2, b_.NE2);
-    for (int k = 0; k < b_.NP2; ++k) {
-      w.TRIPLE[3 * k] = w.UAVG[k];
-      w.TRIPLE[3 * k + 1] = w.VAVG[k];
-      w.TRIPLE[3 * k + 2] = w.DAVG[k];
-    }
-    WriteHydroStep(out, kAveragedTime, b_.NP2, w.TRIPLE, w.NDRYK, b_.NE2, w.IMATK, LongSteps(),
+    WriteHydroStep(out, kAveragedTime, b_.NP2, w.AVG, w.NDRYK, b_.NE2, w.IMATK, LongSteps(),
                    w.WAVG);
   }
 

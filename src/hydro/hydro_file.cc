@@ -17,16 +17,23 @@ namespace {
 
 }  // namespace
 
-ReadStatus ReadHydroStep(Session& s, RecordFile& in, bool long_step, float* elevations) {
+ReadStatus ReadHydroStep(Session& s, RecordFile& in, bool long_step, float* elevations,
+                         const StepFilter& filter, bool* passed) {
   BLKR2& b = s.blkr2;
   ReadStatus status = in.Begin();
   if (status != ReadStatus::kOk) return status;
   if (!in.Reals(&b.TIME2, 1) || !in.Ints(&b.NP2, 1)) return in.Finish();
-  if (b.NP2 > MAXNODE) {
-    // The report names both counts: find the element count behind the node arrays.
+  const bool wanted = filter.Wants(b.TIME2);
+  if (passed != nullptr) *passed = !wanted;
+  const int64_t node_bytes = 16 * static_cast<int64_t>(b.NP2);
+  if (b.NP2 > MAXNODE || !wanted) {
+    // Only the counts: the element count stands behind the node arrays.
     int32_t ne = 0;
-    if (!in.Pass(16 * static_cast<int64_t>(b.NP2)) || !in.Ints(&ne, 1)) in.FailRead(in.Finish());
-    OverRun(s, b.NP2, ne);
+    if (!in.Pass(node_bytes) || !in.Ints(&ne, 1)) return in.Finish();
+    if (b.NP2 > MAXNODE || ne > MAXELEM) OverRun(s, b.NP2, ne);
+    b.NE2 = ne;
+    in.Pass(4 * (static_cast<int64_t>(ne) + (long_step ? b.NP2 : 0)));
+    return in.Finish();
   }
   if (in.Reals(b.VEL, 3 * static_cast<int64_t>(b.NP2)) && in.Ints(b.NDRY, b.NP2) &&
       in.Ints(&b.NE2, 1)) {

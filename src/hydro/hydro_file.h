@@ -13,11 +13,21 @@ namespace korvant {
 constexpr int kMergeLongFrom = 40;
 constexpr int kAverageLongFrom = 42;
 
+/// Steps whose values a reader wants: those in a window of hours, or all.
+struct StepFilter {
+  float from = 0.0f, to = 0.0f;
+  bool all = true;
+  bool Wants(float time) const { return all || (from <= time && time <= to); }
+};
+
 /// Reads the next time step into `BLKR2` (time, NP2, VEL, NDRY, NE2, IMAT)
 /// and, when `long_step`, the elevations into `elevations` (MAXNODE slots).
 /// A step of more than MAXNODE nodes or MAXELEM elements is refused with the
 /// over-run report and the stop, before anything is stored beyond an array.
-ReadStatus ReadHydroStep(Session& s, RecordFile& in, bool long_step, float* elevations);
+/// A step `filter` does not want is checked the same way, but only its time
+/// and counts are taken; *passed tells which happened.
+ReadStatus ReadHydroStep(Session& s, RecordFile& in, bool long_step, float* elevations,
+                         const StepFilter& filter = {}, bool* passed = nullptr);
 
 /// Takes only the time of the next time step; the rest is skipped.
 ReadStatus ReadHydroTime(RecordFile& in, float* time);

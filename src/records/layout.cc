@@ -39,6 +39,13 @@ constexpr std::array<uint128, 39> MakePowers(unsigned base) {
 }
 constexpr std::array<uint128, 39> kPow5 = MakePowers(5);
 constexpr std::array<uint128, 39> kPow10 = MakePowers(10);
+constexpr int kFast64Decimals = 12;  // 5^12 < 2^28, and m < 2^24
+constexpr std::array<uint64_t, kFast64Decimals + 1> kPow5Small = [] {
+  std::array<uint64_t, kFast64Decimals + 1> p{};
+  p[0] = 1;
+  for (size_t i = 1; i < p.size(); ++i) p[i] = p[i - 1] * 5;
+  return p;
+}();
 
 void AppendStars(std::string* out, int width) {
   if (width > 0) out->append(static_cast<size_t>(width), '*');
@@ -51,6 +58,7 @@ void AppendRight(std::string* out, std::string_view text, int width) {
 }
 
 // `digits` is N = |value| * 10^d rounded, without leading zeros (empty for 0).
+// The field is composed in place and appended once: listings write it per value.
 void AppendFixedDigits(std::string* out, std::string_view digits, bool negative, int width,
                        int decimals) {
   const size_t d = static_cast<size_t>(decimals);
@@ -63,14 +71,16 @@ void AppendFixedDigits(std::string* out, std::string_view digits, bool negative,
     needed += lead_zero;
   }
   if (needed > width) return AppendStars(out, width);
-  out->append(static_cast<size_t>(width - needed), ' ');
-  if (negative) out->push_back('-');
-  if (lead_zero) out->push_back('0');
-  out->append(digits.substr(0, int_len));
-  out->push_back('.');
+  const size_t start = out->size();
+  out->resize(start + static_cast<size_t>(width), ' ');
+  char* p = out->data() + start + (width - needed);
+  if (negative) *p++ = '-';
+  if (lead_zero) *p++ = '0';
+  p = std::copy_n(digits.data(), int_len, p);
+  *p++ = '.';
   const std::string_view frac = digits.substr(int_len);
-  out->append(d - frac.size(), '0');
-  out->append(frac);
+  p = std::fill_n(p, d - frac.size(), '0');
+  std::copy(frac.begin(), frac.end(), p);
 }
 
 bool AppendNonFinite(std::string* out, float value, int width) {
@@ -153,7 +163,7 @@ std::string ScaleSlow(uint32_t m, int e, int d) {
     const size_t cut = s.size() - drop;
     const bool above_half = s.find_first_not_of('0', cut + 1) != std::string::npos;
     const bool up = s[cut] > '5' || (s[cut] == '5' && (above_half || (s[cut - 1] - '0') % 2 == 1));
-    s.resize(cut);
+    s.erase(cut);
     for (size_t i = cut; up && i-- > 0;) {
       if (s[i] != '9') {
         ++s[i];
@@ -522,6 +532,19 @@ void AppendFixed(std::string* out, float value, int width, int decimals) {
   // value == m * 2^e exactly, with subnormals at the lowest exponent.
   const uint32_t m = biased == 0 ? fraction : fraction | 0x800000;
   const int e = biased == 0 ? -149 : static_cast<int>(biased) - 150;
+  if (e < 0 && -e > decimals && -e - decimals < 64 && decimals <= kFast64Decimals) {
+    // Listing values: m * 5^d stays below 2^53, so the exact rounding needs
+    // only 64-bit arithmetic.
+    const uint64_t scaled = uint64_t{m} * kPow5Small[static_cast<size_t>(decimals)];
+    const int shift = -e - decimals;
+    uint64_t n = scaled >> shift;
+    const uint64_t rest = scaled & ((uint64_t{1} << shift) - 1);
+    const uint64_t half = uint64_t{1} << (shift - 1);
+    n += rest > half || (rest == half && (n & 1) != 0);
+    char buf[24];
+    const size_t len = n == 0 ? 0 : static_cast<size_t>(std::to_chars(buf, buf + sizeof buf, n).ptr - buf);
+    return AppendFixedDigits(out, std::string_view(buf, len), negative, width, decimals);
+  }
   if (width <= kFastFixedWidth) {
     uint128 n = 0;
     if (m != 0 && !ScaleFast(m, e, decimals, &n)) return AppendStars(out, width);

@@ -13,7 +13,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr size_t kBufferBytes = 256 * 1024;
+constexpr size_t kBufferBytes = 64 * 1024;
 // Small reads fetch at least this much, so that a run of short records costs
 // few system calls, while a reader that takes a record's first values and
 // skips the rest does not pull in much of a long record.
@@ -97,6 +97,14 @@ void RecordFile::Rewind() {
   pos_ = 0;
   left_ = 0;
   if (std::fseek(file_, 0, SEEK_SET) != 0) FailFile("REWIND error");
+}
+
+void RecordFile::Seek(int64_t position) {
+  if (file_ == nullptr || writing_) return;
+  buf_at_ = buf_end_ = 0;
+  left_ = 0;
+  if (std::fseek(file_, position, SEEK_SET) != 0) FailFile("error during read");
+  pos_ = position;
 }
 
 void RecordFile::Close() {

@@ -69,6 +69,10 @@ class RecordFile {
   const std::string& name() const { return name_; }
   /// Back before the first record. No-op on a closed file.
   void Rewind();
+  /// The position of the next record, for `Seek` (reading only).
+  int64_t Tell() const { return pos_; }
+  /// Back to a position `Tell` gave while reading this file.
+  void Seek(int64_t position);
   /// Writes out what is buffered and closes. No-op on a closed file.
   void Close();
 
