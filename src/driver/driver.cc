@@ -1,5 +1,6 @@
 #include "driver/driver.h"
 
+#include <exception>
 #include <optional>
 
 #include "common/dialogue.h"
@@ -132,6 +133,12 @@ int RunSession(std::istream& in, std::ostream& out, std::ostream& err) {
     s.CloseAfterAbort();
     if (!abort.diagnostic.empty()) err << "korvant: " << abort.diagnostic << '\n' << std::flush;
     return abort.status;
+  } catch (const std::exception& fault) {
+    // A fault of the program itself (out of memory, a broken layout text):
+    // still leave every file flushed and say what happened.
+    s.CloseAfterAbort();
+    err << "korvant: internal error: " << fault.what() << '\n' << std::flush;
+    return 2;
   }
 }
 

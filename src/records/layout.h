@@ -8,6 +8,7 @@
 #include <variant>
 #include <vector>
 
+#include "records/number_format.h"
 #include "records/text_sink.h"
 
 namespace korvant {
@@ -64,14 +65,6 @@ void WriteLayout(TextSink& sink, std::string_view layout, std::initializer_list<
 /// (0.1 <= |x| < 1E7 fixed-point in 11 columns with 7 significant digits and 4
 /// blanks behind; otherwise exponent form "0.1000000E+08" right-aligned in 15).
 void WriteFree(TextSink& sink, std::initializer_list<Value> values);
-
-/// Appends `value` as Fw.d: correctly rounded from the exact 32-bit value, ties
-/// to even; the sign of a negative value kept even when it rounds to zero; a
-/// zero before the point only when it fits; w asterisks when it does not fit.
-void AppendFixed(std::string* out, float value, int width, int decimals);
-
-/// Appends `value` as Iw (w asterisks when it does not fit).
-void AppendInt(std::string* out, int32_t value, int width);
 
 /// Test helper: the lines `values` make through `layout`, joined by '\n'
 /// (no line end after the last line).
