@@ -63,6 +63,7 @@ struct BLKR10 {
 };
 
 struct BLKR10_SED {
+  int32_t NCNT;  // entries of the count list of the 3D step the merge read last
   int32_t ICNT[MAXCNT];
   float RDAT7[MAXNODE];
   float RDAT8[MAXNODE];

@@ -1,0 +1,758 @@
+// Whole-run transcripts of the QMX10 merge and averaging: answers in, every
+// console line, the summary file's bytes and the written file's bytes out.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "harness.h"
+#include "model_files.h"
+
+namespace korvant {
+namespace {
+
+constexpr std::string_view kMerge2 = " Do you need to merge together QMX-2 files? ";
+constexpr std::string_view kMerge4 = " Do you need to merge together QMX-4 files? ";
+constexpr std::string_view kMerge10 = " Do you need to merge together QMX-10 files? ";
+constexpr std::string_view kVelto = " Do you want to read VELTO binary file";
+constexpr std::string_view kAverage2 = " Do you want to average (INTEGRATE) the QMX-2 data?";
+constexpr std::string_view kAverage10 = " Do you want to average (INTEGRATE) the QMX-10 data?";
+constexpr std::string_view kAverage4 = " Do you want to average (INTEGRATE) the QMX-4 data?";
+constexpr std::string_view kFinished = " ****** Program Finished ******";
+constexpr std::string_view kStdinEof = "korvant: end-of-file during read, unit 5, file stdin\n";
+constexpr std::string_view kSummary = "sum.txt";
+
+constexpr std::string_view kMergedName = " Enter name of QMX10 MERGED file to be created";
+constexpr std::string_view kFlag = " Enter flag identifier or (?) for menu";
+constexpr std::string_view kName1 = " Enter name of 1st QMX10 primary binary file";
+constexpr std::string_view kName2 = " Enter name of 2ND QMX10 primary binary file";
+constexpr std::string_view kName3 = " Enter name of 3rd QMX10 primary binary file";
+constexpr std::string_view kHours = " Enter starting and ending decimal hour";
+constexpr std::string_view kNoFile = " Sorry ... no such file name ... try again";
+constexpr std::string_view kInUse = " Sorry ... that file is in use ... try again";
+
+constexpr std::string_view kStartQ = " Enter the QMX10 decimal time to START in HOURS";
+constexpr std::string_view kStartD = "                Default=last time minus 25 time steps";
+constexpr std::string_view kStopQ = " Enter the QMX10 decimal time to STOP in HOURS";
+constexpr std::string_view kStopD = "                Default=last time";
+constexpr std::string_view kDebugQ = " Value for DEBUG prints? (Enter 1 if ALL nodes printed)";
+constexpr std::string_view kRewound = " INSIDE R10INT, REWIND NQMX10=95 TO READ QMX-10 BINARY";
+constexpr std::string_view kReopen = " Required to CLOSE/RE-OPEN file to avoid CRAY EOF flag";
+constexpr std::string_view kPatient = " Be Patient - Skipping QMX10 time Steps";
+constexpr std::string_view kFinal = " Writing FINAL data to unit=90";
+
+std::string Pad(std::string_view text, size_t width) {
+  std::string field(text);
+  field.resize(width, ' ');
+  return field;
+}
+
+// The answers a run is given and the console lines it must write.
+class Script {
+ public:
+  Script& Show(std::string_view line) {
+    screen_.emplace_back(line);
+    return *this;
+  }
+  Script& Type(std::string_view answer) {
+    input_.append(answer).push_back('\n');
+    return *this;
+  }
+  Script& Ask(std::string_view prompt, std::string_view answer) { return Show(prompt).Type(answer); }
+  Script& Lines(const std::vector<std::string>& lines) {
+    for (const std::string& line : lines) Show(line);
+    return *this;
+  }
+  Script& Start() {
+    return Lines({" ********************************************",
+                  " ******* PROGRAM MERGE AND/OR AVERAGE *******",
+                  " *** Manipulates VELTO, QMX2, QMX4, QMX10 ***",
+                  " ***    Last Modified:  Aug 9, 1999    ***",
+                  " ********************************************", "",
+                  " Dimensioned for  20000 Elements, and  60000 Nodes",
+                  " Program KORVANTv30 was last modified 08-09-1999",
+                  " ********************************************"})
+        .Ask(" Enter Printed Output Summary File Name ", kSummary);
+  }
+  // Up to the merged-file prompt of the QMX10 merge, answered with `merged`.
+  Script& ToMerge(std::string_view merged = "merged.bin") {
+    return Start()
+        .Ask(kMerge2, "N")
+        .Ask(kMerge4, "N")
+        .Ask(kMerge10, "Y")
+        .Show(" I HOPE you know this will be lots of I/O")
+        .Show("  PURPOSE -->  MERGE together - MULTIPLE QMX10 files")
+        .Show(" ")
+        .Ask(kMergedName, merged);
+  }
+  // One flag turn: flag, name prompt and name, hours.
+  Script& Turn(std::string_view flag, std::string_view prompt, std::string_view name,
+               std::string_view hours) {
+    return Ask(kFlag, flag).Ask(prompt, name).Ask(kHours, hours);
+  }
+  Script& Closing(int steps, std::string_view merged = "merged.bin") {
+    std::string count = std::to_string(steps);
+    return Show(" ========== Closing active files from R10MERGE =========")
+        .Show("  ==== MERGED QMX10 file named --> " + Pad(merged, 50))
+        .Show("  ==== Closed with" + std::string(8 - count.size(), ' ') + count + " time steps")
+        .Show("  ======================================================");
+  }
+  Script& AfterMerge() {
+    return Ask(kVelto, "N").Ask(kAverage2, "N").Ask(kAverage10, "N").Ask(kAverage4, "N").Show(
+        kFinished);
+  }
+  // Up to the QMX10 averaging's first line, with output `out` and input `in`.
+  Script& ToAverage(std::string_view in = "in.bin", std::string_view out = "avg.bin") {
+    return Start()
+        .Ask(kMerge2, "N")
+        .Ask(kMerge4, "N")
+        .Ask(kMerge10, "N")
+        .Ask(kVelto, "N")
+        .Ask(kAverage2, "N")
+        .Ask(kAverage10, "Y")
+        .Ask(" Enter QMX10 integrated file name to be created", out)
+        .Ask(" Enter name of QMX10 file to read from", in)
+        .Show(" *********** VELOCITY/CONCENTRATION AVERAGE ************");
+  }
+  Script& Times(std::string_view start, std::string_view stop) {
+    return Show(kStartQ).Ask(kStartD, start).Show(kStopQ).Ask(kStopD, stop);
+  }
+
+  const std::string& input() const { return input_; }
+  std::string screen() const { return JoinLines(screen_); }
+
+ private:
+  std::string input_;
+  std::vector<std::string> screen_;
+};
+
+std::string SummaryOf(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& line : lines) text += line + "\r\n";
+  return text;
+}
+
+std::string JustWrote(int steps) {
+  std::string count = std::to_string(steps);
+  return " JUST wrote " + std::string(12 - count.size(), ' ') + count +
+         " 3D time steps on file= " + Pad("merged.bin", 50);
+}
+
+const std::vector<std::string> kMergeTitle = {"1", "  MERGE TOGETHER - MULTIPLE QMX10 FILES"};
+
+// A one-degree-of-freedom step of two nodes at `time`, carrying `time` and
+// `time` + 0.5.
+Qmx10Step Small(float time) {
+  Qmx10Step step;
+  step.time = time;
+  step.vdof = {{time, time + 0.5f}};
+  return step;
+}
+
+FileBuilder SmallFile(std::initializer_list<float> times) {
+  FileBuilder file;
+  for (float t : times) file.Add(Qmx10StepRecord(Small(t)));
+  return file;
+}
+
+class ThreedTest : public ::testing::Test {
+ protected:
+  RunResult Run(const Script& script) {
+    RunResult result = box_.Run(script.input());
+    EXPECT_FALSE(result.timed_out);
+    EXPECT_FALSE(result.too_much_output);
+    const std::string want = script.screen();
+    EXPECT_EQ(want, result.out) << FirstDifference(want, result.out);
+    return result;
+  }
+  void ExpectSummary(const std::vector<std::string>& lines) {
+    const std::string want = SummaryOf(lines);
+    const std::string got = box_.Read(kSummary);
+    EXPECT_EQ(want, got) << FirstDifference(want, got);
+  }
+  static void ExpectStatus(const RunResult& r, int status, std::string_view err = "") {
+    EXPECT_EQ(status, r.status);
+    EXPECT_EQ(err, r.err);
+  }
+
+  Sandbox box_;
+};
+
+// ---------------------------------------------------------------------------
+// Merge.
+
+TEST_F(ThreedTest, MergeConcatenatesThreeFilesInTheirOrder) {
+  Qmx10Step wide = Small(3.0f);
+  wide.ndf = 6;
+  wide.np = 3;
+  wide.ne = 2;
+  wide.icnt = {3, 3, 3, 3, 3, 3, 2, 1};
+  const FileBuilder a = SmallFile({1.0f, 2.0f});
+  const FileBuilder b = FileBuilder().Add(Qmx10StepRecord(wide));
+  const FileBuilder c = SmallFile({4.0f, 5.0f, 6.0f});
+  box_.Write("a.bin", a.bytes());
+  box_.Write("b.bin", b.bytes());
+  box_.Write("c.bin", c.bytes());
+  Script s;
+  s.ToMerge()
+      .Turn("1ST", kName1, "a.bin", "0 100")
+      .Show(JustWrote(2))
+      .Turn("2ND", kName2, "  b.bin", "0,100")
+      .Show(JustWrote(1))
+      .Turn("3rd", kName3, "c.bin", "0.0 100.0")
+      .Show(JustWrote(3))
+      .Ask(kFlag, "EXIT")
+      .Closing(6)
+      .AfterMerge();
+  ExpectStatus(Run(s), 0);
+  const std::string extract = "         IREC(1)=  0     EXTRACT HRS    0.000000 TO  100.000000";
+  ExpectSummary({kMergeTitle[0], kMergeTitle[1], extract, "", extract, "", extract, ""});
+  EXPECT_EQ(a.bytes() + b.bytes() + c.bytes(), box_.Read("merged.bin"));
+}
+
+TEST_F(ThreedTest, MergeWindowIncludesBothEnds) {
+  const FileBuilder a = SmallFile({5.0f, 10.0f, 15.0f, 20.0f, 25.0f});
+  box_.Write("a.bin", a.bytes());
+  Script s;
+  s.ToMerge()
+      .Turn("1st", kName1, "a.bin", "10.0 20.0")
+      .Show(JustWrote(3))
+      .Ask(kFlag, "EXIT")
+      .Closing(3)
+      .AfterMerge();
+  ExpectStatus(Run(s), 0);
+  ExpectSummary({kMergeTitle[0], kMergeTitle[1],
+                 "         IREC(1)=  0     EXTRACT HRS   10.000000 TO   20.000000", ""});
+  const std::string& bytes = a.bytes();
+  EXPECT_EQ(bytes.substr(a.record_start(1), a.record_start(4) - a.record_start(1)),
+            box_.Read("merged.bin"));
+}
+
+// Ten turns use up the flags and bring the merge summary. The same flag chosen
+// again opens its file again from the start: each turn on a.bin finds its
+// first step once more.
+TEST_F(ThreedTest, TenTurnsEndWithTheMergeSummary) {
+  const FileBuilder a = SmallFile({1.0f, 2.0f});
+  const FileBuilder b = SmallFile({3.0f});
+  box_.Write("a.bin", a.bytes());
+  box_.Write("b.bin", b.bytes());
+  Script s;
+  s.ToMerge();
+  std::vector<std::string> summary = kMergeTitle;
+  std::string merged;
+  for (int turn = 0; turn < 9; ++turn) {
+    s.Turn("1ST", kName1, "a.bin", "1 1").Show(JustWrote(1));
+    summary.push_back("         IREC(1)=  0     EXTRACT HRS    1.000000 TO    1.000000");
+    summary.push_back("");
+    merged += a.bytes().substr(0, a.record_start(1));
+  }
+  s.Turn("2ND", kName2, "b.bin", "0 100").Show(JustWrote(1)).Closing(10).AfterMerge();
+  summary.push_back("         IREC(1)=  0     EXTRACT HRS    0.000000 TO  100.000000");
+  summary.push_back("");
+  summary.push_back("");
+  summary.push_back(" THE MERGED FILE IS NAMED=" + Pad("merged.bin", 50) +
+                    " AND THESE DATA FILES AND TIMES WERE USED TO CREATE IT");
+  summary.push_back("   " + Pad("a.bin", 50) + "     " + "    1.000000" + "    1.000000" +
+                    Pad("b.bin", 50) + "     " + "    0.000000" + "  100.000000");
+  summary.push_back("");
+  summary.push_back("   10 TIME STEPS MERGED TO UNIT 90 ... FIRST=    1.000000");
+  summary.push_back(std::string(39, ' ') + "LAST=    3.000000");
+  summary.push_back("");
+  ExpectStatus(Run(s), 0);
+  ExpectSummary(summary);
+  EXPECT_EQ(merged + b.bytes(), box_.Read("merged.bin"));
+}
+
+TEST_F(ThreedTest, MenuThenSecondFlagWithoutNewPrompt) {
+  box_.Write("b.bin", SmallFile({7.0f}).bytes());
+  Script s;
+  s.ToMerge()
+      .Ask(kFlag, "?")
+      .Lines({" VALID FLAG OPTIONS FOR QMX10 MERGE ARE:",
+              "   To read first file enter     -->  1ST QMX10",
+              "   To read second file enter    -->  2ND QMX10",
+              "   To read third file enter     -->  3RD QMX10",
+              "   To leave this routine enter  -->  EXIT    ", ""})
+      .Type("2nd")
+      .Ask(kName2, "b.bin")
+      .Ask(kHours, "8 9")
+      .Show(JustWrote(0))
+      .Ask(kFlag, "1St")
+      .Closing(0)
+      .AfterMerge();
+  ExpectStatus(Run(s), 0);
+  ExpectSummary({kMergeTitle[0], kMergeTitle[1],
+                 "         IREC(1)=  0     EXTRACT HRS    8.000000 TO    9.000000", ""});
+  EXPECT_EQ("", box_.Read("merged.bin"));
+}
+
+TEST_F(ThreedTest, ExitAtOnceLeavesAnOverwrittenFileAsItWas) {
+  box_.Write("merged.bin", "former bytes");
+  Script s;
+  s.ToMerge()
+      .Ask(" That file name already exists   OverWrite? ", "Y")
+      .Ask(kFlag, "EXIT")
+      .Closing(0)
+      .AfterMerge();
+  ExpectStatus(Run(s), 0);
+  ExpectSummary(kMergeTitle);
+  EXPECT_EQ("former bytes", box_.Read("merged.bin"));
+}
+
+TEST_F(ThreedTest, MissingAndInUseNamesAreAskedAgain) {
+  box_.Write("a.bin", SmallFile({1.0f}).bytes());
+  Script s;
+  s.ToMerge()
+      .Ask(kFlag, "1ST")
+      .Ask(kName1, "nothere.bin")
+      .Show(kNoFile)
+      .Ask(kName1, "merged.bin")
+      .Show(kInUse)
+      .Ask(kName1, "a.bin")
+      .Ask(kHours, "0 1")
+      .Show(JustWrote(1))
+      .Ask(kFlag, "x")
+      .Closing(1)
+      .AfterMerge();
+  ExpectStatus(Run(s), 0);
+}
+
+TEST_F(ThreedTest, EndOfInputAtNameOrHoursTakesTheEndOfInputExit) {
+  box_.Write("a.bin", SmallFile({1.0f}).bytes());
+  for (bool at_hours : {false, true}) {
+    Script s;
+    s.ToMerge().Ask(kFlag, "1ST");
+    if (at_hours) s.Ask(kName1, "a.bin").Show(kHours);
+    else s.Show(kName1);
+    // Back in the session, end of input at the geometry question goes back to
+    // the QMX-4 merge question, where it is fatal.
+    s.Closing(0).Show(kVelto).Show(kMerge4);
+    ExpectStatus(Run(s), 2, kStdinEof);
+    ExpectSummary({kMergeTitle[0], kMergeTitle[1], " END OF FILE UNIT  5 INPUT"});
+    std::remove(box_.Path(kSummary).c_str());
+    std::remove(box_.Path("merged.bin").c_str());
+  }
+}
+
+TEST_F(ThreedTest, EndOfInputAtFlagIsFatalAndKeepsWhatWasWritten) {
+  const FileBuilder a = SmallFile({1.0f, 2.0f});
+  box_.Write("a.bin", a.bytes());
+  Script s;
+  s.ToMerge().Turn("1ST", kName1, "a.bin", "0 9").Show(JustWrote(2)).Show(kFlag);
+  ExpectStatus(Run(s), 2, kStdinEof);
+  EXPECT_EQ(a.bytes(), box_.Read("merged.bin"));
+}
+
+// A record shorter than its counts, and a record cut by the end of the file,
+// each end the reading of their file silently; the next file is read as usual.
+TEST_F(ThreedTest, DamagedInputStopsItsReadingSilently) {
+  FileBuilder a = SmallFile({1.0f});
+  a.Add(RecordBuilder().Real(2.0f).Int(2).Int(1).Int(1).Int(8).Ints({2, 0, 0, 0, 0, 0, 0, 0}));
+  a.Add(Qmx10StepRecord(Small(3.0f)));
+  FileBuilder b = SmallFile({4.0f, 5.0f});
+  b.TruncateBy(3);
+  box_.Write("a.bin", a.bytes());
+  box_.Write("b.bin", b.bytes());
+  Script s;
+  s.ToMerge()
+      .Turn("1ST", kName1, "a.bin", "0 9")
+      .Show(JustWrote(1))
+      .Turn("2ND", kName2, "b.bin", "0 9")
+      .Show(JustWrote(1))
+      .Ask(kFlag, "EXIT")
+      .Closing(2)
+      .AfterMerge();
+  ExpectStatus(Run(s), 0);
+  EXPECT_EQ(a.bytes().substr(0, a.record_start(1)) + b.bytes().substr(0, b.record_start(1)),
+            box_.Read("merged.bin"));
+}
+
+TEST_F(ThreedTest, MergeRefusesAStepLargerThanTheMemory) {
+  Qmx10Step big = Small(2.0f);
+  big.ndf = 7;
+  FileBuilder a = SmallFile({1.0f});
+  a.Add(Qmx10StepRecord(big));
+  box_.Write("a.bin", a.bytes());
+  Script s;
+  s.ToMerge().Turn("1ST", kName1, "a.bin", "0 9").Show(
+      " *** QMX10 file refused: NDF = 7 is more than this program's limit of 6");
+  ExpectStatus(Run(s), 1);
+  EXPECT_EQ(a.bytes().substr(0, a.record_start(1)), box_.Read("merged.bin"));
+}
+
+// ---------------------------------------------------------------------------
+// Averaging.
+
+std::vector<std::string> Extremes(const std::vector<std::string>& max6,
+                                  const std::vector<std::string>& min6) {
+  const char* names[] = {"X-VELOCITY  ", "Y-VELOCITY  ", "DEPTH       ",
+                         "SALINITY    ", "TEMPERATURE ", "SEDIMENT    "};
+  const char* units[] = {" fps", " fps", " ft", " ppt", " d.C", " ppt"};
+  std::vector<std::string> lines = {"", "   CHECK THESE NODES FOR MAXIMUMS"};
+  for (int k = 0; k < 6; ++k) {
+    lines.push_back(std::string("         ") + names[k] + "  MAX AT NODE=" + max6[k] + units[k]);
+  }
+  lines.push_back("");
+  lines.push_back("   CHECK THESE NODE FOR MINIMUMS");
+  for (int k = 0; k < 6; ++k) {
+    // The minimum half says MAX from the salinity on.
+    lines.push_back(std::string("         ") + names[k] + (k < 3 ? "  MIN" : "  MAX") +
+                    " AT NODE=" + min6[k] + units[k]);
+  }
+  lines.push_back("");
+  return lines;
+}
+
+// Extremes of degrees of freedom no step carried: node 0 and the start values.
+const std::string kNoMax = "         0 WAS=-10000000000.00";
+const std::string kNoMin = "         0 WAS= 10000000000.00";
+
+const std::vector<std::string> kTableHead = {
+    "", "", "", "                     ALL 6 DEGREES OF FREEDOM ARE PRINTED",
+    std::string("  NODE  ") + "  VELX-AVE-MIN-MAX   " + "  VELY-AVE-MIN-MAX   " +
+        "  DEEP-AVE-MIN-MAX   " + "  SALT-AVE-MIN-MAX   " + "  TEMP-AVE-MIN-MAX   " +
+        "   SED-AVE-MIN-MAX",
+    ""};
+
+std::vector<std::string> Table(const std::string& cycle) {
+  std::vector<std::string> lines = kTableHead;
+  lines.insert(lines.begin() + 2, cycle);
+  return lines;
+}
+
+void Append(std::vector<std::string>* to, const std::vector<std::string>& lines) {
+  to->insert(to->end(), lines.begin(), lines.end());
+}
+
+// Steps at hours 1 to `count`; node n carries x = t + n and y = -t/2 - n.
+FileBuilder HundredStyle(int count) {
+  FileBuilder file;
+  for (int t = 1; t <= count; ++t) {
+    const float h = static_cast<float>(t);
+    Qmx10Step step;
+    step.time = h;
+    step.np = 3;
+    step.ndf = 2;
+    step.icnt = {3, 3, 0, 0, 0, 0, 0, 0};
+    step.vdof = {{h + 1, h + 2, h + 3}, {-h / 2 - 1, -h / 2 - 2, -h / 2 - 3}};
+    step.rnode = {h, 2 * h, 3 * h};
+    step.relem = {h / 4};
+    file.Add(Qmx10StepRecord(step));
+  }
+  return file;
+}
+
+TEST_F(ThreedTest, AverageOverTheLast26StepsOfAHundred) {
+  box_.Write("in.bin", HundredStyle(100).bytes());
+  Script s;
+  s.ToAverage()
+      .Times("", "")
+      .Ask(kDebugQ, "1")
+      .Lines({"                 IDEBUG now=           1", std::string(kRewound),
+              " LAST TIME ON BINARY FILE=  100.000000", " TOTAL DATA RECORD COUNT=     100",
+              " NUMBER OF NODES ON THIS FILE=         3", "", std::string(kReopen),
+              " PROGRAM computes time to start and stop as=  75.0000000000 100.0000000000",
+              " DELTA TIME STEP BETWEEN LAST 2 TIME STEPS =1.0000000000", "",
+              " Quindle Debug NDG-NDF binary=           0           2", std::string(kPatient),
+              std::string(kPatient)});
+  const std::vector<std::string> extremes =
+      Extremes({"         3 WAS=         103.00", "         1 WAS=         -38.50", kNoMax,
+                kNoMax, kNoMax, kNoMax},
+               {"         1 WAS=          76.00", "         3 WAS=         -53.00", kNoMin,
+                kNoMin, kNoMin, kNoMin});
+  s.Lines(extremes).Show(kFinal).Ask(kAverage4, "N").Show(kFinished);
+  ExpectStatus(Run(s), 0);
+
+  std::vector<std::string> summary = {
+      " Skipping along time steps in QMX10 -- TIME=      1.00000000",
+      " Skipping along time steps in QMX10 -- TIME=      2.00000000", "1",
+      "          RESULTS FROM MERGE-AVERAGE PROGRAM", ""};
+  Append(&summary, extremes);
+  Append(&summary, Table("          AVERAGE OF EACH NODE OVER A   25.000000 HR CYCLE, WITH "
+                         "LAST HR=  100.000000"));
+  Append(&summary, {"      1  88.50  76.00 101.00 -44.75 -51.00 -38.50",
+                    "      2  89.50  77.00 102.00 -45.75 -52.00 -39.50",
+                    "      3  90.50  78.00 103.00 -46.75 -53.00 -40.50", " COMPLETE-",
+                    " UNIT 90 CONTAINS 1 TIME STEP OF AVERAGED CONCENTRATIONS FROM HRS   75.000000"
+                    " TO   100.000000",
+                    " TOTAL NODES=       3", " TOTAL NUMBER OF DEGREES OF FREEDOM PROCESSED=  2",
+                    ""});
+  ExpectSummary(summary);
+
+  // One record: 9999.0, the counts, the averages, no IMAT or NDRY, and the
+  // node and element reals of the last step.
+  RecordBuilder want;
+  want.Real(9999.0f).Int(3).Int(2).Int(1).Int(8).Ints({3, 3, 0, 0, 0, 0, 0, 0});
+  want.Reals({88.5f, 89.5f, 90.5f}).Reals({-44.75f, -45.75f, -46.75f});
+  want.Reals({100.0f, 200.0f, 300.0f}).Real(25.0f);
+  EXPECT_EQ(FileBuilder().Add(want).bytes(), box_.Read("avg.bin"));
+}
+
+// x-velocity 1, 3 and 2 times the node number over three steps; every fourth
+// node from node 1 is listed by default, also when the answer is empty.
+TEST_F(ThreedTest, GivenWindowAveragesMinimaAndMaxima) {
+  FileBuilder file;
+  const float scale[] = {1.0f, 3.0f, 2.0f};
+  for (int t = 0; t < 3; ++t) {
+    Qmx10Step step;
+    step.time = 10.0f + static_cast<float>(t);
+    step.np = 10;
+    step.icnt = {10, 0, 0, 0, 0, 0, 0, 0};
+    step.vdof = {{}};
+    for (int n = 1; n <= 10; ++n) step.vdof[0].push_back(scale[t] * static_cast<float>(n));
+    file.Add(Qmx10StepRecord(step));
+  }
+  box_.Write("in.bin", file.bytes());
+  Script s;
+  s.ToAverage()
+      .Times("10", "12.0")
+      .Ask(kDebugQ, "")
+      .Lines({"                 IDEBUG now=           4", std::string(kRewound),
+              " Quindle Debug NDG-NDF binary=           0           1"});
+  const std::vector<std::string> extremes =
+      Extremes({"        10 WAS=          30.00", kNoMax, kNoMax, kNoMax, kNoMax, kNoMax},
+               {"         1 WAS=           1.00", kNoMin, kNoMin, kNoMin, kNoMin, kNoMin});
+  s.Lines(extremes).Show(kFinal).Ask(kAverage4, "N").Show(kFinished);
+  ExpectStatus(Run(s), 0);
+  std::vector<std::string> summary = {"1", "          RESULTS FROM MERGE-AVERAGE PROGRAM", ""};
+  Append(&summary, extremes);
+  Append(&summary, Table("          AVERAGE OF EACH NODE OVER A    2.000000 HR CYCLE, WITH "
+                         "LAST HR=   12.000000"));
+  Append(&summary, {"      1   2.00   1.00   3.00", "      5  10.00   5.00  15.00",
+                    "      9  18.00   9.00  27.00", " COMPLETE-",
+                    " UNIT 90 CONTAINS 1 TIME STEP OF AVERAGED CONCENTRATIONS FROM HRS   10.000000"
+                    " TO    12.000000",
+                    " TOTAL NODES=      10", " TOTAL NUMBER OF DEGREES OF FREEDOM PROCESSED=  1",
+                    ""});
+  ExpectSummary(summary);
+}
+
+// The node listing for a few IDEBUG values over a step of `np` nodes: the node
+// numbers that appear at the start of the listed lines.
+struct DebugCase {
+  const char* name;
+  const char* answer;
+  int np;
+  std::vector<int> nodes;
+};
+
+class DebugListingTest : public ThreedTest, public ::testing::WithParamInterface<DebugCase> {};
+
+TEST_P(DebugListingTest, ListsEveryIdebugThNode) {
+  const DebugCase& c = GetParam();
+  Qmx10Step step;
+  step.time = 5.0f;
+  step.np = c.np;
+  step.icnt = {c.np, 0, 0, 0, 0, 0, 0, 0};
+  step.vdof = {std::vector<float>(static_cast<size_t>(std::max(c.np, 0)), 0.5f)};
+  box_.Write("in.bin", FileBuilder().Add(Qmx10StepRecord(step)).bytes());
+  RunResult r =
+      box_.Run(Script().ToAverage().Times("5", "5").Ask(kDebugQ, c.answer).Type("N").input());
+  EXPECT_EQ(0, r.status) << r.err;
+  const std::string text = box_.Read(kSummary);
+  const std::string head = "   SED-AVE-MIN-MAX\r\n\r\n";
+  const size_t from = text.find(head) + head.size();
+  const size_t to = text.find(" COMPLETE-");
+  ASSERT_NE(std::string::npos, to);
+  std::string want;
+  for (int n : c.nodes) {
+    std::string number = std::to_string(n);
+    // Average 0.50 and minimum and maximum equal to it; a node no step
+    // reached keeps its start values, too wide for the field.
+    want += " " + std::string(6 - number.size(), ' ') + number +
+            (n <= c.np ? "   0.50   0.50   0.50" : "   0.00 ****** ******") + "\r\n";
+  }
+  EXPECT_EQ(want, text.substr(from, to - from));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    ThreedTest, DebugListingTest,
+    ::testing::Values(DebugCase{"Off", "0", 10, {}},
+                      DebugCase{"All", "1", 10, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10}},
+                      DebugCase{"Third", "3", 10, {1, 4, 7, 10}},
+                      DebugCase{"Beyond", "11", 10, {1}},
+                      DebugCase{"Huge", "2147483647", 10, {1}},
+                      DebugCase{"Negative", "-1", 10, {}},
+                      DebugCase{"MostNegative", "-2147483648", 10, {}},
+                      DebugCase{"NegativeOneNode", "-5", 1, {1}},
+                      DebugCase{"NegativeNoNode", "-1", 0, {1}}),
+    [](const ::testing::TestParamInfo<DebugCase>& info) { return std::string(info.param.name); });
+
+TEST_F(ThreedTest, ShortFilesStartAtTheirFirstStep) {
+  box_.Write("in.bin", HundredStyle(5).bytes());
+  RunResult r = box_.Run(Script().ToAverage().Times("", "").Ask(kDebugQ, "0").Type("N").input());
+  EXPECT_EQ(0, r.status);
+  EXPECT_NE(std::string::npos,
+            r.out.find(" LAST TIME ON BINARY FILE=    5.000000\n"
+                       " TOTAL DATA RECORD COUNT=       5\n"
+                       " NUMBER OF NODES ON THIS FILE=         3\n\n" +
+                       std::string(kReopen) +
+                       "\n PROGRAM computes time to start and stop as=   1.0000000000   "
+                       "5.0000000000\n DELTA TIME STEP BETWEEN LAST 2 TIME STEPS =1.0000000000\n\n"))
+      << r.out;
+
+  std::remove(box_.Path(kSummary).c_str());
+  box_.Write("one.bin", HundredStyle(1).bytes());
+  r = box_.Run(
+      Script().ToAverage("one.bin", "avg1.bin").Times("", "").Ask(kDebugQ, "0").Type("N").input());
+  EXPECT_EQ(0, r.status);
+  EXPECT_NE(std::string::npos,
+            r.out.find(" PROGRAM computes time to start and stop as=   1.0000000000   "
+                       "1.0000000000\n DELTA TIME STEP BETWEEN LAST 2 TIME STEPS =0.0000000000\n"))
+      << r.out;
+}
+
+TEST_F(ThreedTest, NoStepInTheWindowWarnsAndStops) {
+  box_.Write("in.bin", HundredStyle(3).bytes());
+  box_.Write("avg.bin", "older");
+  // The overwrite question comes right after the output name.
+  Script u;
+  u.Start()
+      .Ask(kMerge2, "N")
+      .Ask(kMerge4, "N")
+      .Ask(kMerge10, "N")
+      .Ask(kVelto, "N")
+      .Ask(kAverage2, "N")
+      .Ask(kAverage10, "Y")
+      .Ask(" Enter QMX10 integrated file name to be created", "avg.bin")
+      .Ask(" That file name already exists   OverWrite? ", "y")
+      .Ask(" Enter name of QMX10 file to read from", "in.bin")
+      .Show(" *********** VELOCITY/CONCENTRATION AVERAGE ************")
+      .Times("10", "")
+      .Ask(kDebugQ, "0")
+      .Lines({"                 IDEBUG now=           0", std::string(kRewound),
+              " Quindle Debug NDG-NDF binary=           0           2", std::string(kPatient),
+              std::string(kPatient)});
+  const std::vector<std::string> warning = {
+      " WARNING --- RECN=  0.0",
+      " CANNOT FIND QMX-10 UNIT NQMX10 TIME BETWEEN =    10.00000000 -9999.00000000", ""};
+  u.Lines(warning);
+  ExpectStatus(Run(u), 1);
+  std::vector<std::string> summary = {
+      " Skipping along time steps in QMX10 -- TIME=      1.00000000",
+      " Skipping along time steps in QMX10 -- TIME=      2.00000000"};
+  Append(&summary, warning);
+  ExpectSummary(summary);
+  EXPECT_EQ("older", box_.Read("avg.bin"));
+}
+
+TEST_F(ThreedTest, FileWithoutStepsWarnsAndStops) {
+  box_.Write("in.bin", "");
+  Script s;
+  s.ToAverage().Times("", "").Ask(kDebugQ, "2").Lines(
+      {"                 IDEBUG now=           2", std::string(kRewound), " WARNING --- RECN=  0.0",
+       " CANNOT FIND QMX-10 UNIT NQMX10 TIME BETWEEN = -9999.00000000 -9999.00000000", ""});
+  ExpectStatus(Run(s), 1);
+  EXPECT_EQ("", box_.Read("avg.bin"));
+}
+
+TEST_F(ThreedTest, FiveHundredStepsWithoutEndOfFileIsACaution) {
+  FileBuilder file;
+  for (int t = 1; t <= 500; ++t) file.Add(Qmx10StepRecord(Small(static_cast<float>(t))));
+  box_.Write("in.bin", file.bytes());
+  Script s;
+  s.ToAverage().Times("-99", "").Ask(kDebugQ, "1").Lines(
+      {"                 IDEBUG now=           1", std::string(kRewound),
+       " CAUTION - No end of file hit after          500 Time steps"});
+  ExpectStatus(Run(s), 1);
+  EXPECT_EQ("", box_.Read(kSummary));
+}
+
+// A damaged record ends the first pass with its error line; the steps before
+// it are the whole file for both passes.
+TEST_F(ThreedTest, FirstPassErrorUsesTheStepsBeforeIt) {
+  FileBuilder file = SmallFile({1.0f, 2.0f, 3.0f});
+  file.TruncateBy(1);
+  box_.Write("in.bin", file.bytes());
+  Script s;
+  s.ToAverage().Times("", "").Ask(kDebugQ, "0").Lines(
+      {"                 IDEBUG now=           0", std::string(kRewound),
+       " ERROR ON qmx10 read ******", " LAST TIME ON BINARY FILE=    2.000000",
+       " TOTAL DATA RECORD COUNT=       2", " NUMBER OF NODES ON THIS FILE=         2", "",
+       std::string(kReopen),
+       " PROGRAM computes time to start and stop as=   1.0000000000   2.0000000000",
+       " DELTA TIME STEP BETWEEN LAST 2 TIME STEPS =1.0000000000", "",
+       " Quindle Debug NDG-NDF binary=           0           1"});
+  s.Lines(Extremes({"         2 WAS=           2.50", kNoMax, kNoMax, kNoMax, kNoMax, kNoMax},
+                   {"         1 WAS=           1.00", kNoMin, kNoMin, kNoMin, kNoMin, kNoMin}))
+      .Show(kFinal)
+      .Ask(kAverage4, "N")
+      .Show(kFinished);
+  ExpectStatus(Run(s), 0);
+}
+
+TEST_F(ThreedTest, EndOfInputAtDebugKeepsFourWithoutEcho) {
+  box_.Write("in.bin", HundredStyle(2).bytes());
+  Script s;
+  s.ToAverage().Times("1", "2").Show(kDebugQ).Lines(
+      {std::string(kRewound), " Quindle Debug NDG-NDF binary=           0           2"});
+  s.Lines(Extremes({"         3 WAS=           5.00", "         1 WAS=          -1.50", kNoMax,
+                    kNoMax, kNoMax, kNoMax},
+                   {"         1 WAS=           2.00", "         3 WAS=          -4.00", kNoMin,
+                    kNoMin, kNoMin, kNoMin}))
+      .Show(kFinal)
+      .Show(kAverage4);
+  ExpectStatus(Run(s), 2, kStdinEof);
+  EXPECT_NE(std::string::npos,
+            box_.Read(kSummary).find("   SED-AVE-MIN-MAX\r\n\r\n"
+                                     "      1   2.50   2.00   3.00  -1.75  -2.00  -1.50\r\n"
+                                     " COMPLETE-\r\n"));
+}
+
+TEST_F(ThreedTest, AverageRefusesAStepLargerThanTheMemory) {
+  Qmx10Step big = Small(2.0f);
+  big.icnt = {2, 0, 0, 0, 0, 0, 0, 60001};
+  FileBuilder file = SmallFile({1.0f});
+  file.Add(Qmx10StepRecord(big));
+  box_.Write("in.bin", file.bytes());
+  Script s;
+  s.ToAverage().Times("0", "5").Ask(kDebugQ, "0").Lines(
+      {"                 IDEBUG now=           0", std::string(kRewound),
+       " Quindle Debug NDG-NDF binary=           0           1",
+       " *** QMX10 file refused: ICNT(8) = 60001 is more than this program's limit of 60000"});
+  ExpectStatus(Run(s), 1);
+}
+
+// Three full steps of six degrees of freedom at 60000 nodes (about 2.8 MB
+// each), listed every 20000th node.
+TEST_F(ThreedTest, FullSizeStepsAverageInTime) {
+  FileBuilder file;
+  for (int t = 1; t <= 3; ++t) {
+    Qmx10Step step;
+    step.time = static_cast<float>(t);
+    step.np = 60000;
+    step.ndf = 6;
+    step.ne = 20000;
+    step.icnt = {60000, 60000, 60000, 60000, 60000, 60000, 60000, 60000};
+    step.vdof.assign(6, std::vector<float>(60000, static_cast<float>(t)));
+    file.Add(Qmx10StepRecord(step));
+  }
+  box_.Write("in.bin", file.bytes());
+  const auto begin = std::chrono::steady_clock::now();
+  RunResult r =
+      box_.Run(Script().ToAverage().Times("1", "3").Ask(kDebugQ, "20000").Type("N").input());
+  const auto took = std::chrono::steady_clock::now() - begin;
+  EXPECT_EQ(0, r.status) << r.err;
+  EXPECT_LT(took, std::chrono::seconds(10));
+  // Every node holds the same value in a step: node 1, met first, keeps each extreme.
+  const std::string max = "         1 WAS=           3.00";
+  const std::string min = "         1 WAS=           1.00";
+  EXPECT_NE(std::string::npos,
+            r.out.find(JoinLines(Extremes({max, max, max, max, max, max},
+                                          {min, min, min, min, min, min}))));
+  const std::string row = "   2.00   1.00   3.00   2.00   1.00   3.00   2.00   1.00   3.00"
+                          "   2.00   1.00   3.00   2.00   1.00   3.00   2.00   1.00   3.00\r\n";
+  EXPECT_NE(std::string::npos,
+            box_.Read(kSummary).find("      1" + row + "  20001" + row + "  40001" + row +
+                                     " COMPLETE-\r\n"));
+  // Time, four counts, eight entries, six rows of averages, RDAT3, RDAT7,
+  // RDAT8 and RNODE of 60000 and RELEM of 20000: 4 * 620013 data bytes.
+  EXPECT_EQ(8u + 4u * 620013u, box_.Read("avg.bin").size());
+}
+
+}  // namespace
+}  // namespace korvant
