@@ -1,5 +1,7 @@
 #include "hydro/hydro_file.h"
 
+#include <algorithm>
+
 #include "records/layout.h"
 #include "records/run_aborted.h"
 
@@ -32,7 +34,7 @@ ReadStatus ReadHydroStep(Session& s, RecordFile& in, bool long_step, float* elev
     if (!in.Pass(node_bytes) || !in.Ints(&ne, 1)) return in.Finish();
     if (b.NP2 > MAXNODE || ne > MAXELEM) OverRun(s, b.NP2, ne);
     b.NE2 = ne;
-    in.Pass(4 * (static_cast<int64_t>(ne) + (long_step ? b.NP2 : 0)));
+    in.Pass(4 * (std::max<int64_t>(ne, 0) + (long_step ? std::max<int64_t>(b.NP2, 0) : 0)));
     return in.Finish();
   }
   if (in.Reals(b.VEL, 3 * static_cast<int64_t>(b.NP2)) && in.Ints(b.NDRY, b.NP2) &&
