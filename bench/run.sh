@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Times KORVANT's merges and averages on maximum-size files against cat of the
 # same bytes, as medians of warm runs, with the peak memory of each run.
+# cat copies files inside the kernel (copy_file_range) where it can; dd with
+# 1 MB blocks is the copy through user memory that a merge has to do.
 #   bench/run.sh [steps] [runs]      (defaults: 120 steps, 5 runs)
 # Files are generated once into bench/data (about 1.6 GB for 120 steps).
 set -euo pipefail
@@ -26,54 +28,60 @@ cd "$work"
 last=$((steps - 1))
 from=$((steps - 26))
 # Answer scripts. Driver order: merges QMX2, QMX4, QMX10; VELTO; averages QMX2, QMX10, QMX4.
-merge2="s.txt\nY\nout.bin\n1ST\n$data/qmx2_a.bin\n0 100000\n2ND\n$data/qmx2_b.bin\n0 100000\nEXIT\nN\nN\nN\nN\nN\nN\n"
-merge4="s.txt\nN\nY\nout.bin\n1ST\n$data/qmx4_a.bin\n0 100000\n2ND\n$data/qmx4_b.bin\n0 100000\nEXIT\nN\nN\nN\nN\nN\n"
-merge10="s.txt\nN\nN\nY\nout.bin\n1ST\n$data/qmx10_a.bin\n0 100000\n2ND\n$data/qmx10_b.bin\n0 100000\nEXIT\nN\nN\nN\nN\n"
-avg2() { printf "s.txt\nN\nN\nN\nN\nY\nout.bin\n$data/qmx2_a.bin\n%s\n%s\n\n0\nN\nN\nN\n" "$1" "$2"; }
-avg10() { printf "s.txt\nN\nN\nN\nN\nN\nY\nout.bin\n$data/qmx10_a.bin\n%s\n%s\n1\nN\n" "$1" "$2"; }
-avg4() { printf "s.txt\nN\nN\nN\nN\nN\nN\nY\nout.bin\n$data/qmx4_a.bin\n%s\n%s\n6\n0\n" "$1" "$2"; }
+merge() {  # family, answers before the merge question
+  printf "s.txt\n%bY\nout.bin\n1ST\n$data/qmx$1_a.bin\n0 100000\n2ND\n$data/qmx$1_b.bin\n0 100000\nEXIT\n" "$2"
+}
+{ merge 2 ""; printf 'N\nN\nN\nN\nN\nN\n'; } > merge_2.in
+{ merge 4 "N\n"; printf 'N\nN\nN\nN\nN\n'; } > merge_4.in
+{ merge 10 "N\nN\n"; printf 'N\nN\nN\nN\n'; } > merge_10.in
+for window in given auto; do
+  if [ $window = given ]; then start=$from; stop=$last; else start=""; stop=""; fi
+  printf "s.txt\nN\nN\nN\nN\nY\nout.bin\n$data/qmx2_a.bin\n%s\n%s\n\n0\nN\nN\nN\n" "$start" "$stop" > avg_2_$window.in
+  printf "s.txt\nN\nN\nN\nN\nN\nY\nout.bin\n$data/qmx10_a.bin\n%s\n%s\n1\nN\n" "$start" "$stop" > avg_10_$window.in
+  printf "s.txt\nN\nN\nN\nN\nN\nN\nY\nout.bin\n$data/qmx4_a.bin\n%s\n%s\n6\n0\n" "$start" "$stop" > avg_4_$window.in
+done
 
-# median_time <label> <command...>: median wall seconds of $runs warm runs
-# (one unmeasured run first), and peak resident memory in MB.
+# measure <label> <shell command>: median wall seconds of $runs warm runs (one
+# unmeasured run first) and the peak resident memory in MB of one more run.
 declare -A secs mem
 measure() {
-  local label=$1; shift
+  local label=$1 cmd=$2
   rm -f s.txt out.bin
-  "$@" >/dev/null 2>&1 || true
+  sh -c "$cmd" >/dev/null 2>&1 || { echo "run failed: $label" >&2; exit 1; }
   local times=()
   for ((i = 0; i < runs; i++)); do
     rm -f s.txt out.bin
     local t0=$(date +%s%N)
-    "$@" >/dev/null 2>&1 || { echo "run failed: $label" >&2; exit 1; }
+    sh -c "$cmd" >/dev/null 2>&1
     local t1=$(date +%s%N)
     times+=($(( (t1 - t0) / 1000 )))
   done
   secs[$label]=$(printf '%s\n' "${times[@]}" | sort -n | awk '{a[NR]=$1} END {printf "%.4f", a[int((NR+1)/2)]/1e6}')
   rm -f s.txt out.bin
-  mem[$label]=$(/usr/bin/time -f %M "$@" 2>&1 >/dev/null | tail -1 | awk '{printf "%.1f", $1/1024}')
+  mem[$label]=$(/usr/bin/time -f %M sh -c "$cmd" 2>&1 >/dev/null | tail -1 | awk '{printf "%.1f", $1/1024}')
 }
-run_korvant() { printf "$1" | "$bin"; }
-run_avg() { "$1" "$2" "$3" | "$bin"; }
 
 for fam in 2 4 10; do
   a=$data/qmx${fam}_a.bin; b=$data/qmx${fam}_b.bin
-  measure "cat2_$fam" sh -c "cat '$a' '$b' > out.bin"
-  measure "cat1_$fam" sh -c "cat '$a' > /dev/null"
-  eval "script=\$merge$fam"
-  measure "merge_$fam" run_korvant "$script"
-  measure "avg_$fam" run_avg "avg$fam" "$from" "$last"
-  measure "auto_$fam" run_avg "avg$fam" "" ""
+  measure "cat2_$fam" "cat '$a' '$b' > out.bin"
+  measure "cat1_$fam" "cat '$a' > /dev/null"
+  measure "copy2_$fam" "{ dd if='$a' bs=1M; dd if='$b' bs=1M; } 2>/dev/null > out.bin"
+  measure "merge_$fam" "'$bin' < merge_$fam.in"
+  measure "avg_$fam" "'$bin' < avg_${fam}_given.in"
+  measure "auto_$fam" "'$bin' < avg_${fam}_auto.in"
 done
 
 printf '\n%d steps of %d nodes, %d elements; median of %d warm runs\n\n' "$steps" "$nodes" "$elems" "$runs"
 printf '%-8s %-22s %9s %9s %7s %8s %s\n' family job seconds baseline ratio peakMB target
 for fam in 2 4 10; do
-  c2=${secs[cat2_$fam]}; c1=${secs[cat1_$fam]}
+  c2=${secs[cat2_$fam]}; c1=${secs[cat1_$fam]}; d2=${secs[copy2_$fam]}
   m=${secs[merge_$fam]}; g=${secs[avg_$fam]}; u=${secs[auto_$fam]}
   ratio() { awk -v x="$1" -v y="$2" 'BEGIN {printf "%.2f", (y > 0 ? x / y : 0)}'; }
   printf '%-8s %-22s %9s %9s %7s %8s %s\n' "QMX$fam" "cat a b > out" "$c2" "" "" "${mem[cat2_$fam]}" ""
   printf '%-8s %-22s %9s %9s %7s %8s %s\n' "QMX$fam" "cat a > /dev/null" "$c1" "" "" "${mem[cat1_$fam]}" ""
-  printf '%-8s %-22s %9s %9s %7s %8s %s\n' "QMX$fam" "merge a b" "$m" "$c2" "$(ratio "$m" "$c2")" "${mem[merge_$fam]}" "<= 1.2"
+  printf '%-8s %-22s %9s %9s %7s %8s %s\n' "QMX$fam" "dd a; dd b > out" "$d2" "" "" "${mem[copy2_$fam]}" ""
+  printf '%-8s %-22s %9s %9s %7s %8s %s\n' "QMX$fam" "merge a b (vs cat)" "$m" "$c2" "$(ratio "$m" "$c2")" "${mem[merge_$fam]}" "<= 1.2"
+  printf '%-8s %-22s %9s %9s %7s %8s %s\n' "QMX$fam" "merge a b (vs dd)" "$m" "$d2" "$(ratio "$m" "$d2")" "" ""
   printf '%-8s %-22s %9s %9s %7s %8s %s\n' "QMX$fam" "average, given window" "$g" "$c1" "$(ratio "$g" "$c1")" "${mem[avg_$fam]}" "<= 3"
   printf '%-8s %-22s %9s %9s %7s %8s %s\n' "QMX$fam" "average, auto window" "$u" "$c1" "$(ratio "$u" "$c1")" "${mem[auto_$fam]}" "<= 3"
   fp=$(awk -v u="$u" -v g="$g" 'BEGIN {d = u - g; if (d < 0) d = 0; printf "%.2f", (g > 0 ? d / g : 0)}')

@@ -287,7 +287,9 @@ void RecordFile::Write(std::initializer_list<Piece> pieces) {
     cut_pending_ = false;
     std::error_code ec;
     fs::path path(name_);
-    if (fs::is_regular_file(path, ec)) {
+    // A file that is empty already is left alone: cutting it would make the
+    // file system write it out at close, as for a replaced file.
+    if (fs::is_regular_file(path, ec) && fs::file_size(path, ec) > 0 && !ec) {
       fs::resize_file(path, 0, ec);
       if (ec) FailFile("error during write");
     }
