@@ -1,8 +1,10 @@
 #include "harness.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -12,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <sstream>
 #include <stdexcept>
 #include <system_error>
@@ -60,6 +63,45 @@ std::string TrimmedLine(std::string_view text, size_t from, size_t* next) {
   return std::string(text.substr(from, (end == std::string_view::npos ? text.size() : end) - from));
 }
 
+namespace fs = std::filesystem;
+
+constexpr uint64_t kFnvStart = 14695981039346656037ull;
+
+uint64_t FnvAdd(uint64_t hash, std::string_view bytes) {
+  for (char c : bytes) {
+    hash ^= static_cast<unsigned char>(c);
+    hash *= 1099511628211ull;
+  }
+  return hash;
+}
+
+// Fnv1a64 of the file's bytes, read in pieces.
+uint64_t HashFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw std::runtime_error("cannot read " + path.string());
+  uint64_t hash = kFnvStart;
+  char buffer[65536];
+  while (in) {
+    in.read(buffer, sizeof buffer);
+    hash = FnvAdd(hash, std::string_view(buffer, static_cast<size_t>(in.gcount())));
+  }
+  return hash;
+}
+
+// Hashes of the regular files of `dir` not named in `outputs`. Links and other
+// entries are left out: what a link leads to is not the test's file.
+std::map<std::string, uint64_t> HashInputs(const std::string& dir,
+                                           const std::vector<std::string>& outputs) {
+  std::map<std::string, uint64_t> hashes;
+  for (const auto& entry : fs::directory_iterator(dir)) {
+    const std::string name = entry.path().filename().string();
+    if (!entry.is_regular_file() || entry.is_symlink()) continue;
+    if (std::find(outputs.begin(), outputs.end(), name) != outputs.end()) continue;
+    hashes[name] = HashFile(entry.path());
+  }
+  return hashes;
+}
+
 }  // namespace
 
 Sandbox::Sandbox() {
@@ -104,6 +146,12 @@ std::vector<std::string> Sandbox::List() const {
 
 uint64_t Sandbox::Hash(std::string_view name) const { return Fnv1a64(Read(name)); }
 
+void Sandbox::Link(std::string_view name, std::string_view target) const {
+  fs::create_symlink(fs::path(target), fs::path(Path(name)));
+}
+
+void Sandbox::ExpectOutput(std::string_view name) { outputs_.emplace_back(name); }
+
 RunResult Sandbox::Run(std::string_view input, std::chrono::milliseconds limit) const {
   // A program that stops reading early must not kill the test process.
   signal(SIGPIPE, SIG_IGN);
@@ -114,19 +162,39 @@ RunResult Sandbox::Run(std::string_view input, std::chrono::milliseconds limit) 
   MakePipe(err);
   const std::string binary = KORVANT_BINARY;
   char* const argv[] = {const_cast<char*>("korvant"), nullptr};
+  const std::map<std::string, uint64_t> inputs_before = HashInputs(dir_, outputs_);
+  int stdin_fd = -1;
+  if (!stdin_from_.empty()) {
+    stdin_fd = open(Path(stdin_from_).c_str(), O_RDONLY | O_CLOEXEC);
+    if (stdin_fd < 0) ThrowErrno("open " + Path(stdin_from_));
+  }
+  int console_fd = -1;
+  if (!console_to_.empty()) {
+    console_fd = open(console_to_.c_str(), O_WRONLY | O_CLOEXEC);
+    if (console_fd < 0) ThrowErrno("open " + console_to_);
+  }
+  struct rlimit file_size = {RLIM_INFINITY, RLIM_INFINITY};
+  if (file_size_limit_ > 0) file_size.rlim_cur = file_size.rlim_max = file_size_limit_;
 
   const pid_t pid = fork();
   if (pid < 0) ThrowErrno("fork");
   if (pid == 0) {
     // Only async-signal-safe calls between fork and exec.
-    if (dup2(in[0], 0) < 0 || dup2(out[1], 1) < 0 || dup2(err[1], 2) < 0) _exit(126);
+    if (dup2(stdin_fd >= 0 ? stdin_fd : in[0], 0) < 0 ||
+        dup2(console_fd >= 0 ? console_fd : out[1], 1) < 0 ||
+        dup2(err[1], 2) < 0) {
+      _exit(126);
+    }
     if (chdir(dir_.c_str()) != 0) _exit(126);
+    if (file_size_limit_ > 0 && setrlimit(RLIMIT_FSIZE, &file_size) != 0) _exit(126);
     execv(binary.c_str(), argv);
     _exit(127);
   }
   close(in[0]);
   close(out[1]);
   close(err[1]);
+  if (console_fd >= 0) close(console_fd);
+  if (stdin_fd >= 0) close(stdin_fd);
   SetNonBlocking(in[1]);
   SetNonBlocking(out[0]);
   SetNonBlocking(err[0]);
@@ -175,22 +243,27 @@ RunResult Sandbox::Run(std::string_view input, std::chrono::milliseconds limit) 
   close(err[0]);
 
   int wait_status = 0;
-  while (waitpid(pid, &wait_status, 0) < 0) {
-    if (errno != EINTR) ThrowErrno("waitpid");
+  struct rusage usage = {};
+  while (wait4(pid, &wait_status, 0, &usage) < 0) {
+    if (errno != EINTR) ThrowErrno("wait4");
   }
   if (WIFEXITED(wait_status)) result.status = WEXITSTATUS(wait_status);
   if (WIFSIGNALED(wait_status)) result.signal = WTERMSIG(wait_status);
+  result.max_rss_kb = usage.ru_maxrss;
+
+  const std::map<std::string, uint64_t> inputs_after = HashInputs(dir_, outputs_);
+  for (const auto& [name, hash] : inputs_before) {
+    auto after = inputs_after.find(name);
+    if (after != inputs_after.end() && after->second == hash) continue;
+    result.changed_inputs.push_back(name);
+    ADD_FAILURE() << "the run " << (after == inputs_after.end() ? "removed" : "changed")
+                  << " the input file " << name
+                  << " (mark a file the test means to overwrite with ExpectOutput)";
+  }
   return result;
 }
 
-uint64_t Fnv1a64(std::string_view bytes) {
-  uint64_t hash = 14695981039346656037ull;
-  for (char c : bytes) {
-    hash ^= static_cast<unsigned char>(c);
-    hash *= 1099511628211ull;
-  }
-  return hash;
-}
+uint64_t Fnv1a64(std::string_view bytes) { return FnvAdd(kFnvStart, bytes); }
 
 std::string JoinLines(const std::vector<std::string>& lines) {
   std::string text;

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace korvant {
@@ -18,10 +19,18 @@ struct RunResult {
   int signal = 0;    ///< the signal that ended it, if any
   bool timed_out = false;  ///< killed because it ran past the time limit
   bool too_much_output = false;  ///< killed because its output ran away
+  long max_rss_kb = 0;     ///< peak resident memory of the program, in KiB
+  /// Files present before the run, not marked as outputs, that the run
+  /// changed or removed (each one has also failed the test).
+  std::vector<std::string> changed_inputs;
 };
 
 /// A fresh temporary directory, removed with everything in it on destruction.
 /// File names are relative to it.
+///
+/// Inputs are never touched: every regular file present before a run that
+/// the test has not marked with `ExpectOutput` is hashed before and after the
+/// run, and a change (or its removal) fails the test.
 class Sandbox {
  public:
   Sandbox();
@@ -40,6 +49,23 @@ class Sandbox {
   std::vector<std::string> List() const;
   /// Hash of the file's bytes, to show a file was left untouched.
   uint64_t Hash(std::string_view name) const;
+  /// A symbolic link `name` to `target` (such as /dev/full). Links are not
+  /// inputs: what they lead to is not hashed.
+  void Link(std::string_view name, std::string_view target) const;
+
+  /// Marks `name` as a file the runs may write although it exists before
+  /// them: an output the test has the program overwrite.
+  void ExpectOutput(std::string_view name);
+  /// Later runs have a file-size limit (RLIMIT_FSIZE) of `bytes`; 0 for none.
+  void LimitFileSize(uint64_t bytes) { file_size_limit_ = bytes; }
+  /// Later runs read their answers from the file `name` of the directory
+  /// instead of the `input` of `Run`, which must then be empty; "" to go
+  /// back. A run's peak memory counts the test's own at the start of the run,
+  /// so an answer of many megabytes is best given from a file.
+  void StdinFrom(std::string name) { stdin_from_ = std::move(name); }
+  /// Later runs write their console output to the file `path` (such as
+  /// /dev/full) instead of `RunResult::out`; "" for the captured console.
+  void ConsoleTo(std::string path) { console_to_ = std::move(path); }
 
   /// Runs the program with the directory as its working directory, `input` on
   /// stdin (closed after the last byte), and waits for it to end. The program
@@ -49,6 +75,10 @@ class Sandbox {
 
  private:
   std::string dir_;
+  std::vector<std::string> outputs_;
+  uint64_t file_size_limit_ = 0;
+  std::string console_to_;
+  std::string stdin_from_;
 };
 
 /// 64-bit FNV-1a.

@@ -18,7 +18,7 @@ class Console {
   static constexpr int kInputUnit = 5;
   static constexpr int kOutputUnit = 6;
 
-  Console(std::istream& in, std::ostream& out) : in_(in), out_(&out) {}
+  Console(std::istream& in, std::ostream& out) : in_(in), out_(&out, kOutputUnit, "stdout") {}
 
   TextSink& out() { return out_; }
 

@@ -1,6 +1,7 @@
 #include "records/text_sink.h"
 
 #include <cerrno>
+#include <utility>
 
 #include "records/run_aborted.h"
 
@@ -9,7 +10,10 @@ namespace {
 constexpr size_t kFlushAt = 1 << 16;
 }  // namespace
 
-TextSink::TextSink(std::ostream* out) : out_(out) { line_.reserve(kFlushAt * 2); }
+TextSink::TextSink(std::ostream* out, int unit, std::string name)
+    : out_(out), unit_(unit), path_(std::move(name)) {
+  line_.reserve(kFlushAt * 2);
+}
 
 TextSink::TextSink() = default;
 
@@ -43,6 +47,7 @@ void TextSink::Flush() {
     if (out_ != nullptr) {
       out_->write(ready.data(), static_cast<std::streamsize>(ready.size()));
       out_->flush();
+      ok = !out_->fail();
     } else if (file_ != nullptr) {
       ok = std::fwrite(ready.data(), 1, ready.size(), file_) == ready.size() &&
            std::fflush(file_) == 0;

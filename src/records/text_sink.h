@@ -12,8 +12,9 @@ namespace korvant {
 /// large pieces; the console is flushed before every console read.
 class TextSink {
  public:
-  /// Console output onto a stream.
-  explicit TextSink(std::ostream* out);
+  /// Console output onto a stream; a write the stream refuses is fatal and
+  /// names `unit` and `name`.
+  explicit TextSink(std::ostream* out, int unit = 0, std::string name = "");
   /// A text file created new by `OpenNew`; closed until then.
   TextSink();
   ~TextSink();
