@@ -178,6 +178,15 @@ TEST_F(DriverTest, ExistingSummaryFileEndsTheRunUntouched) {
   EXPECT_EQ(before, box_.Hash(kSummary));
 }
 
+TEST_F(DriverTest, SummaryFileThatCannotBeCreatedEndsTheRun) {
+  Script s;
+  s.Start("no_such_folder/sum.txt");
+  RunResult r = Run(s);
+  ExpectScreen(s, r);
+  EXPECT_EQ(2, r.status);
+  EXPECT_EQ("korvant: cannot create file, unit 3, file no_such_folder/sum.txt\n", r.err);
+}
+
 TEST_F(DriverTest, SummaryNameLosesOuterBlanks) {
   Script s;
   s.Start("   sum.txt   ").NoMerges().Ask(kVeltoQuestion, "N").NoAverages().Show(kFinished);

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <utility>
 
+#include "records/record_file.h"
 #include "records/run_aborted.h"
 
 namespace korvant {
@@ -28,7 +29,10 @@ void TextSink::OpenNew(int unit, const std::string& path) {
   // "x" creates the file only when no file of that name exists.
   file_ = path.find('\0') == std::string::npos ? std::fopen(path.c_str(), "wx") : nullptr;
   if (file_ == nullptr) {
-    Fatal("cannot overwrite existing file, unit " + std::to_string(unit) + ", file " + path);
+    // Only an existing name is refused for being there; any other failure
+    // (an empty name, a missing folder) is a file that cannot be created.
+    Fatal(std::string(FileExists(path) ? "cannot overwrite existing file" : "cannot create file") +
+          ", unit " + std::to_string(unit) + ", file " + path);
   }
   line_.reserve(kFlushAt * 2);
 }
