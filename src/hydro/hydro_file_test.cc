@@ -12,37 +12,16 @@
 #include <string>
 
 #include "records/run_aborted.h"
+#include "records/test_bytes.h"
 
 namespace korvant {
 namespace {
 
 namespace fs = std::filesystem;
 
-// Little-endian values and framed records, written out by hand.
-void Put32(std::string* out, uint32_t v) {
-  for (int i = 0; i < 4; ++i) out->push_back(static_cast<char>((v >> (8 * i)) & 0xff));
-}
-std::string Ints(std::initializer_list<int32_t> values) {
-  std::string out;
-  for (int32_t v : values) Put32(&out, static_cast<uint32_t>(v));
-  return out;
-}
-std::string Reals(std::initializer_list<float> values) {
-  std::string out;
-  for (float v : values) {
-    uint32_t bits;
-    std::memcpy(&bits, &v, 4);
-    Put32(&out, bits);
-  }
-  return out;
-}
-std::string Record(const std::string& data) {
-  std::string out;
-  Put32(&out, static_cast<uint32_t>(data.size()));
-  out += data;
-  Put32(&out, static_cast<uint32_t>(data.size()));
-  return out;
-}
+using test_bytes::Record;
+constexpr auto Ints = test_bytes::Ints;
+constexpr auto Reals = test_bytes::Reals;
 
 // Two nodes and one element: time, NP2, (u, v, depth) x 2, NDRY x 2, NE2, IMAT,
 // and in a long step the two elevations.
