@@ -221,20 +221,25 @@ void SetField(char* field, int width, std::string_view text) {
   std::memset(field + n, ' ', static_cast<size_t>(width) - n);
 }
 
+std::optional<std::string> AskName(Session& s, std::string_view prompt, char* field) {
+  s.out().Line(prompt);
+  std::optional<std::string> answer = s.console.ReadField(kNameChars);
+  if (!answer) return std::nullopt;
+  SetField(field, kNameChars, *answer);
+  return TrimName(*answer);
+}
+
 bool InputNameDialogue(Session& s, std::string_view prompt, std::string_view not_found,
                        char* field, int unit) {
   for (;;) {
-    s.out().Line(prompt);
-    std::optional<std::string> answer = s.console.ReadField(kNameChars);
-    if (!answer) return false;
-    SetField(field, kNameChars, *answer);
-    std::string name = TrimName(*answer);
-    if (!FileExists(name)) {
+    std::optional<std::string> name = AskName(s, prompt, field);
+    if (!name) return false;
+    if (!FileExists(*name)) {
       s.out().Line(not_found);
-    } else if (s.InUse(name, /*for_writing=*/false)) {
+    } else if (s.InUse(*name, /*for_writing=*/false)) {
       s.out().Line(kInUseLine);
     } else {
-      s.unit(unit).OpenExisting(unit, name);
+      s.unit(unit).OpenExisting(unit, *name);
       return true;
     }
   }
@@ -242,13 +247,10 @@ bool InputNameDialogue(Session& s, std::string_view prompt, std::string_view not
 
 bool OutputNameDialogue(Session& s, std::string_view prompt, char* field, int unit) {
   for (;;) {
-    s.out().Line(prompt);
-    std::optional<std::string> answer = s.console.ReadField(kNameChars);
-    if (!answer) return false;
-    SetField(field, kNameChars, *answer);
-    std::string name = TrimName(*answer);
-    if (name.empty()) continue;
-    if (FileExists(name)) {
+    std::optional<std::string> name = AskName(s, prompt, field);
+    if (!name) return false;
+    if (name->empty()) continue;
+    if (FileExists(*name)) {
       s.out().Line(" That file name already exists   OverWrite? ");
       std::string reply = s.console.MustReadField(kAnswerChars);
       std::memcpy(s.dms.ANS, reply.data(), kAnswerChars);
@@ -258,11 +260,11 @@ bool OutputNameDialogue(Session& s, std::string_view prompt, char* field, int un
         continue;
       }
     }
-    if (s.InUse(name, /*for_writing=*/true)) {
+    if (s.InUse(*name, /*for_writing=*/true)) {
       s.out().Line(kInUseLine);
       continue;
     }
-    s.unit(unit).OpenForWriting(unit, name);
+    s.unit(unit).OpenForWriting(unit, *name);
     return true;
   }
 }

@@ -50,6 +50,10 @@ inline std::string_view FieldView(const char* field, int width) {
   return std::string_view(field, static_cast<size_t>(width));
 }
 
+/// Writes `prompt`, reads a 50-character answer into `field` and returns the
+/// file name it holds (blanks around it removed). nullopt at end of input.
+std::optional<std::string> AskName(Session& s, std::string_view prompt, char* field);
+
 /// Input-name dialogue: writes `prompt`, reads a name into `field` (50
 /// characters) until it names an existing file that is not being written,
 /// writing `not_found` (or the in-use line) before asking again; then opens it

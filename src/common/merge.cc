@@ -83,13 +83,11 @@ class Merge {
       return ReadFreeHours(s_.console, &m_.TBEG[slot], &m_.TEND[slot]);
     }
     for (;;) {
-      s_.out().Line(f_.name_prompts[slot]);
-      std::optional<std::string> answer = s_.console.ReadField(kNameChars);
+      std::optional<std::string> answer = AskName(s_, f_.name_prompts[slot], name_field);
       if (!answer) return false;
-      SetField(name_field, kNameChars, *answer);
       s_.out().Line(kHoursPrompt);
       if (!ReadFreeHours(s_.console, &m_.TBEG[slot], &m_.TEND[slot])) return false;
-      std::string name = TrimName(*answer);
+      const std::string& name = *answer;
       if (!FileExists(name)) {
         s_.out().Line(kNoSuchFile);
       } else if (s_.InUse(name, /*for_writing=*/false)) {
