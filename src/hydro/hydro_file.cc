@@ -37,10 +37,10 @@ ReadStatus ReadHydroStep(Session& s, RecordFile& in, bool long_step, float* elev
     in.Pass(4 * (std::max<int64_t>(ne, 0) + (long_step ? std::max<int64_t>(b.NP2, 0) : 0)));
     return in.Finish();
   }
-  if (in.Reals(b.VEL, 3 * static_cast<int64_t>(b.NP2)) && in.Ints(b.NDRY, b.NP2) &&
+  if (in.Takes({IntoValues(b.VEL, 3 * static_cast<int64_t>(b.NP2)), IntoValues(b.NDRY, b.NP2)}) &&
       in.Ints(&b.NE2, 1)) {
     if (b.NE2 > MAXELEM) OverRun(s, b.NP2, b.NE2);
-    if (in.Ints(b.IMAT, b.NE2) && long_step) in.Reals(elevations, b.NP2);
+    in.Takes({IntoValues(b.IMAT, b.NE2), IntoValues(elevations, long_step ? b.NP2 : 0)});
   }
   return in.Finish();
 }

@@ -152,6 +152,19 @@ bool RecordFile::SkipRaw(int64_t n) {
   n -= static_cast<int64_t>(in_buffer);
   pos_ += static_cast<int64_t>(in_buffer);
   buf_at_ = buf_end_ = 0;
+  if (size_ >= 0 && n < static_cast<int64_t>(kMinFill)) {
+    // A short skip (a record's closing length) reads on instead of seeking:
+    // the same read brings in the start of the next record.
+    buf_end_ = std::fread(buf_.get(), 1, kMinFill, file_);
+    if (buf_end_ < static_cast<size_t>(n)) {
+      pos_ += static_cast<int64_t>(buf_end_);
+      buf_end_ = 0;
+      return false;
+    }
+    buf_at_ = static_cast<size_t>(n);
+    pos_ += n;
+    return true;
+  }
   if (size_ >= 0) {
     if (pos_ + n > size_) {
       std::fseek(file_, size_, SEEK_SET);
@@ -226,6 +239,33 @@ bool RecordFile::Take(void* dst, int64_t count, int width) {
   return true;
 }
 
+bool RecordFile::Takes(std::span<const Into> into) {
+  int64_t total = 0;
+  for (const Into& d : into) total += std::max<int64_t>(d.count, 0) * 4;
+  if (damage_ != Damage::kNone || total > left_) {
+    // Some destination is left short: take one by one so that each gets
+    // exactly the whole values a single take would.
+    for (const Into& d : into) {
+      if (!Take(d.data, d.count, 4)) return false;
+    }
+    return true;
+  }
+  unsigned char* run = nullptr;
+  int64_t run_bytes = 0;
+  for (const Into& d : into) {
+    if (d.count <= 0) continue;
+    auto* at = static_cast<unsigned char*>(d.data);
+    if (run != nullptr && run + run_bytes == at) {
+      run_bytes += d.count * 4;
+      continue;
+    }
+    if (run != nullptr && !Take(run, run_bytes, 1)) return false;
+    run = at;
+    run_bytes = d.count * 4;
+  }
+  return run == nullptr || Take(run, run_bytes, 1);
+}
+
 bool RecordFile::Pass(int64_t n) {
   if (n <= 0) return true;
   if (damage_ != Damage::kNone) return false;
@@ -297,9 +337,22 @@ void RecordFile::Write(std::initializer_list<Piece> pieces) {
   unsigned char len[kLengthBytes];
   EncodeUint32(len, static_cast<uint32_t>(total));
   PutRaw(len, kLengthBytes);
+  // Pieces that follow each other in memory (the rows of a full table) go out
+  // in one write.
+  const unsigned char* run = nullptr;
+  size_t run_bytes = 0;
   for (const Piece& p : pieces) {
-    if (p.bytes > 0) PutRaw(p.data, p.bytes);
+    if (p.bytes == 0) continue;
+    const auto* at = static_cast<const unsigned char*>(p.data);
+    if (run != nullptr && run + run_bytes == at) {
+      run_bytes += p.bytes;
+      continue;
+    }
+    if (run != nullptr) PutRaw(run, run_bytes);
+    run = at;
+    run_bytes = p.bytes;
   }
+  if (run != nullptr) PutRaw(run, run_bytes);
   PutRaw(len, kLengthBytes);
 }
 

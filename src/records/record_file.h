@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <initializer_list>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -38,6 +39,17 @@ Piece PieceOf(const T& v) {
   return PiecesOf(&v, 1);
 }
 inline Piece TextPiece(const char* text, size_t n) { return Piece{text, n}; }
+
+/// One destination of a record read: `count` values of 4 bytes at `data`.
+struct Into {
+  void* data;
+  int64_t count;
+};
+template <typename T>
+Into IntoValues(T* data, int64_t count) {
+  static_assert(sizeof(T) == 4);
+  return Into{data, count};
+}
 
 /// A binary record file on a unit: framed records read and written strictly in
 /// order. Lengths read from the file are never trusted: a record is read into
@@ -83,6 +95,10 @@ class RecordFile {
   bool Reals(float* dst, int64_t count) { return Take(dst, count, 4); }
   bool Text(char* dst, int64_t n) { return Take(dst, n, 1); }
   bool Bytes(void* dst, int64_t n) { return Take(dst, n, 1); }
+  /// Takes into each destination in turn, as successive `Ints`/`Reals` would;
+  /// destinations that follow each other in memory are filled by one read.
+  bool Takes(std::span<const Into> into);
+  bool Takes(std::initializer_list<Into> into) { return Takes(std::span(into.begin(), into.size())); }
   /// Takes nothing for `n` bytes of the record.
   bool Pass(int64_t n);
   ReadStatus Finish();

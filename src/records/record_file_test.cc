@@ -602,6 +602,82 @@ TEST_F(RecordFileTest, TakingTheHeadOfLargeRecordsLandsOnTheNextRecord) {
   EXPECT_EQ(ReadStatus::kEndOfFile, ReadInts(&v, 1));
 }
 
+TEST_F(RecordFileTest, TakesFillsAdjacentAndSeparateDestinationsInRecordOrder) {
+  // A record of 3 + 70000 + 5 + 20000 integers, larger than the reader's buffer.
+  const std::vector<int32_t> lengths = {3, 70000, 5, 20000};
+  Bytes data;
+  int32_t next = 1;
+  for (int32_t n : lengths) {
+    for (int32_t i = 0; i < n; ++i) PutInt(&data, next++);
+  }
+  WriteBytes(Cat({Frame(data), Frame(Ints({-8}))}));
+  // The first two destinations follow each other in one table, the last two
+  // lie elsewhere and in reverse memory order.
+  std::vector<int32_t> table(70003, 0), other(30000, 0);
+  RecordFile& in = Reader();
+  ASSERT_EQ(ReadStatus::kOk, in.Begin());
+  EXPECT_TRUE(in.Takes({IntoValues(table.data(), 3), IntoValues(table.data() + 3, 70000),
+                        IntoValues(other.data() + 20000, 5), IntoValues(other.data(), 20000)}));
+  EXPECT_EQ(ReadStatus::kOk, in.Finish());
+  for (int32_t i = 0; i < 70003; ++i) ASSERT_EQ(i + 1, table[static_cast<size_t>(i)]) << i;
+  for (int32_t i = 0; i < 5; ++i) EXPECT_EQ(70004 + i, other[static_cast<size_t>(20000 + i)]);
+  for (int32_t i = 0; i < 20000; ++i) ASSERT_EQ(70009 + i, other[static_cast<size_t>(i)]) << i;
+  int32_t v = 0;
+  EXPECT_EQ(ReadStatus::kOk, ReadInts(&v, 1));
+  EXPECT_EQ(-8, v);
+}
+
+TEST_F(RecordFileTest, TakesRunningShortFillsWhatSingleTakesWould) {
+  // Destinations of 2, 3 and 2 values next to each other; the record holds
+  // four values and two stray bytes.
+  Bytes data = Ints({1, 2, 3, 4});
+  data.push_back(0x11);
+  data.push_back(0x22);
+  WriteBytes(Cat({Frame(data), Frame(Ints({9}))}));
+  int32_t v[7] = {-1, -1, -1, -1, -1, -1, -1};
+  RecordFile& in = Reader();
+  ASSERT_EQ(ReadStatus::kOk, in.Begin());
+  EXPECT_FALSE(in.Takes({IntoValues(v, 2), IntoValues(v + 2, 3), IntoValues(v + 5, 2)}));
+  EXPECT_EQ(ReadStatus::kError, in.Finish());
+  const int32_t expected[7] = {1, 2, 3, 4, -1, -1, -1};
+  for (int i = 0; i < 7; ++i) EXPECT_EQ(expected[i], v[i]) << i;
+  EXPECT_EQ(ReadStatus::kOk, ReadInts(v, 1));
+  EXPECT_EQ(9, v[0]);
+}
+
+TEST_F(RecordFileTest, TakesWithEmptyAndNegativeCountsTakesNothingForThem) {
+  WriteBytes(Frame(Ints({5, 6})));
+  int32_t v[2] = {0, 0};
+  int32_t untouched = -1;
+  RecordFile& in = Reader();
+  ASSERT_EQ(ReadStatus::kOk, in.Begin());
+  EXPECT_TRUE(in.Takes({IntoValues(&untouched, 0), IntoValues(v, 1), IntoValues(&untouched, -3),
+                        IntoValues(v + 1, 1)}));
+  EXPECT_EQ(ReadStatus::kOk, in.Finish());
+  EXPECT_EQ(5, v[0]);
+  EXPECT_EQ(6, v[1]);
+  EXPECT_EQ(-1, untouched);
+}
+
+TEST_F(RecordFileTest, PiecesAdjacentInMemoryAreWrittenAsTheSameBytes) {
+  // Rows of one table written as separate pieces, with an empty piece between
+  // two of them, then a piece from elsewhere and the table's start again.
+  std::vector<float> table(3 * 40000);
+  for (size_t i = 0; i < table.size(); ++i) table[i] = static_cast<float>(i) + 0.5f;
+  const int32_t count = 7;
+  RecordFile& out = Writer();
+  out.Write({PiecesOf(table.data(), 40000), PiecesOf(table.data() + 40000, 40000),
+             PiecesOf(table.data(), 0), PiecesOf(table.data() + 80000, 40000), PieceOf(count),
+             PiecesOf(table.data(), 2)});
+  out.Close();
+  Bytes data;
+  for (float r : table) PutReal(&data, r);
+  PutInt(&data, count);
+  PutReal(&data, 0.5f);
+  PutReal(&data, 1.5f);
+  EXPECT_EQ(Frame(data), FileBytes());
+}
+
 TEST_F(RecordFileTest, ClosingOrRewindingAClosedFileDoesNothing) {
   RecordFile never;
   never.Close();

@@ -1,6 +1,7 @@
 #include "threed/threed_file.h"
 
 #include <algorithm>
+#include <array>
 #include <string>
 #include <string_view>
 
@@ -58,13 +59,17 @@ bool TakeStep(Session& s, RecordFile& in, int32_t* NCNT) {
     }
   }
   if (!whole_list) return false;
-  for (int k = 1; k <= b.NDF; ++k) {
-    if (!in.Reals(Row(b.VDOF, k), Entry(sed, k))) return false;
-  }
-  return in.Reals(s.blkr2.WSEL, Entry(sed, kRdat3Entry)) && in.Ints(s.blkr2.IMAT, b.NE) &&
-         in.Ints(s.blkr2.NDRY, b.NP) && in.Reals(sed.RDAT7, Entry(sed, kRdat7Entry)) &&
-         in.Reals(sed.RDAT8, Entry(sed, kRdat8Entry)) && in.Reals(b.RNODE, b.NP) &&
-         in.Reals(sed.RELEM, b.NE);
+  std::array<Into, MAXDOF + 7> arrays;
+  size_t n = 0;
+  for (int k = 1; k <= b.NDF; ++k) arrays[n++] = IntoValues(Row(b.VDOF, k), Entry(sed, k));
+  arrays[n++] = IntoValues(s.blkr2.WSEL, Entry(sed, kRdat3Entry));
+  arrays[n++] = IntoValues(s.blkr2.IMAT, b.NE);
+  arrays[n++] = IntoValues(s.blkr2.NDRY, b.NP);
+  arrays[n++] = IntoValues(sed.RDAT7, Entry(sed, kRdat7Entry));
+  arrays[n++] = IntoValues(sed.RDAT8, Entry(sed, kRdat8Entry));
+  arrays[n++] = IntoValues(b.RNODE, b.NP);
+  arrays[n++] = IntoValues(sed.RELEM, b.NE);
+  return in.Takes(std::span(arrays.data(), n));
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "transport/transport_file.h"
 
+#include <array>
 #include <cstdint>
 
 #include "records/layout.h"
@@ -60,9 +61,10 @@ ReadStatus ReadTransportStep(Session& s, RecordFile& in) {
     if (in.Pass(ConcentrationBytes(b.NQAL, b.NP4))) in.Ints(&ne4, 1);
     DimensionStop(s, b.NP4, ne4);
   }
-  for (int k = 0; k < b.NQAL; ++k) {
-    if (!in.Reals(b.CONC + k * MAXNODE, b.NP4)) return in.Finish();
-  }
+  std::array<Into, MAXCON> rows;
+  size_t n = 0;
+  for (int k = 0; k < b.NQAL; ++k) rows[n++] = IntoValues(b.CONC + k * MAXNODE, b.NP4);
+  if (!in.Takes(std::span(rows.data(), n))) return in.Finish();
   if (in.Ints(&b.NE4, 1)) {
     if (b.NE4 > MAXELEM) DimensionStop(s, b.NP4, b.NE4);
     in.Ints(b.IMAT4, b.NE4);
