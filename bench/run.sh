@@ -41,38 +41,53 @@ for window in given auto; do
   printf "s.txt\nN\nN\nN\nN\nN\nN\nY\nout.bin\n$data/qmx4_a.bin\n%s\n%s\n6\n0\n" "$start" "$stop" > avg_4_$window.in
 done
 
-# measure <label> <shell command>: median wall seconds of $runs warm runs (one
-# unmeasured run first) and the peak resident memory in MB of one more run.
+# measure <label>=<shell command> ...: the commands run in turn, round after
+# round, so that a slow spell of the machine falls on all of them alike; one
+# unmeasured round comes first. Before every run the previous run's output is
+# removed and written out (sync), so that no run pays for another's writeback.
+# Keeps the median and the fastest wall seconds of each, and the peak resident
+# memory in MB of one more run.
 declare -A secs best mem
+run_once() {  # prints wall microseconds
+  rm -f s.txt out.bin
+  sync
+  local t0=$(date +%s%N)
+  sh -c "$1" >/dev/null 2>&1 || { echo "run failed: $1" >&2; exit 1; }
+  local t1=$(date +%s%N)
+  echo $(( (t1 - t0) / 1000 ))
+}
 measure() {
-  local label=$1 cmd=$2
-  rm -f s.txt out.bin
-  sh -c "$cmd" >/dev/null 2>&1 || { echo "run failed: $label" >&2; exit 1; }
-  local times=()
-  for ((i = 0; i < runs; i++)); do
-    rm -f s.txt out.bin
-    local t0=$(date +%s%N)
-    sh -c "$cmd" >/dev/null 2>&1
-    local t1=$(date +%s%N)
-    times+=($(( (t1 - t0) / 1000 )))
+  local labels=() cmds=() arg i j
+  for arg; do labels+=("${arg%%=*}"); cmds+=("${arg#*=}"); done
+  local -A times=()
+  for ((i = -1; i < runs; i++)); do
+    for j in "${!cmds[@]}"; do
+      local us
+      us=$(run_once "${cmds[$j]}")
+      if ((i >= 0)); then times[$j]+="$us "; fi
+    done
   done
-  secs[$label]=$(printf '%s\n' "${times[@]}" | sort -n | awk '{a[NR]=$1} END {printf "%.4f", a[int((NR+1)/2)]/1e6}')
-  best[$label]=$(printf '%s\n' "${times[@]}" | sort -n | awk 'NR == 1 {printf "%.4f", $1/1e6}')
-  rm -f s.txt out.bin
-  mem[$label]=$(/usr/bin/time -f %M sh -c "$cmd" 2>&1 >/dev/null | tail -1 | awk '{printf "%.1f", $1/1024}')
+  for j in "${!cmds[@]}"; do
+    local label=${labels[$j]} sorted
+    sorted=$(printf '%s\n' ${times[$j]} | sort -n)
+    secs[$label]=$(awk '{a[NR]=$1} END {printf "%.4f", a[int((NR+1)/2)]/1e6}' <<<"$sorted")
+    best[$label]=$(awk 'NR == 1 {printf "%.4f", $1/1e6}' <<<"$sorted")
+    rm -f s.txt out.bin
+    mem[$label]=$(/usr/bin/time -f %M sh -c "${cmds[$j]}" 2>&1 >/dev/null | tail -1 | awk '{printf "%.1f", $1/1024}')
+  done
 }
 
 for fam in 2 4 10; do
   a=$data/qmx${fam}_a.bin; b=$data/qmx${fam}_b.bin
-  measure "cat2_$fam" "cat '$a' '$b' > out.bin"
-  measure "cat1_$fam" "cat '$a' > /dev/null"
-  measure "copy2_$fam" "{ dd if='$a' bs=1M; dd if='$b' bs=1M; } 2>/dev/null > out.bin"
-  measure "merge_$fam" "'$bin' < merge_$fam.in"
-  measure "avg_$fam" "'$bin' < avg_${fam}_given.in"
-  measure "auto_$fam" "'$bin' < avg_${fam}_auto.in"
+  measure "cat2_$fam=cat '$a' '$b' > out.bin" \
+          "copy2_$fam={ dd if='$a' bs=1M; dd if='$b' bs=1M; } 2>/dev/null > out.bin" \
+          "merge_$fam='$bin' < merge_$fam.in"
+  measure "cat1_$fam=cat '$a' > /dev/null" \
+          "avg_$fam='$bin' < avg_${fam}_given.in" \
+          "auto_$fam='$bin' < avg_${fam}_auto.in"
 done
 
-printf '\n%d steps of %d nodes, %d elements; median of %d warm runs\n\n' "$steps" "$nodes" "$elems" "$runs"
+printf '\n%d steps of %d nodes, %d elements; median of %d warm runs, taken in turn\n\n' "$steps" "$nodes" "$elems" "$runs"
 printf '%-8s %-22s %9s %9s %7s %8s %s\n' family job seconds baseline ratio peakMB target
 for fam in 2 4 10; do
   c2=${secs[cat2_$fam]}; c1=${secs[cat1_$fam]}; d2=${secs[copy2_$fam]}
