@@ -248,6 +248,14 @@ void Qmx4Seeds() {
        Byte(0) + Patched(Qmx4File(header, TransportSteps(1, 1, 2, 1)), 3, 8, 60001));
   FileBuilder cut = Qmx4File(coded, TransportSteps(2, 2, 3, 2));
   Seed("qmx4", "cut_step", Byte(1) + cut.TruncateBy(6).bytes());
+  // Steps outside a window of hours are passed by their counts.
+  Seed("qmx4", "coded_window",
+       Window(5, 0.5f, 1.0f) + Qmx4File(coded, TransportSteps(4, 2, 3, 2)).bytes());
+  // The last step, outside the window, claims five element codes and holds two.
+  Seed("qmx4", "short_passed_step",
+       Window(4, 0, 0.5f) + Patched(Qmx4File(coded, TransportSteps(3, 2, 3, 2)), 6, 36, 5));
+  Seed("qmx4", "elements_beyond_passed",
+       Window(4, 9, 9) + Patched(Qmx4File(header, TransportSteps(1, 1, 2, 1)), 3, 20, 20001));
 }
 
 // --- QMX10 -----------------------------------------------------------------

@@ -2,9 +2,12 @@
 // they read: the header and every step read are copied as the merge copies
 // them, and the copy must read back the same.
 //
-// Input: a flag byte and the file.
+// Input: a flag byte, with bit 2 a window of two hours, and the file.
 //   bit 0: a first pass over the times only, then back to the first step
 //   bit 1: the header report is written as the merge writes it
+//   bit 2: steps outside the window give only their time and counts; each
+//          such step is then read again in full, which must give the same
+//          counts and outcome
 
 #include <cstring>
 #include <vector>
@@ -68,7 +71,17 @@ void ReadBack(Session& s, const std::string& path, const std::vector<Step>& step
   FUZZ_CHECK(in.Begin() == ReadStatus::kEndOfFile, "more steps copied than written");
 }
 
-void Run(Session& s, const std::string& path, uint8_t flags) {
+struct Counts {
+  float time;
+  int32_t nqal, np4, ne4;
+  bool operator==(const Counts& o) const {
+    return std::memcmp(&time, &o.time, sizeof time) == 0 && nqal == o.nqal && np4 == o.np4 &&
+           ne4 == o.ne4;
+  }
+};
+Counts CountsOf(const BLKR4& b) { return {b.TIME, b.NQAL, b.NP4, b.NE4}; }
+
+void Run(Session& s, const std::string& path, uint8_t flags, const StepFilter& window) {
   RecordFile& in = s.unit(kInUnit);
   in.OpenExisting(kInUnit, path);
   HeaderValues h;
@@ -89,10 +102,19 @@ void Run(Session& s, const std::string& path, uint8_t flags) {
   }
   std::vector<Step> copied;
   for (int i = 0; i < kMaxSteps; ++i) {
-    ReadStatus status = ReadTransportStep(s, in);
+    const int64_t at = in.Tell();
+    bool passed = false;
+    ReadStatus status = ReadTransportStep(s, in, window, &passed);
+    const BLKR4& b = s.blkr4;
+    if (passed) {
+      const Counts counts = CountsOf(b);
+      in.Seek(at);
+      FUZZ_CHECK(ReadTransportStep(s, in) == status && CountsOf(b) == counts,
+                 "a passed step reads differently in full");
+    }
     if (status == ReadStatus::kEndOfFile) break;
     if (status == ReadStatus::kError) in.FailRead(status);
-    const BLKR4& b = s.blkr4;
+    FUZZ_CHECK(passed == !window.Wants(b.TIME), "a step passed against the window");
     FUZZ_CHECK(b.NQAL <= MAXCON && b.NP4 <= MAXNODE && b.NE4 <= MAXELEM,
                "a step beyond the arrays");
     WriteTransportStep(out, b.TIME, b.NQAL, b.NP4, b.CONC, b.NE4, b.IMAT4);
@@ -107,11 +129,17 @@ void Run(Session& s, const std::string& path, uint8_t flags) {
 int Qmx4Target(const uint8_t* data, size_t size) {
   Front front(data, size);
   const uint8_t flags = front.Byte();
+  StepFilter window;
+  if (flags & 4) {
+    window.from = front.Real();
+    window.to = front.Real();
+    window.all = false;
+  }
   const std::string path = ScratchFile("qmx4", front.Rest());
   static NullStream console;
   Session& s = FreshSession(console);
   try {
-    Run(s, path, flags);
+    Run(s, path, flags, window);
   } catch (const RunAborted& abort) {
     CheckAbort(abort);
   }

@@ -792,14 +792,57 @@ TEST_F(TransportAverageTest, MissingOrCutFirstRecordIsUnexpectedEndOfFile) {
   }
 }
 
+// Too many nodes or elements stop the run whether the step is averaged or
+// passed outside the window.
 TEST_F(TransportAverageTest, OversizedStepStopsWithDim) {
-  const std::vector<Qmx4Step> steps = {{0, 1, 2, 1, {}, {}}, {1, 1, 60001, 3, {}, {}}};
-  box_.Write("q.bin", Qmx4File(Coded(), steps).bytes());
+  struct Case {
+    Qmx4Step step;
+    const char* nodes12;
+    const char* elements12;
+  };
+  for (const Case& c : {Case{{1, 1, 60001, 3, {}, {}}, "       60001", "           3"},
+                        Case{{1, 1, 2, 60001, {5, 6}, {}}, "           2", "       60001"}}) {
+    for (const char* stop : {"9", "0"}) {
+      SCOPED_TRACE(std::string(c.nodes12) + " window to " + stop);
+      Reset();
+      const std::vector<Qmx4Step> steps = {{0, 1, 2, 1, {}, {}}, c.step};
+      box_.Write("q.bin", Qmx4File(Coded(), steps).bytes());
+      Script s;
+      s.StartAverage().Questions("0", stop, "", "0");
+      CodedOpening(s).DimensionReport(c.nodes12, c.elements12);
+      Expect(s, Run(s), 1);
+      ExpectFile("avg.bin", CodedHeaderFile(Coded()));
+    }
+  }
+}
+
+// A step outside the window is passed by its counts, yet the averaged file
+// gets the element codes a full reading of every step leaves behind: here a
+// last step that holds only the first of its two codes, over the codes of
+// the passed step before it.
+TEST_F(TransportAverageTest, DamagedStepAfterAPassedStepLeavesTheCodesOfBoth) {
+  const std::vector<Qmx4Step> steps = {{0, 1, 2, 2, {1, 2}, {11, 12}},
+                                       {1, 1, 2, 2, {3, 4}, {13, 14}},
+                                       {5, 1, 2, 2, {7, 8}, {21, 22}}};
+  FileBuilder input = Qmx4File(Coded(), steps);
+  input.Add(RecordBuilder().Real(6).Int(1).Int(2).Reals({9, 10}).Int(2).Int(31));
+  box_.Write("q.bin", input.bytes());
   Script s;
-  s.StartAverage().Questions("0", "9", "", "0");
-  CodedOpening(s).DimensionReport("       60001", "           3");
-  Expect(s, Run(s), 1);
-  ExpectFile("avg.bin", CodedHeaderFile(Coded()));
+  s.StartAverage().Questions("0", "1", "", "0");
+  CodedOpening(s).Show(kWriteStep);
+  Summary complete;
+  complete.Complete("      0.0000000 to       1.0000000", "       2", "       2", "  1");
+  ShowAll(s, complete).Inconsistent("       2       2").Show(kFinished);
+  Expect(s, Run(s), 0);
+
+  Summary sum;
+  sum.Line(SkipLine(5, "  1", "       2", "      2")).TableHead("    1.000000", "    1.000000");
+  sum.Line("      1   2.000  1.000  3.000").Line("      2   3.000  2.000  4.000");
+  for (const std::string& line : complete.lines()) sum.Line(line);
+  ExpectSummary(sum);
+  FileBuilder averaged = CodedHeaderFile(Coded());
+  averaged.Add(Qmx4StepRecord({0.0f, 1, 2, 2, {2, 3}, {31, 22}}));
+  ExpectFile("avg.bin", averaged);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/session.h"
+#include "common/window.h"
 #include "records/record_file.h"
 
 namespace korvant {
@@ -12,13 +13,6 @@ namespace korvant {
 // threshold in the merge and in the averaging.
 constexpr int kMergeLongFrom = 40;
 constexpr int kAverageLongFrom = 42;
-
-/// Steps whose values a reader wants: those in a window of hours, or all.
-struct StepFilter {
-  float from = 0.0f, to = 0.0f;
-  bool all = true;
-  bool Wants(float time) const { return all || (from <= time && time <= to); }
-};
 
 /// Reads the next time step into `BLKR2` (time, NP2, VEL, NDRY, NE2, IMAT)
 /// and, when `long_step`, the elevations into `elevations` (MAXNODE slots).

@@ -1,5 +1,6 @@
 #include "transport/transport_file.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 
@@ -50,16 +51,26 @@ void ReportTransportHeader(Session& s, const HeaderValues& h, bool leading_empty
   ApplyLayout(report, values, s.out());
 }
 
-ReadStatus ReadTransportStep(Session& s, RecordFile& in) {
+ReadStatus ReadTransportStep(Session& s, RecordFile& in, const StepFilter& filter,
+                             bool* passed) {
   BLKR4& b = s.blkr4;
   ReadStatus status = in.Begin();
   if (status != ReadStatus::kOk) return status;
   if (!in.Reals(&b.TIME, 1) || !in.Ints(&b.NQAL, 1) || !in.Ints(&b.NP4, 1)) return in.Finish();
+  const bool wanted = filter.Wants(b.TIME);
+  if (passed != nullptr) *passed = !wanted;
   if (b.NQAL > MAXCON || b.NP4 > MAXNODE) {
     // The report names the element count too: it stands behind the concentrations.
     int32_t ne4 = b.NE4;
     if (in.Pass(ConcentrationBytes(b.NQAL, b.NP4))) in.Ints(&ne4, 1);
     DimensionStop(s, b.NP4, ne4);
+  }
+  if (!wanted) {
+    if (in.Pass(ConcentrationBytes(b.NQAL, b.NP4)) && in.Ints(&b.NE4, 1)) {
+      if (b.NE4 > MAXELEM) DimensionStop(s, b.NP4, b.NE4);
+      in.Pass(4 * static_cast<int64_t>(std::max(b.NE4, 0)));
+    }
+    return in.Finish();
   }
   std::array<Into, MAXCON> rows;
   size_t n = 0;

@@ -4,6 +4,7 @@
 
 #include "common/header_file.h"
 #include "common/session.h"
+#include "common/window.h"
 #include "records/record_file.h"
 
 namespace korvant {
@@ -33,7 +34,10 @@ void ReportTransportHeader(Session& s, const HeaderValues& h, bool leading_empty
 /// constituents, MAXNODE nodes or MAXELEM elements is refused with the
 /// dimension report and the stop "DIM" before anything is stored beyond an
 /// array. On kError the values taken before the damage are kept.
-ReadStatus ReadTransportStep(Session& s, RecordFile& in);
+/// A step `filter` does not want is checked the same way, but only its time
+/// and counts are taken; *passed tells which happened.
+ReadStatus ReadTransportStep(Session& s, RecordFile& in, const StepFilter& filter = {},
+                             bool* passed = nullptr);
 
 /// Takes only `TIME` and `NQAL` of the next time step into `BLKR4`; the rest of
 /// the record is skipped without being read.

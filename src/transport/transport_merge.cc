@@ -27,6 +27,8 @@ bool OpenTransportInput(Session& s, MergeState& m, int slot) {
   return true;
 }
 
+ReadStatus ReadMergeStep(Session& s, RecordFile& in) { return ReadTransportStep(s, in); }
+
 float StepTime(const Session& s) { return s.blkr4.TIME; }
 
 void WriteMergeStep(Session& s, RecordFile& out) {
@@ -76,7 +78,7 @@ constexpr MergeFamily kTransportMerge = {
     .damaged_step_ends_file = false,
     .start = nullptr,
     .open_input = OpenTransportInput,
-    .read_step = ReadTransportStep,
+    .read_step = ReadMergeStep,
     .step_time = StepTime,
     .write_step = WriteMergeStep,
     .after_input = nullptr,
