@@ -2,9 +2,12 @@
 // every step read is copied as the merge copies it and must read back the
 // same; the averaged record is written from the last one.
 //
-// Input: a flag byte and the file.
+// Input: a flag byte, with bit 2 a window of two hours, and the file.
 //   bit 0: a first pass over the times only, then back to the first step
 //   bit 1: the averaged record is written from the last step
+//   bit 2: steps outside the window give only their time and counts; each
+//          such step is then read again in full, which must give the same
+//          counts and outcome
 
 #include <algorithm>
 #include <cstring>
@@ -68,7 +71,21 @@ void ReadBack(Session& s, const std::string& path,
   FUZZ_CHECK(in.Begin() == ReadStatus::kEndOfFile, "more steps copied than written");
 }
 
-void Run(Session& s, const std::string& path, uint8_t flags) {
+// What a passed step gives: its time, counts and count list.
+struct Counts {
+  float time;
+  int32_t np, ndf, ne, ncnt;
+  int32_t icnt[MAXCNT];
+  bool operator==(const Counts& o) const { return std::memcmp(this, &o, sizeof o) == 0; }
+};
+Counts CountsOf(const Session& s, int32_t ncnt) {
+  const BLKR10& b = s.blkr10;
+  Counts c{b.TIME, b.NP, b.NDF, b.NE, ncnt, {}};
+  std::memcpy(c.icnt, s.blkr10_sed.ICNT, sizeof c.icnt);
+  return c;
+}
+
+void Run(Session& s, const std::string& path, uint8_t flags, const StepFilter& window) {
   RecordFile& in = s.unit(kInUnit);
   in.OpenExisting(kInUnit, path);
   if (flags & 1) {
@@ -87,10 +104,19 @@ void Run(Session& s, const std::string& path, uint8_t flags) {
   std::vector<std::vector<unsigned char>> copied;
   int32_t ncnt = 0;
   for (int i = 0; i < kMaxSteps; ++i) {
-    ReadStatus status = ReadQmx10Step(s, in, &ncnt);
+    const int64_t at = in.Tell();
+    bool passed = false;
+    ReadStatus status = ReadQmx10Step(s, in, &ncnt, window, &passed);
+    const BLKR10& b = s.blkr10;
+    if (passed) {
+      const Counts counts = CountsOf(s, ncnt);
+      in.Seek(at);
+      FUZZ_CHECK(ReadQmx10Step(s, in, &ncnt) == status && CountsOf(s, ncnt) == counts,
+                 "a passed step reads differently in full");
+    }
     if (status == ReadStatus::kEndOfFile) break;
     if (status == ReadStatus::kError) in.FailRead(status);
-    const BLKR10& b = s.blkr10;
+    FUZZ_CHECK(passed == !window.Wants(b.TIME), "a step passed against the window");
     FUZZ_CHECK(b.NP <= MAXNODE && b.NDF <= MAXDOF && b.NE <= MAXELEM && ncnt <= MAXCNT,
                "a step beyond the arrays");
     WriteQmx10Step(s, out, ncnt);
@@ -111,11 +137,17 @@ void Run(Session& s, const std::string& path, uint8_t flags) {
 int Qmx10Target(const uint8_t* data, size_t size) {
   Front front(data, size);
   const uint8_t flags = front.Byte();
+  StepFilter window;
+  if (flags & 4) {
+    window.from = front.Real();
+    window.to = front.Real();
+    window.all = false;
+  }
   const std::string path = ScratchFile("qmx10", front.Rest());
   static NullStream console;
   Session& s = FreshSession(console);
   try {
-    Run(s, path, flags);
+    Run(s, path, flags, window);
   } catch (const RunAborted& abort) {
     CheckAbort(abort);
   }

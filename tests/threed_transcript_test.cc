@@ -531,6 +531,77 @@ TEST_F(ThreedTest, GivenWindowAveragesMinimaAndMaxima) {
   ExpectSummary(summary);
 }
 
+// Hours 1 and 2 averaged out of HundredStyle steps, every node listed: the
+// console and summary are the same whatever follows the window in the file.
+class ThreedWindowTest : public ThreedTest {
+ protected:
+  void RunWindowOneToTwo() {
+    Script s;
+    s.ToAverage()
+        .Times("1", "2")
+        .Ask(kDebugQ, "1")
+        .Lines({"                 IDEBUG now=           1", std::string(kRewound),
+                " Quindle Debug NDG-NDF binary=           0           2"});
+    const std::vector<std::string> extremes =
+        Extremes({"         3 WAS=           5.00", "         1 WAS=          -1.50", kNoMax,
+                  kNoMax, kNoMax, kNoMax},
+                 {"         1 WAS=           2.00", "         3 WAS=          -4.00", kNoMin,
+                  kNoMin, kNoMin, kNoMin});
+    s.Lines(extremes).Show(kFinal).Ask(kAverage4, "N").Show(kFinished);
+    ExpectStatus(Run(s), 0);
+    std::vector<std::string> summary = {"1", "          RESULTS FROM MERGE-AVERAGE PROGRAM", ""};
+    Append(&summary, extremes);
+    Append(&summary, Table("          AVERAGE OF EACH NODE OVER A    1.000000 HR CYCLE, WITH "
+                           "LAST HR=    2.000000"));
+    Append(&summary, {"      1   2.50   2.00   3.00  -1.75  -2.00  -1.50",
+                      "      2   3.50   3.00   4.00  -2.75  -3.00  -2.50",
+                      "      3   4.50   4.00   5.00  -3.75  -4.00  -3.50", " COMPLETE-",
+                      " UNIT 90 CONTAINS 1 TIME STEP OF AVERAGED CONCENTRATIONS FROM HRS    "
+                      "1.000000 TO     2.000000",
+                      " TOTAL NODES=       3", " TOTAL NUMBER OF DEGREES OF FREEDOM PROCESSED=  2",
+                      ""});
+    ExpectSummary(summary);
+  }
+  // The averaged record of hours 1 and 2 with the given node and element reals.
+  static std::string Averaged(std::initializer_list<float> rnode, float relem) {
+    RecordBuilder want;
+    want.Real(9999.0f).Int(3).Int(2).Int(1).Int(8).Ints({3, 3, 0, 0, 0, 0, 0, 0});
+    want.Reals({2.5f, 3.5f, 4.5f}).Reals({-1.75f, -2.75f, -3.75f});
+    want.Reals(rnode).Real(relem);
+    return FileBuilder().Add(want).bytes();
+  }
+};
+
+// Steps after the window are passed by their counts; the averaged record
+// still carries the node and element reals of the file's last step.
+TEST_F(ThreedWindowTest, StepsAfterTheWindowLeaveTheLastStepsReals) {
+  box_.Write("in.bin", HundredStyle(5).bytes());
+  RunWindowOneToTwo();
+  EXPECT_EQ(Averaged({5, 10, 15}, 1.25f), box_.Read("avg.bin"));
+}
+
+// A last step that holds only the first of its node reals, after a passed
+// step: the record carries what reading every step in full leaves, its first
+// node real over the passed step's others and element real.
+TEST_F(ThreedWindowTest, DamagedStepAfterAPassedStepLeavesTheRealsOfBoth) {
+  FileBuilder file = HundredStyle(3);
+  file.Add(RecordBuilder()
+               .Real(4)
+               .Int(3)
+               .Int(2)
+               .Int(1)
+               .Int(8)
+               .Ints({3, 3, 0, 0, 0, 0, 0, 0})
+               .Reals({5, 6, 7})
+               .Reals({-3, -4, -5})
+               .Ints({1})
+               .Ints({1, 1, 1})
+               .Reals({40}));
+  box_.Write("in.bin", file.bytes());
+  RunWindowOneToTwo();
+  EXPECT_EQ(Averaged({40, 6, 9}, 0.75f), box_.Read("avg.bin"));
+}
+
 // The node listing for a few IDEBUG values over a step of `np` nodes: the node
 // numbers that appear at the start of the listed lines.
 struct DebugCase {

@@ -105,18 +105,24 @@ class Average {
                 {TSTART, TSTOP, DT});
   }
 
+  // The averaged record takes all but VDOF from the last step read.
   void MainPass() {
     const BLKR10& b = s_.blkr10;
-    for (int j = 1; j <= kMaxSteps; ++j) {
-      if (ReadQmx10Step(s_, In(), &NCNT) != ReadStatus::kOk) break;
-      if (j == 1) WriteFree(out_, {" Quindle Debug NDG-NDF binary=", 0, b.NDF});
-      if (TSTART <= b.TIME && b.TIME <= TSTOP) {
-        Accumulate();
-      } else if (j <= 2) {
-        WriteLayout(summary_, "(' Skipping along time steps in QMX10 -- TIME= ',F15.8)", {b.TIME});
-        out_.Line(" Be Patient - Skipping QMX10 time Steps");
-      }
-    }
+    ReadStepsPassingOutside(
+        In(), StepFilter{TSTART, TSTOP, /*all=*/false},
+        [&](const StepFilter& filter, bool* passed) {
+          return ReadQmx10Step(s_, In(), &NCNT, filter, passed);
+        },
+        [&](int j, bool passed) {
+          if (j == 1) WriteFree(out_, {" Quindle Debug NDG-NDF binary=", 0, b.NDF});
+          if (!passed) {
+            Accumulate();
+          } else if (j <= 2) {
+            WriteLayout(summary_, "(' Skipping along time steps in QMX10 -- TIME= ',F15.8)",
+                        {b.TIME});
+            out_.Line(" Be Patient - Skipping QMX10 time Steps");
+          }
+        });
   }
 
   // DMIN and DMAX start far out of range, set only in node slots a step reaches.

@@ -42,7 +42,8 @@ bool TakeCount(Session& s, RecordFile& in, int32_t* count, std::string_view name
   return true;
 }
 
-bool TakeStep(Session& s, RecordFile& in, int32_t* NCNT) {
+bool TakeStep(Session& s, RecordFile& in, int32_t* NCNT, const StepFilter& filter,
+              bool* passed) {
   BLKR10& b = s.blkr10;
   BLKR10_SED& sed = s.blkr10_sed;
   if (!in.Reals(&b.TIME, 1) || !TakeCount(s, in, &b.NP, "NP", MAXNODE) ||
@@ -69,15 +70,21 @@ bool TakeStep(Session& s, RecordFile& in, int32_t* NCNT) {
   arrays[n++] = IntoValues(sed.RDAT8, Entry(sed, kRdat8Entry));
   arrays[n++] = IntoValues(b.RNODE, b.NP);
   arrays[n++] = IntoValues(sed.RELEM, b.NE);
-  return in.Takes(std::span(arrays.data(), n));
+  if (filter.Wants(b.TIME)) return in.Takes(std::span(arrays.data(), n));
+  if (passed != nullptr) *passed = true;
+  int64_t bytes = 0;
+  for (size_t i = 0; i < n; ++i) bytes += 4 * std::max<int64_t>(arrays[i].count, 0);
+  return in.Pass(bytes);
 }
 
 }  // namespace
 
-ReadStatus ReadQmx10Step(Session& s, RecordFile& in, int32_t* NCNT) {
+ReadStatus ReadQmx10Step(Session& s, RecordFile& in, int32_t* NCNT, const StepFilter& filter,
+                         bool* passed) {
+  if (passed != nullptr) *passed = false;
   ReadStatus status = in.Begin();
   if (status != ReadStatus::kOk) return status;
-  TakeStep(s, in, NCNT);
+  TakeStep(s, in, NCNT, filter, passed);
   return in.Finish();
 }
 

@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "common/session.h"
+#include "common/window.h"
 #include "records/record_file.h"
 
 namespace korvant {
@@ -23,7 +24,10 @@ namespace korvant {
 /// item that failed. A count larger than its array (NP, NDF, NE, NCNT or any
 /// ICNT entry) is refused with a console line and the program's stop, as soon
 /// as that count has been taken and before any array is filled from it.
-ReadStatus ReadQmx10Step(Session& s, RecordFile& in, int32_t* NCNT);
+/// A step `filter` does not want is checked the same way, but only its time,
+/// counts and count list are taken; *passed tells which happened.
+ReadStatus ReadQmx10Step(Session& s, RecordFile& in, int32_t* NCNT, const StepFilter& filter = {},
+                         bool* passed = nullptr);
 
 /// Reads TIME and NP of the next time step and passes over the rest of it.
 /// Stores nothing else; NP is not checked (it sizes nothing here).

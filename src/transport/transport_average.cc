@@ -130,40 +130,22 @@ class TransportAverage {
                 {a_.TSTART, a_.TSTOP});
   }
 
-  // A step outside the window gives only its time and counts. The averaged
-  // file takes its element codes from the last step read, so should that step
-  // have been passed, it is read in full at the end. A damaged step ends the
-  // pass with only part of its values stored over those of the steps before
-  // it; then, if any step was passed, the steps are all read again, as they
-  // came, to leave the same values behind.
+  // The averaged file takes its element codes from the last step read.
   void AveragePass(RecordFile& in) {
-    const StepFilter window{a_.TSTART, a_.TSTOP, /*all=*/false};
-    const int64_t first_step_at = in.Tell();
-    int64_t last_passed_at = -1;
-    bool any_passed = false;
-    ReadStatus status = ReadStatus::kOk;
-    int record = 0;
-    for (; record < kMaxSteps; ++record) {
-      const int64_t at = in.Tell();
-      bool passed = false;
-      status = ReadTransportStep(s_, in, window, &passed);
-      if (status != ReadStatus::kOk) break;
-      last_passed_at = passed ? at : -1;
-      any_passed = any_passed || passed;
-      if (passed) {
-        WriteLayout(s_.summary, "(' Skip QMX4 Time=',F15.6,'  NQAL=',I3,' Nodes=',I8,'Elem=',I7)",
-                    {b_.TIME, b_.NQAL, b_.NP4, b_.NE4});
-      } else {
-        AverageStep();
-      }
-    }
-    if (status == ReadStatus::kError && any_passed) {
-      in.Seek(first_step_at);
-      for (int again = 0; again <= record; ++again) ReadTransportStep(s_, in);
-    } else if (last_passed_at >= 0) {
-      in.Seek(last_passed_at);
-      in.MustRead(ReadTransportStep(s_, in));
-    }
+    ReadStepsPassingOutside(
+        in, StepFilter{a_.TSTART, a_.TSTOP, /*all=*/false},
+        [&](const StepFilter& filter, bool* passed) {
+          return ReadTransportStep(s_, in, filter, passed);
+        },
+        [&](int, bool passed) {
+          if (!passed) {
+            AverageStep();
+            return;
+          }
+          WriteLayout(s_.summary,
+                      "(' Skip QMX4 Time=',F15.6,'  NQAL=',I3,' Nodes=',I8,'Elem=',I7)",
+                      {b_.TIME, b_.NQAL, b_.NP4, b_.NE4});
+        });
   }
 
   // Minima and maxima start at +-1.0E20, set the first time a step or the
