@@ -580,26 +580,33 @@ TEST_F(ThreedWindowTest, StepsAfterTheWindowLeaveTheLastStepsReals) {
   EXPECT_EQ(Averaged({5, 10, 15}, 1.25f), box_.Read("avg.bin"));
 }
 
-// A last step that holds only the first of its node reals, after a passed
-// step: the record carries what reading every step in full leaves, its first
-// node real over the passed step's others and element real.
-TEST_F(ThreedWindowTest, DamagedStepAfterAPassedStepLeavesTheRealsOfBoth) {
-  FileBuilder file = HundredStyle(3);
-  file.Add(RecordBuilder()
-               .Real(4)
-               .Int(3)
-               .Int(2)
-               .Int(1)
-               .Int(8)
-               .Ints({3, 3, 0, 0, 0, 0, 0, 0})
-               .Reals({5, 6, 7})
-               .Reals({-3, -4, -5})
-               .Ints({1})
-               .Ints({1, 1, 1})
-               .Reals({40}));
-  box_.Write("in.bin", file.bytes());
-  RunWindowOneToTwo();
-  EXPECT_EQ(Averaged({40, 6, 9}, 0.75f), box_.Read("avg.bin"));
+// A last step outside the window that holds only the first of its node
+// reals, with or without a passed step before it: the record carries what
+// reading every step in full leaves, its first node real over the others and
+// the element real of the step before.
+TEST_F(ThreedWindowTest, DamagedLastStepLeavesItsRealsOverThoseBefore) {
+  for (int intact : {2, 3}) {
+    SCOPED_TRACE(intact);
+    FileBuilder file = HundredStyle(intact);
+    file.Add(RecordBuilder()
+                 .Real(4)
+                 .Int(3)
+                 .Int(2)
+                 .Int(1)
+                 .Int(8)
+                 .Ints({3, 3, 0, 0, 0, 0, 0, 0})
+                 .Reals({5, 6, 7})
+                 .Reals({-3, -4, -5})
+                 .Ints({1})
+                 .Ints({1, 1, 1})
+                 .Reals({40}));
+    box_.Write("in.bin", file.bytes());
+    std::remove(box_.Path(kSummary).c_str());
+    std::remove(box_.Path("avg.bin").c_str());
+    RunWindowOneToTwo();
+    const float h = static_cast<float>(intact);
+    EXPECT_EQ(Averaged({40, 2 * h, 3 * h}, h / 4), box_.Read("avg.bin"));
+  }
 }
 
 // The node listing for a few IDEBUG values over a step of `np` nodes: the node

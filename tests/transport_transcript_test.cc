@@ -818,31 +818,35 @@ TEST_F(TransportAverageTest, OversizedStepStopsWithDim) {
 
 // A step outside the window is passed by its counts, yet the averaged file
 // gets the element codes a full reading of every step leaves behind: here a
-// last step that holds only the first of its two codes, over the codes of
-// the passed step before it.
-TEST_F(TransportAverageTest, DamagedStepAfterAPassedStepLeavesTheCodesOfBoth) {
-  const std::vector<Qmx4Step> steps = {{0, 1, 2, 2, {1, 2}, {11, 12}},
-                                       {1, 1, 2, 2, {3, 4}, {13, 14}},
-                                       {5, 1, 2, 2, {7, 8}, {21, 22}}};
-  FileBuilder input = Qmx4File(Coded(), steps);
-  input.Add(RecordBuilder().Real(6).Int(1).Int(2).Reals({9, 10}).Int(2).Int(31));
-  box_.Write("q.bin", input.bytes());
-  Script s;
-  s.StartAverage().Questions("0", "1", "", "0");
-  CodedOpening(s).Show(kWriteStep);
-  Summary complete;
-  complete.Complete("      0.0000000 to       1.0000000", "       2", "       2", "  1");
-  ShowAll(s, complete).Inconsistent("       2       2").Show(kFinished);
-  Expect(s, Run(s), 0);
+// last step, outside the window, that holds only the first of its two codes,
+// over the codes of the step before it, passed or averaged.
+TEST_F(TransportAverageTest, DamagedLastStepLeavesItsCodesOverThoseBefore) {
+  for (bool passed_before : {true, false}) {
+    SCOPED_TRACE(passed_before);
+    Reset();
+    std::vector<Qmx4Step> steps = {{0, 1, 2, 2, {1, 2}, {11, 12}}, {1, 1, 2, 2, {3, 4}, {13, 14}}};
+    if (passed_before) steps.push_back({5, 1, 2, 2, {7, 8}, {21, 22}});
+    FileBuilder input = Qmx4File(Coded(), steps);
+    input.Add(RecordBuilder().Real(6).Int(1).Int(2).Reals({9, 10}).Int(2).Int(31));
+    box_.Write("q.bin", input.bytes());
+    Script s;
+    s.StartAverage().Questions("0", "1", "", "0");
+    CodedOpening(s).Show(kWriteStep);
+    Summary complete;
+    complete.Complete("      0.0000000 to       1.0000000", "       2", "       2", "  1");
+    ShowAll(s, complete).Inconsistent("       2       2").Show(kFinished);
+    Expect(s, Run(s), 0);
 
-  Summary sum;
-  sum.Line(SkipLine(5, "  1", "       2", "      2")).TableHead("    1.000000", "    1.000000");
-  sum.Line("      1   2.000  1.000  3.000").Line("      2   3.000  2.000  4.000");
-  for (const std::string& line : complete.lines()) sum.Line(line);
-  ExpectSummary(sum);
-  FileBuilder averaged = CodedHeaderFile(Coded());
-  averaged.Add(Qmx4StepRecord({0.0f, 1, 2, 2, {2, 3}, {31, 22}}));
-  ExpectFile("avg.bin", averaged);
+    Summary sum;
+    if (passed_before) sum.Line(SkipLine(5, "  1", "       2", "      2"));
+    sum.TableHead("    1.000000", "    1.000000");
+    sum.Line("      1   2.000  1.000  3.000").Line("      2   3.000  2.000  4.000");
+    for (const std::string& line : complete.lines()) sum.Line(line);
+    ExpectSummary(sum);
+    FileBuilder averaged = CodedHeaderFile(Coded());
+    averaged.Add(Qmx4StepRecord({0.0f, 1, 2, 2, {2, 3}, {31, passed_before ? 22 : 14}}));
+    ExpectFile("avg.bin", averaged);
+  }
 }
 
 }  // namespace

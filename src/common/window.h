@@ -42,9 +42,9 @@ void ReadStepsPassingOutside(RecordFile& in, const StepFilter& window, Read read
     const int64_t at = in.Tell();
     bool passed = false;
     status = read(window, &passed);
+    any_passed = any_passed || passed;  // a damaged step may have been passed too
     if (status != ReadStatus::kOk) break;
     last_passed_at = passed ? at : -1;
-    any_passed = any_passed || passed;
     use(steps + 1, passed);
   }
   const StepFilter every;
