@@ -16,6 +16,7 @@
 #include <string_view>
 
 #include "common/session.h"
+#include "common/window.h"
 #include "records/run_aborted.h"
 
 namespace korvant::fuzz {
@@ -94,6 +95,14 @@ class Front {
   Front(const uint8_t* data, size_t size) : data_(data), size_(size) {}
   uint8_t Byte() { return at_ < size_ ? data_[at_++] : 0; }
   float Real();
+  /// A window of two hours, from and to; steps outside it are passed unless `all`.
+  StepFilter Window(bool all = false) {
+    StepFilter window;
+    window.from = Real();
+    window.to = Real();
+    window.all = all;
+    return window;
+  }
   std::string_view Rest() const {
     return {reinterpret_cast<const char*>(data_) + at_, size_ - at_};
   }

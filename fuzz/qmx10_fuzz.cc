@@ -137,12 +137,7 @@ void Run(Session& s, const std::string& path, uint8_t flags, const StepFilter& w
 int Qmx10Target(const uint8_t* data, size_t size) {
   Front front(data, size);
   const uint8_t flags = front.Byte();
-  StepFilter window;
-  if (flags & 4) {
-    window.from = front.Real();
-    window.to = front.Real();
-    window.all = false;
-  }
+  const StepFilter window = (flags & 4) ? front.Window() : StepFilter{};
   const std::string path = ScratchFile("qmx10", front.Rest());
   static NullStream console;
   Session& s = FreshSession(console);

@@ -134,10 +134,7 @@ void Run(Session& s, const std::string& path, uint8_t flags, const StepFilter& w
 int Qmx2Target(const uint8_t* data, size_t size) {
   Front front(data, size);
   const uint8_t flags = front.Byte();
-  StepFilter window;
-  window.from = front.Real();
-  window.to = front.Real();
-  window.all = !(flags & 2);
+  const StepFilter window = front.Window(/*all=*/!(flags & 2));
   const std::string path = ScratchFile("qmx2", front.Rest());
   static NullStream console;
   Session& s = FreshSession(console);
