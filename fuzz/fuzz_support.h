@@ -15,9 +15,9 @@
 #include <string>
 #include <string_view>
 
-#include "common/session.h"
-#include "common/window.h"
-#include "records/run_aborted.h"
+#include "dialogue/session.h"
+#include "engine/window.h"
+#include "io/run_aborted.h"
 
 namespace korvant::fuzz {
 

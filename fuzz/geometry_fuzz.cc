@@ -4,9 +4,9 @@
 
 #include <sstream>
 
-#include "common/limits.h"
-#include "common/session.h"
-#include "driver/geometry.h"
+#include "formats/limits.h"
+#include "dialogue/session.h"
+#include "dialogue/geometry.h"
 #include "fuzz_support.h"
 
 namespace korvant::fuzz {

@@ -13,10 +13,10 @@
 #include <cstring>
 #include <vector>
 
-#include "common/limits.h"
-#include "common/session.h"
+#include "formats/limits.h"
+#include "dialogue/session.h"
 #include "fuzz_support.h"
-#include "threed/threed_file.h"
+#include "formats/qmx10.h"
 
 namespace korvant::fuzz {
 namespace {

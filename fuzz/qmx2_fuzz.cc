@@ -11,11 +11,11 @@
 #include <cstring>
 #include <vector>
 
-#include "common/header_file.h"
-#include "common/limits.h"
-#include "common/session.h"
+#include "formats/header.h"
+#include "formats/limits.h"
+#include "dialogue/session.h"
 #include "fuzz_support.h"
-#include "hydro/hydro_file.h"
+#include "formats/qmx2.h"
 
 namespace korvant::fuzz {
 namespace {

@@ -12,11 +12,11 @@
 #include <cstring>
 #include <vector>
 
-#include "common/header_file.h"
-#include "common/limits.h"
-#include "common/session.h"
+#include "formats/header.h"
+#include "formats/limits.h"
+#include "dialogue/session.h"
 #include "fuzz_support.h"
-#include "transport/transport_file.h"
+#include "formats/qmx4.h"
 
 namespace korvant::fuzz {
 namespace {

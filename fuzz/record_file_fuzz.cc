@@ -22,8 +22,8 @@
 #include <vector>
 
 #include "fuzz_support.h"
-#include "records/record_file.h"
-#include "records/record_format.h"
+#include "io/record_file.h"
+#include "io/record_format.h"
 
 namespace korvant::fuzz {
 namespace {

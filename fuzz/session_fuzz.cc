@@ -16,7 +16,7 @@
 #include <sstream>
 #include <string>
 
-#include "driver/driver.h"
+#include "dialogue/driver.h"
 #include "fuzz_support.h"
 
 namespace korvant::fuzz {

@@ -1,0 +1,12 @@
+#include <csignal>
+#include <iostream>
+
+#include "dialogue/driver.h"
+
+int main() {
+  // Past a file-size limit a write then fails, and the run ends with its
+  // diagnostic, instead of the process being killed by the signal.
+  std::signal(SIGXFSZ, SIG_IGN);
+  std::ios::sync_with_stdio(false);
+  return korvant::RunSession(std::cin, std::cout, std::cerr);
+}

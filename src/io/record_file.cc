@@ -1,0 +1,359 @@
+#include "io/record_file.h"
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+#include "io/record_format.h"
+#include "io/run_aborted.h"
+
+namespace korvant {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr size_t kBufferBytes = 64 * 1024;
+// Small reads fetch at least this much, so that a run of short records costs
+// few system calls, while a reader that takes a record's first values and
+// skips the rest does not pull in much of a long record.
+constexpr size_t kMinFill = 16 * 1024;
+
+bool UsableName(std::string_view name) {
+  return !name.empty() && name.find('\0') == std::string_view::npos;
+}
+
+}  // namespace
+
+bool FileExists(std::string_view name) {
+  if (!UsableName(name)) return false;
+  std::error_code ec;
+  fs::file_status st = fs::status(fs::path(name), ec);
+  return !ec && fs::exists(st) && !fs::is_directory(st);
+}
+
+bool SameFile(std::string_view a, std::string_view b) {
+  if (!UsableName(a) || !UsableName(b)) return false;
+  std::error_code ec;
+  bool same = fs::equivalent(fs::path(a), fs::path(b), ec);
+  return !ec && same;
+}
+
+RecordFile::RecordFile() = default;
+
+RecordFile::~RecordFile() {
+  if (file_ == nullptr) return;
+  if (writing_ && buf_end_ > 0) std::fwrite(buf_.get(), 1, buf_end_, file_);
+  std::fclose(file_);
+}
+
+void RecordFile::FailFile(const char* what) const {
+  Fatal(std::string(what) + ", unit " + std::to_string(unit_) + ", file " + name_);
+}
+
+void RecordFile::OpenExisting(int unit, std::string_view name) {
+  Close();
+  unit_ = unit;
+  name_ = std::string(name);
+  if (!FileExists(name)) FailFile("file not found");
+  file_ = std::fopen(name_.c_str(), "rb");
+  if (file_ == nullptr) FailFile("file not found");
+  std::setvbuf(file_, nullptr, _IONBF, 0);
+  writing_ = false;
+  std::error_code ec;
+  fs::path path(name_);
+  size_ = fs::is_regular_file(path, ec) ? static_cast<int64_t>(fs::file_size(path, ec)) : -1;
+  if (ec) size_ = -1;
+  pos_ = 0;
+  buf_at_ = buf_end_ = 0;
+  left_ = 0;
+  if (!buf_) buf_ = std::make_unique<unsigned char[]>(kBufferBytes);
+}
+
+void RecordFile::OpenForWriting(int unit, std::string_view name) {
+  Close();
+  unit_ = unit;
+  name_ = std::string(name);
+  bool exists = FileExists(name);
+  // An existing file is opened without change; the first record written cuts it.
+  if (UsableName(name)) file_ = std::fopen(name_.c_str(), exists ? "r+b" : "wb");
+  if (file_ == nullptr) FailFile(exists ? "cannot overwrite existing file" : "cannot create file");
+  std::setvbuf(file_, nullptr, _IONBF, 0);
+  writing_ = true;
+  cut_pending_ = true;
+  size_ = -1;
+  pos_ = 0;
+  buf_at_ = buf_end_ = 0;
+  if (!buf_) buf_ = std::make_unique<unsigned char[]>(kBufferBytes);
+}
+
+void RecordFile::Rewind() {
+  if (file_ == nullptr) return;
+  if (writing_) {
+    FlushOut();
+    cut_pending_ = true;
+  }
+  buf_at_ = buf_end_ = 0;
+  pos_ = 0;
+  left_ = 0;
+  if (std::fseek(file_, 0, SEEK_SET) != 0) FailFile("REWIND error");
+}
+
+void RecordFile::Seek(int64_t position) {
+  if (file_ == nullptr || writing_) return;
+  buf_at_ = buf_end_ = 0;
+  left_ = 0;
+  if (std::fseek(file_, position, SEEK_SET) != 0) FailFile("error during read");
+  pos_ = position;
+}
+
+void RecordFile::Close() {
+  if (file_ == nullptr) return;
+  if (writing_) FlushOut();
+  std::FILE* f = file_;
+  file_ = nullptr;
+  writing_ = false;
+  buf_at_ = buf_end_ = 0;
+  if (std::fclose(f) != 0) FailFile("CLOSE error");
+}
+
+bool RecordFile::ReadRaw(void* dst, int64_t n) {
+  auto* out = static_cast<unsigned char*>(dst);
+  size_t want = static_cast<size_t>(n);
+  size_t have = std::min(want, buf_end_ - buf_at_);
+  std::memcpy(out, buf_.get() + buf_at_, have);
+  buf_at_ += have;
+  pos_ += static_cast<int64_t>(have);
+  out += have;
+  want -= have;
+  if (want == 0) return true;
+  if (want >= kBufferBytes / 2) {
+    size_t got = std::fread(out, 1, want, file_);
+    pos_ += static_cast<int64_t>(got);
+    return got == want;
+  }
+  size_t fill = std::max(want, kMinFill);
+  buf_end_ = std::fread(buf_.get(), 1, fill, file_);
+  buf_at_ = 0;
+  have = std::min(want, buf_end_);
+  std::memcpy(out, buf_.get(), have);
+  buf_at_ = have;
+  pos_ += static_cast<int64_t>(have);
+  return have == want;
+}
+
+bool RecordFile::SkipRaw(int64_t n) {
+  size_t in_buffer = buf_end_ - buf_at_;
+  if (static_cast<uint64_t>(n) <= in_buffer) {
+    buf_at_ += static_cast<size_t>(n);
+    pos_ += n;
+    return true;
+  }
+  n -= static_cast<int64_t>(in_buffer);
+  pos_ += static_cast<int64_t>(in_buffer);
+  buf_at_ = buf_end_ = 0;
+  if (size_ >= 0 && n < static_cast<int64_t>(kMinFill)) {
+    // A short skip (a record's closing length) reads on instead of seeking:
+    // the same read brings in the start of the next record.
+    buf_end_ = std::fread(buf_.get(), 1, kMinFill, file_);
+    if (buf_end_ < static_cast<size_t>(n)) {
+      pos_ += static_cast<int64_t>(buf_end_);
+      buf_end_ = 0;
+      return false;
+    }
+    buf_at_ = static_cast<size_t>(n);
+    pos_ += n;
+    return true;
+  }
+  if (size_ >= 0) {
+    if (pos_ + n > size_) {
+      std::fseek(file_, size_, SEEK_SET);
+      pos_ = size_;
+      return false;
+    }
+    if (std::fseek(file_, pos_ + n, SEEK_SET) != 0) return false;
+    pos_ += n;
+    return true;
+  }
+  // Not a regular file: there is nothing to seek in, so read and drop.
+  while (n > 0) {
+    size_t chunk = static_cast<size_t>(std::min<int64_t>(n, kBufferBytes));
+    size_t got = std::fread(buf_.get(), 1, chunk, file_);
+    pos_ += static_cast<int64_t>(got);
+    n -= static_cast<int64_t>(got);
+    if (got != chunk) return false;
+  }
+  return true;
+}
+
+ReadStatus RecordFile::Begin() {
+  damage_ = Damage::kNone;
+  left_ = 0;
+  length_ = 0;
+  if (file_ == nullptr || writing_) return ReadStatus::kError;
+  unsigned char head[kLengthBytes];
+  if (!ReadRaw(head, kLengthBytes)) return ReadStatus::kEndOfFile;  // 0-3 stray bytes
+  uint32_t n = DecodeUint32(head);
+  int64_t after = size_ >= 0 ? size_ - pos_ : -1;
+  if (after < 0) {
+    // Unknown size: find out whether a single byte follows.
+    if (buf_at_ == buf_end_) {
+      buf_end_ = std::fread(buf_.get(), 1, kMinFill, file_);
+      buf_at_ = 0;
+    }
+    if (buf_end_ == 0) after = 0;
+  }
+  if (after == 0) return ReadStatus::kEndOfFile;
+  if (after > 0 && static_cast<int64_t>(n) + kLengthBytes > after) {
+    // The length runs past the end of the file: it cannot be trusted.
+    SkipRaw(after);
+    damage_ = Damage::kCut;
+    return ReadStatus::kError;
+  }
+  length_ = n;
+  left_ = n;
+  return ReadStatus::kOk;
+}
+
+bool RecordFile::Take(void* dst, int64_t count, int width) {
+  if (count <= 0) return true;
+  if (damage_ != Damage::kNone) return false;
+  int64_t bytes = count * width;
+  if (bytes > left_) {
+    int64_t whole = left_ / width * width;
+    if (!ReadRaw(dst, whole)) {
+      damage_ = Damage::kCut;
+      left_ = 0;
+      return false;
+    }
+    left_ -= whole;
+    damage_ = Damage::kShort;
+    return false;
+  }
+  if (!ReadRaw(dst, bytes)) {
+    damage_ = Damage::kCut;
+    left_ = 0;
+    return false;
+  }
+  left_ -= bytes;
+  return true;
+}
+
+bool RecordFile::Takes(std::span<const Into> into) {
+  int64_t total = 0;
+  for (const Into& d : into) total += std::max<int64_t>(d.count, 0) * 4;
+  if (damage_ != Damage::kNone || total > left_) {
+    // Some destination is left short: take one by one so that each gets
+    // exactly the whole values a single take would.
+    for (const Into& d : into) {
+      if (!Take(d.data, d.count, 4)) return false;
+    }
+    return true;
+  }
+  unsigned char* run = nullptr;
+  int64_t run_bytes = 0;
+  for (const Into& d : into) {
+    if (d.count <= 0) continue;
+    auto* at = static_cast<unsigned char*>(d.data);
+    if (run != nullptr && run + run_bytes == at) {
+      run_bytes += d.count * 4;
+      continue;
+    }
+    if (run != nullptr && !Take(run, run_bytes, 1)) return false;
+    run = at;
+    run_bytes = d.count * 4;
+  }
+  return run == nullptr || Take(run, run_bytes, 1);
+}
+
+bool RecordFile::Pass(int64_t n) {
+  if (n <= 0) return true;
+  if (damage_ != Damage::kNone) return false;
+  if (n > left_) {
+    damage_ = Damage::kShort;
+    return false;
+  }
+  if (!SkipRaw(n)) {
+    damage_ = Damage::kCut;
+    left_ = 0;
+    return false;
+  }
+  left_ -= n;
+  return true;
+}
+
+ReadStatus RecordFile::Finish() {
+  if (file_ == nullptr) return ReadStatus::kError;
+  if (!SkipRaw(left_ + kLengthBytes) && damage_ == Damage::kNone) damage_ = Damage::kCut;
+  left_ = 0;
+  return damage_ == Damage::kNone ? ReadStatus::kOk : ReadStatus::kError;
+}
+
+ReadStatus RecordFile::SkipRecord() {
+  ReadStatus status = Begin();
+  return status == ReadStatus::kOk ? Finish() : status;
+}
+
+void RecordFile::FailRead(ReadStatus status) const {
+  if (status == ReadStatus::kEndOfFile) FailFile("end-of-file during read");
+  if (damage_ == Damage::kShort) FailFile("input statement requires too much data");
+  FailFile("error during read");
+}
+
+void RecordFile::FlushOut() {
+  if (buf_end_ == 0) return;
+  size_t n = buf_end_;
+  buf_end_ = 0;
+  if (std::fwrite(buf_.get(), 1, n, file_) != n) FailFile("error during write");
+}
+
+void RecordFile::PutRaw(const void* data, size_t n) {
+  if (n >= kBufferBytes / 2) {
+    FlushOut();
+    if (std::fwrite(data, 1, n, file_) != n) FailFile("error during write");
+    return;
+  }
+  if (buf_end_ + n > kBufferBytes) FlushOut();
+  std::memcpy(buf_.get() + buf_end_, data, n);
+  buf_end_ += n;
+}
+
+void RecordFile::Write(std::initializer_list<Piece> pieces) {
+  if (file_ == nullptr || !writing_) FailFile("error during write");
+  uint64_t total = 0;
+  for (const Piece& p : pieces) total += p.bytes;
+  if (total > UINT32_MAX) FailFile("error during write");
+  if (cut_pending_) {
+    cut_pending_ = false;
+    std::error_code ec;
+    fs::path path(name_);
+    // A file that is empty already is left alone: cutting it would make the
+    // file system write it out at close, as for a replaced file.
+    if (fs::is_regular_file(path, ec) && fs::file_size(path, ec) > 0 && !ec) {
+      fs::resize_file(path, 0, ec);
+      if (ec) FailFile("error during write");
+    }
+  }
+  unsigned char len[kLengthBytes];
+  EncodeUint32(len, static_cast<uint32_t>(total));
+  PutRaw(len, kLengthBytes);
+  // Pieces that follow each other in memory (the rows of a full table) go out
+  // in one write.
+  const unsigned char* run = nullptr;
+  size_t run_bytes = 0;
+  for (const Piece& p : pieces) {
+    if (p.bytes == 0) continue;
+    const auto* at = static_cast<const unsigned char*>(p.data);
+    if (run != nullptr && run + run_bytes == at) {
+      run_bytes += p.bytes;
+      continue;
+    }
+    if (run != nullptr) PutRaw(run, run_bytes);
+    run = at;
+    run_bytes = p.bytes;
+  }
+  if (run != nullptr) PutRaw(run, run_bytes);
+  PutRaw(len, kLengthBytes);
+}
+
+}  // namespace korvant

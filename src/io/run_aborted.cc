@@ -1,0 +1,11 @@
+#include "io/run_aborted.h"
+
+#include <utility>
+
+namespace korvant {
+
+void Fatal(std::string diagnostic) { throw RunAborted{2, std::move(diagnostic)}; }
+
+void Stop() { throw RunAborted{1, {}}; }
+
+}  // namespace korvant

@@ -1,0 +1,48 @@
+#include "text/console.h"
+
+#include "io/run_aborted.h"
+
+namespace korvant {
+namespace {
+constexpr size_t kKeptChars = 1024;
+}  // namespace
+
+std::optional<std::string> Console::ReadLine() {
+  out_.Flush();
+  std::streambuf* sb = in_.rdbuf();
+  std::string line;
+  bool any = false;
+  for (;;) {
+    int c = sb->sbumpc();
+    if (c == std::char_traits<char>::eof()) break;
+    any = true;
+    if (c == '\n') break;
+    if (line.size() < kKeptChars) line.push_back(static_cast<char>(c));
+  }
+  if (!any) return std::nullopt;
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return line;
+}
+
+std::optional<std::string> Console::ReadField(int width) {
+  std::optional<std::string> line = ReadLine();
+  if (line) line->resize(static_cast<size_t>(width), ' ');
+  return line;
+}
+
+std::string Console::MustReadField(int width) {
+  std::optional<std::string> field = ReadField(width);
+  if (!field) FailEndOfInput();
+  return *field;
+}
+
+void Console::FailEndOfInput() {
+  Fatal("end-of-file during read, unit " + std::to_string(kInputUnit) + ", file stdin");
+}
+
+void Console::FailConversion() {
+  Fatal("conversion error: the answer is not a number, unit " + std::to_string(kInputUnit) +
+        ", file stdin");
+}
+
+}  // namespace korvant
