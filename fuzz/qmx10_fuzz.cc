@@ -14,6 +14,8 @@
 #include <vector>
 
 #include "formats/limits.h"
+#include "dialogue/block_views.h"
+#include "dialogue/family_reads.h"
 #include "dialogue/session.h"
 #include "fuzz_support.h"
 #include "formats/qmx10.h"
@@ -65,7 +67,7 @@ void ReadBack(Session& s, const std::string& path,
   in.OpenExisting(kInUnit, path);
   for (const auto& want : steps) {
     int32_t ncnt = 0;
-    FUZZ_CHECK(ReadQmx10Step(s, in, &ncnt) == ReadStatus::kOk, "a copied step does not read");
+    FUZZ_CHECK(ReadThreedStep(s, in, &ncnt).status() == ReadStatus::kOk, "a copied step does not read");
     FUZZ_CHECK(Snapshot(s, ncnt) == want, "a copied step reads back different");
   }
   FUZZ_CHECK(in.Begin() == ReadStatus::kEndOfFile, "more steps copied than written");
@@ -92,7 +94,7 @@ void Run(Session& s, const std::string& path, uint8_t flags, const StepFilter& w
     float time;
     int32_t np;
     for (int i = 0; i < kMaxSteps; ++i) {
-      ReadStatus status = ReadQmx10Time(in, &time, &np);
+      ReadStatus status = ReadQmx10Time(in, &time, &np).status();
       if (status == ReadStatus::kEndOfFile) break;
       in.MustRead(status);
     }
@@ -104,14 +106,14 @@ void Run(Session& s, const std::string& path, uint8_t flags, const StepFilter& w
   std::vector<std::vector<unsigned char>> copied;
   int32_t ncnt = 0;
   for (int i = 0; i < kMaxSteps; ++i) {
-    const int64_t at = in.Tell();
+    const RecordMark at = in.Tell();
     bool passed = false;
-    ReadStatus status = ReadQmx10Step(s, in, &ncnt, window, &passed);
+    ReadStatus status = ReadThreedStep(s, in, &ncnt, window, &passed).status();
     const BLKR10& b = s.blkr10;
     if (passed) {
       const Counts counts = CountsOf(s, ncnt);
       in.Seek(at);
-      FUZZ_CHECK(ReadQmx10Step(s, in, &ncnt) == status && CountsOf(s, ncnt) == counts,
+      FUZZ_CHECK(ReadThreedStep(s, in, &ncnt).status() == status && CountsOf(s, ncnt) == counts,
                  "a passed step reads differently in full");
     }
     if (status == ReadStatus::kEndOfFile) break;
@@ -119,7 +121,7 @@ void Run(Session& s, const std::string& path, uint8_t flags, const StepFilter& w
     FUZZ_CHECK(passed == !window.Wants(b.TIME), "a step passed against the window");
     FUZZ_CHECK(b.NP <= MAXNODE && b.NDF <= MAXDOF && b.NE <= MAXELEM && ncnt <= MAXCNT,
                "a step beyond the arrays");
-    WriteQmx10Step(s, out, ncnt);
+    WriteQmx10Step(out, ThreedStepOf(s, ncnt));
     copied.push_back(Snapshot(s, ncnt));
   }
   out.Close();
@@ -127,7 +129,7 @@ void Run(Session& s, const std::string& path, uint8_t flags, const StepFilter& w
   if ((flags & 2) && !copied.empty()) {
     const std::string averaged = NewScratchPath("averaged");
     out.OpenForWriting(kOutUnit, averaged);
-    WriteQmx10Average(s, out, ncnt, s.blkr10.VDOF);
+    WriteQmx10Average(out, ThreedStepOf(s, ncnt), s.blkr10.VDOF);
     out.Close();
   }
 }

@@ -13,12 +13,29 @@
 
 #include "formats/header.h"
 #include "formats/limits.h"
+#include "dialogue/block_views.h"
+#include "dialogue/family_reads.h"
 #include "dialogue/session.h"
 #include "fuzz_support.h"
 #include "formats/qmx2.h"
 
 namespace korvant::fuzz {
 namespace {
+
+// The reads as the dialogue makes them, with the record layer's status.
+ReadStatus ReadStep(Session& s, RecordFile& in, bool long_step, float* elevations,
+                    const StepFilter& filter = {}, bool* passed = nullptr) {
+  return ReadHydroStep(s, in, long_step, elevations, filter, passed).status();
+}
+ReadStatus ReadHeaderS(Session& s, RecordFile& in, HeaderValues* h) {
+  ReadResult result = ReadHeader(in, h, HeaderOf(s.dms, s.dms.TITLE2));
+  CheckHeader(s, in, *h, result);
+  return result.status();
+}
+template <typename T>
+std::span<T> SpanOf(const std::vector<T>& v) {
+  return std::span<T>(const_cast<T*>(v.data()), v.size());
+}
 
 constexpr int kInUnit = 50;
 constexpr int kOutUnit = 60;
@@ -72,12 +89,12 @@ void ReadBack(Session& s, const std::string& path, const HeaderValues& h,
   RecordFile& in = s.unit(kInUnit);
   in.OpenExisting(kInUnit, path);
   HeaderValues again;
-  FUZZ_CHECK(DetectForm(in, &again) == ReadStatus::kOk, "copied header: no first record");
+  FUZZ_CHECK(DetectForm(in, &again).status() == ReadStatus::kOk, "copied header: no first record");
   FUZZ_CHECK(again.ITEST == h.ITEST, "copied header: another form");
-  FUZZ_CHECK(ReadHeader(s, in, &again, s.dms.TITLE2) == ReadStatus::kOk, "copied header unread");
+  FUZZ_CHECK(ReadHeaderS(s, in, &again) == ReadStatus::kOk, "copied header unread");
   CheckHeaderCopy(first, s.dms);
   for (const Step& want : steps) {
-    FUZZ_CHECK(ReadHydroStep(s, in, long_step, s.blkr2.WSEL) == ReadStatus::kOk,
+    FUZZ_CHECK(ReadStep(s, in, long_step, s.blkr2.WSEL) == ReadStatus::kOk,
                "a copied step does not read");
     Step got = Snapshot(s.blkr2, long_step);
     FUZZ_CHECK(SameBits(got.time, want.time) && got.np == want.np && got.ne == want.ne &&
@@ -93,12 +110,12 @@ void Run(Session& s, const std::string& path, uint8_t flags, const StepFilter& w
   RecordFile& in = s.unit(kInUnit);
   in.OpenExisting(kInUnit, path);
   HeaderValues h;
-  if (DetectForm(in, &h) != ReadStatus::kOk) return;
-  if (ReadHeader(s, in, &h, s.dms.TITLE2) != ReadStatus::kOk) return;
+  if (DetectForm(in, &h).status() != ReadStatus::kOk) return;
+  if (ReadHeaderS(s, in, &h) != ReadStatus::kOk) return;
   if (flags & 4) {
     float time;
     for (int i = 0; i < kMaxSteps; ++i) {
-      ReadStatus status = ReadHydroTime(in, &time);
+      ReadStatus status = ReadQmx2Time(in, &time).status();
       if (status == ReadStatus::kEndOfFile) break;
       in.MustRead(status);
     }
@@ -108,7 +125,7 @@ void Run(Session& s, const std::string& path, uint8_t flags, const StepFilter& w
   std::vector<Step> kept;
   for (int i = 0; i < kMaxSteps; ++i) {
     bool passed = false;
-    ReadStatus status = ReadHydroStep(s, in, long_step, s.blkr2.WSEL, window, &passed);
+    ReadStatus status = ReadStep(s, in, long_step, s.blkr2.WSEL, window, &passed);
     if (status == ReadStatus::kEndOfFile) break;
     if (status == ReadStatus::kError) in.FailRead(status);
     FUZZ_CHECK(s.blkr2.NP2 <= MAXNODE && s.blkr2.NE2 <= MAXELEM, "a step beyond the arrays");
@@ -120,10 +137,9 @@ void Run(Session& s, const std::string& path, uint8_t flags, const StepFilter& w
   // The copied header carries the counts of its first record unchanged.
   RecordFile& out = s.unit(kOutUnit);
   out.OpenForWriting(kOutUnit, copy);
-  CopyHeader(s, out, h, s.dms.TITLE2, h.np, h.ne);
+  WriteHeader(out, h, HeaderOf(s.dms, s.dms.TITLE2), h.np, h.ne);
   for (const Step& step : kept) {
-    WriteHydroStep(out, step.time, step.np, step.vel.data(), step.ndry.data(), step.ne,
-                   step.imat.data(), long_step, step.wsel.data());
+    WriteQmx2Step(out, Qmx2Step{step.time, step.np, step.ne, SpanOf(step.vel), SpanOf(step.ndry), SpanOf(step.imat), SpanOf(step.wsel)}, long_step);
   }
   out.Close();
   ReadBack(s, copy, h, kept, long_step);

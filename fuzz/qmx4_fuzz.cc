@@ -14,6 +14,8 @@
 
 #include "formats/header.h"
 #include "formats/limits.h"
+#include "dialogue/block_views.h"
+#include "dialogue/family_reads.h"
 #include "dialogue/session.h"
 #include "fuzz_support.h"
 #include "formats/qmx4.h"
@@ -55,7 +57,7 @@ void ReadBack(Session& s, const std::string& path, const std::vector<Step>& step
   RecordFile& in = s.unit(kInUnit);
   in.OpenExisting(kInUnit, path);
   HeaderValues h;
-  FUZZ_CHECK(ReadTransportHeader(s, in, &h) == ReadStatus::kOk, "the copied header does not read");
+  FUZZ_CHECK(ReadTransportHeader(s, in, &h).status() == ReadStatus::kOk, "the copied header does not read");
   const DMS& b = s.dms;
   FUZZ_CHECK(std::memcmp(a.BANNER, b.BANNER, sizeof a.BANNER) == 0 &&
                  std::memcmp(a.IREC, b.IREC, sizeof a.IREC) == 0 &&
@@ -65,7 +67,7 @@ void ReadBack(Session& s, const std::string& path, const std::vector<Step>& step
                  std::memcmp(a.ITITL, b.ITITL, sizeof a.ITITL) == 0,
              "the copied header reads back different");
   for (const Step& want : steps) {
-    FUZZ_CHECK(ReadTransportStep(s, in) == ReadStatus::kOk, "a copied step does not read");
+    FUZZ_CHECK(ReadTransportStep(s, in).status() == ReadStatus::kOk, "a copied step does not read");
     FUZZ_CHECK(Snapshot(s.blkr4) == want, "a copied step reads back different");
   }
   FUZZ_CHECK(in.Begin() == ReadStatus::kEndOfFile, "more steps copied than written");
@@ -85,7 +87,7 @@ void Run(Session& s, const std::string& path, uint8_t flags, const StepFilter& w
   RecordFile& in = s.unit(kInUnit);
   in.OpenExisting(kInUnit, path);
   HeaderValues h;
-  if (ReadTransportHeader(s, in, &h) != ReadStatus::kOk) return;
+  if (ReadTransportHeader(s, in, &h).status() != ReadStatus::kOk) return;
   if (flags & 2) ReportTransportHeader(s, h, /*leading_empty_line=*/true);
   const std::string copy = NewScratchPath("copy");
   RecordFile& out = s.unit(kOutUnit);
@@ -93,7 +95,7 @@ void Run(Session& s, const std::string& path, uint8_t flags, const StepFilter& w
   CopyTransportHeader(s, out, h);
   if (flags & 1) {
     for (int i = 0; i < kMaxSteps; ++i) {
-      ReadStatus status = ReadTransportTime(s, in);
+      ReadStatus status = ReadQmx4Time(in, &s.blkr4.TIME, &s.blkr4.NQAL).status();
       if (status == ReadStatus::kEndOfFile) break;
       in.MustRead(status);
     }
@@ -102,14 +104,14 @@ void Run(Session& s, const std::string& path, uint8_t flags, const StepFilter& w
   }
   std::vector<Step> copied;
   for (int i = 0; i < kMaxSteps; ++i) {
-    const int64_t at = in.Tell();
+    const RecordMark at = in.Tell();
     bool passed = false;
-    ReadStatus status = ReadTransportStep(s, in, window, &passed);
+    ReadStatus status = ReadTransportStep(s, in, window, &passed).status();
     const BLKR4& b = s.blkr4;
     if (passed) {
       const Counts counts = CountsOf(b);
       in.Seek(at);
-      FUZZ_CHECK(ReadTransportStep(s, in) == status && CountsOf(b) == counts,
+      FUZZ_CHECK(ReadTransportStep(s, in).status() == status && CountsOf(b) == counts,
                  "a passed step reads differently in full");
     }
     if (status == ReadStatus::kEndOfFile) break;
@@ -117,7 +119,7 @@ void Run(Session& s, const std::string& path, uint8_t flags, const StepFilter& w
     FUZZ_CHECK(passed == !window.Wants(b.TIME), "a step passed against the window");
     FUZZ_CHECK(b.NQAL <= MAXCON && b.NP4 <= MAXNODE && b.NE4 <= MAXELEM,
                "a step beyond the arrays");
-    WriteTransportStep(out, b.TIME, b.NQAL, b.NP4, b.CONC, b.NE4, b.IMAT4);
+    WriteQmx4Step(out, TransportStepOf(s.blkr4));
     copied.push_back(Snapshot(b));
   }
   out.Close();

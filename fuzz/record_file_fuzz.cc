@@ -170,7 +170,7 @@ void TakeAndCompare(RecordFile& f, Model& m, int64_t count, int width, int kind)
 void RunReads(const std::string& path, std::string_view bytes, bool sized, std::string_view ops) {
   RecordFile f;
   Model m{bytes, sized};
-  int64_t saved = 0;
+  RecordMark saved;
   try {
     f.OpenExisting(kUnit, path);
     for (size_t i = 0; i + 1 < ops.size(); i += 2) {
@@ -236,7 +236,7 @@ void RunReads(const std::string& path, std::string_view bytes, bool sized, std::
             Fail(__FILE__, __LINE__, "a pipe was seeked in");
           }
           f.Seek(saved);
-          m.pos = saved;
+          m.pos = saved.position;
           m.left = 0;
           break;
         case 11:
@@ -255,8 +255,8 @@ void RunReads(const std::string& path, std::string_view bytes, bool sized, std::
           break;
         }
       }
-      FUZZ_CHECK(f.Tell() == m.pos,
-                 "position " + std::to_string(f.Tell()) + ", want " + std::to_string(m.pos));
+      FUZZ_CHECK(f.Tell().position == m.pos, "position " + std::to_string(f.Tell().position) +
+                                                  ", want " + std::to_string(m.pos));
       FUZZ_CHECK(f.left() == m.left,
                  "bytes left " + std::to_string(f.left()) + ", want " + std::to_string(m.left));
     }

@@ -1,13 +1,18 @@
 #include <cmath>
 
+#include <optional>
+
+#include "dialogue/block_views.h"
 #include "dialogue/dialogue.h"
-#include "formats/header.h"
+#include "dialogue/family_reads.h"
+#include "dialogue/hydro.h"
+#include "dialogue/refusals.h"
 #include "engine/window.h"
 #include "engine/work_arrays.h"
-#include "dialogue/hydro.h"
+#include "formats/header.h"
 #include "formats/qmx2.h"
-#include "text/layout.h"
 #include "io/run_aborted.h"
+#include "text/layout.h"
 
 namespace korvant {
 namespace {
@@ -81,9 +86,9 @@ void AutomaticWindow(Session& s, const HeaderValues& h, HydroWork& w, Answers& a
   RecordFile& in = s.unit(kInputUnit);
   int count = 0;
   for (; count < kMaxSteps; ++count) {
-    ReadStatus status = ReadHydroTime(in, &w.TLIST[count]);
-    if (status == ReadStatus::kEndOfFile) break;
-    if (status == ReadStatus::kError) in.FailRead(status);
+    ReadResult result = ReadQmx2Time(in, &w.TLIST[count]);
+    if (result.outcome == Outcome::kEndOfFile) break;
+    MustRead(in, result);
   }
   if (count == kMaxSteps) {
     WriteFree(s.out(), {" CAUTION - NO END OF FILE HIT AFTER ", kMaxSteps, " TIME STEPS"});
@@ -114,12 +119,13 @@ class HydroAverage {
     RecordFile& in = s_.unit(kInputUnit);
     in.Rewind();
     s_.out().Line(" INSIDE R2INT, rewinding unit=50 to read QMX2 binary");
-    ReadStatus status = DetectForm(in, &h_);
-    if (status == ReadStatus::kOk) {
+    ReadResult result = DetectForm(in, &h_);
+    if (result.ok()) {
       WriteFree(s_.out(), {" -->  1st integer on QMX2 binary=", h_.ITEST});
-      status = ReadHeader(s_, in, &h_, s_.dms.TITLE2);
+      result = ReadHeader(in, &h_, HeaderOf(s_.dms, s_.dms.TITLE2));
+      CheckHeader(s_, in, h_, result);
     }
-    if (status != ReadStatus::kOk) {
+    if (!result.ok()) {
       s_.out().Line(" UNEXPECT E-O-F HIT during Banner read of QMX2 binary");
       WriteFree(s_.out(), {"          LAST successful record number read=", 0});
       Stop();
@@ -147,14 +153,14 @@ class HydroAverage {
     // counts; should it be the file's last step, its values are read after
     // all, for the table's last-step tests.
     const StepFilter window{a_.TSTART, a_.TSTOP, /*all=*/a_.IFULL > 0};
-    int64_t last_passed_at = -1;
+    std::optional<RecordMark> last_passed_at;
     for (int record = 0; record < kMaxSteps; ++record) {
-      const int64_t at = in.Tell();
+      const RecordMark at = in.Tell();
       bool passed = false;
-      ReadStatus status = ReadHydroStep(s_, in, LongSteps(), w.WSTEP, window, &passed);
-      if (status == ReadStatus::kEndOfFile) break;
-      if (status == ReadStatus::kError) in.FailRead(status);
-      last_passed_at = passed ? at : -1;
+      ReadResult result = ReadHydroStep(s_, in, LongSteps(), w.WSTEP, window, &passed);
+      if (result.outcome == Outcome::kEndOfFile) break;
+      MustRead(in, result);
+      last_passed_at = passed ? std::optional(at) : std::nullopt;
       if (passed) continue;
       StartSlots();
       float time = b_.TIME2;
@@ -171,9 +177,9 @@ class HydroAverage {
         WriteLayout(s_.summary, "(' Skipping QMX2 Time=',F15.7)", {time});
       }
     }
-    if (last_passed_at >= 0) {
-      in.Seek(last_passed_at);
-      in.MustRead(ReadHydroStep(s_, in, LongSteps(), w.WSTEP));
+    if (last_passed_at) {
+      in.Seek(*last_passed_at);
+      MustRead(in, ReadHydroStep(s_, in, LongSteps(), w.WSTEP));
       StartSlots();
     }
   }
@@ -285,9 +291,15 @@ class HydroAverage {
     // given the version code of long steps.
     if (!h_.integer_coded()) s_.dms.IREC[0] = kAverageLongFrom;
     RecordFile& out = s_.unit(kOutputUnit);
-    CopyHeader(s_, out, h_, s_.dms.TITLE2, b_.NP2, b_.NE2);
-    WriteHydroStep(out, kAveragedTime, b_.NP2, w.AVG, w.NDRYK, b_.NE2, w.IMATK, LongSteps(),
-                   w.WAVG);
+    WriteHeader(out, h_, HeaderOf(s_.dms, s_.dms.TITLE2), b_.NP2, b_.NE2);
+    const Qmx2Step averaged{.time = kAveragedTime,
+                            .np = b_.NP2,
+                            .ne = b_.NE2,
+                            .vel = std::span(w.AVG),
+                            .ndry = std::span(w.NDRYK),
+                            .imat = std::span(w.IMATK),
+                            .elevations = std::span(w.WAVG)};
+    WriteQmx2Step(out, averaged, LongSteps());
   }
 
   void WriteComplete() {

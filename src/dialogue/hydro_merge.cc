@@ -1,6 +1,9 @@
+#include "dialogue/block_views.h"
 #include "dialogue/dialogue.h"
-#include "dialogue/merge.h"
+#include "dialogue/family_reads.h"
 #include "dialogue/hydro.h"
+#include "dialogue/merge.h"
+#include "dialogue/refusals.h"
 #include "formats/qmx2.h"
 #include "text/layout.h"
 
@@ -13,12 +16,13 @@ bool OpenHydroInput(Session& s, MergeState& m, int slot) {
   int unit = 11 + slot;
   RecordFile& in = s.unit(unit);
   HeaderValues& h = m.header;
-  ReadStatus status = DetectForm(in, &h);
-  if (status == ReadStatus::kOk) {
+  ReadResult result = DetectForm(in, &h);
+  if (result.ok()) {
     WriteFree(s.out(), {" -->  1st integer on QMX2 binary=", h.ITEST});
-    status = ReadHeader(s, in, &h, s.dms.TITLE2);
+    result = ReadHeader(in, &h, HeaderOf(s.dms, s.dms.TITLE2));
+    CheckHeader(s, in, h, result);
   }
-  if (status != ReadStatus::kOk) {
+  if (!result.ok()) {
     WriteLayout(s.summary, "(' END OF FILE WHILE READING UNIT =',I2,' SUB R2MERGE')", {unit});
     return false;
   }
@@ -29,7 +33,7 @@ bool OpenHydroInput(Session& s, MergeState& m, int slot) {
   if (m.NDONE == 1) {
     s.out().Line(h.integer_coded() ? " --> WRITE INTEGER/CHAR BANNERS TO UNIT=50"
                                    : " --> WRITE CHARACTER BANNERS TO UNIT=50");
-    CopyHeader(s, s.unit(kMergedUnit), h, s.dms.TITLE2, h.np, h.ne);
+    WriteHeader(s.unit(kMergedUnit), h, HeaderOf(s.dms, s.dms.TITLE2), h.np, h.ne);
   }
   WriteFree(s.out(), {" --> Your QMX2 has a version # of ", h.IVERS});
   WriteBannerListing(s, m.INNAME[slot], unit);
@@ -40,14 +44,13 @@ bool OpenHydroInput(Session& s, MergeState& m, int slot) {
 bool MergeLong(const Session& s) { return s.dms.IREC[0] >= kMergeLongFrom; }
 
 ReadStatus ReadMergeStep(Session& s, RecordFile& in) {
-  return ReadHydroStep(s, in, MergeLong(s), s.blkr2.WSEL);
+  return ReadHydroStep(s, in, MergeLong(s), s.blkr2.WSEL).status();
 }
 
 float StepTime(const Session& s) { return s.blkr2.TIME2; }
 
 void WriteMergeStep(Session& s, RecordFile& out) {
-  const BLKR2& b = s.blkr2;
-  WriteHydroStep(out, b.TIME2, b.NP2, b.VEL, b.NDRY, b.NE2, b.IMAT, MergeLong(s), b.WSEL);
+  WriteQmx2Step(out, HydroStepOf(s.blkr2, s.blkr2.WSEL), MergeLong(s));
 }
 
 constexpr MergeFamily kHydroMerge = {

@@ -1,14 +1,16 @@
 #include <algorithm>
 #include <array>
 
+#include "dialogue/block_views.h"
 #include "dialogue/dialogue.h"
-#include "formats/limits.h"
+#include "dialogue/family_reads.h"
+#include "dialogue/threed.h"
 #include "engine/window.h"
 #include "engine/work_arrays.h"
-#include "text/layout.h"
-#include "io/run_aborted.h"
-#include "dialogue/threed.h"
+#include "formats/limits.h"
 #include "formats/qmx10.h"
+#include "io/run_aborted.h"
+#include "text/layout.h"
 
 namespace korvant {
 namespace {
@@ -74,7 +76,7 @@ class Average {
     int NLIST = 0;
     bool ended = false;
     for (int i = 0; i < kMaxSteps && !ended; ++i) {
-      ReadStatus status = ReadQmx10Time(In(), &TLIST[i], &s_.blkr10.NP);
+      ReadStatus status = ReadQmx10Time(In(), &TLIST[i], &s_.blkr10.NP).status();
       if (status == ReadStatus::kOk) {
         ++NLIST;
         continue;
@@ -111,7 +113,7 @@ class Average {
     ReadStepsPassingOutside(
         In(), StepFilter{TSTART, TSTOP, /*all=*/false},
         [&](const StepFilter& filter, bool* passed) {
-          return ReadQmx10Step(s_, In(), &NCNT, filter, passed);
+          return ReadThreedStep(s_, In(), &NCNT, filter, passed);
         },
         [&](int j, bool passed) {
           if (j == 1) WriteFree(out_, {" Quindle Debug NDG-NDF binary=", 0, b.NDF});
@@ -185,7 +187,7 @@ class Average {
     }
     if (IDEBUG != 0) WriteNodeListing();
     out_.Line(" Writing FINAL data to unit=90");
-    WriteQmx10Average(s_, s_.unit(kOutputUnit), NCNT, w_->DAVE);
+    WriteQmx10Average(s_.unit(kOutputUnit), ThreedStepOf(s_, NCNT), w_->DAVE);
     WriteLayout(summary_,
                 "(' COMPLETE-',/,' UNIT 90 CONTAINS 1 TIME STEP OF',"
                 "' AVERAGED CONCENTRATIONS FROM HRS',F12.6,' TO ',F12.6,/,' TOTAL NODES=',I8,/,"

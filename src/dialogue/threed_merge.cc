@@ -1,8 +1,10 @@
+#include "dialogue/block_views.h"
 #include "dialogue/dialogue.h"
+#include "dialogue/family_reads.h"
 #include "dialogue/merge.h"
-#include "text/layout.h"
 #include "dialogue/threed.h"
 #include "formats/qmx10.h"
+#include "text/layout.h"
 
 namespace korvant {
 namespace {
@@ -16,11 +18,15 @@ bool OpenInput(Session& s, MergeState& m, int slot) {
   return true;
 }
 
-ReadStatus ReadStep(Session& s, RecordFile& in) { return ReadQmx10Step(s, in, &s.blkr10_sed.NCNT); }
+ReadStatus ReadStep(Session& s, RecordFile& in) {
+  return ReadThreedStep(s, in, &s.blkr10_sed.NCNT).status();
+}
 
 float StepTime(const Session& s) { return s.blkr10.TIME; }
 
-void WriteStep(Session& s, RecordFile& out) { WriteQmx10Step(s, out, s.blkr10_sed.NCNT); }
+void WriteStep(Session& s, RecordFile& out) {
+  WriteQmx10Step(out, ThreedStepOf(s, s.blkr10_sed.NCNT));
+}
 
 void AfterInput(Session& s, MergeState&, int, int copied) {
   WriteFree(s.out(), {" JUST wrote ", copied, " 3D time steps on file= ",

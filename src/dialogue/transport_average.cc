@@ -1,13 +1,15 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "dialogue/block_views.h"
 #include "dialogue/dialogue.h"
+#include "dialogue/family_reads.h"
+#include "dialogue/transport.h"
 #include "engine/window.h"
 #include "engine/work_arrays.h"
-#include "text/layout.h"
-#include "io/run_aborted.h"
-#include "dialogue/transport.h"
 #include "formats/qmx4.h"
+#include "io/run_aborted.h"
+#include "text/layout.h"
 
 namespace korvant {
 namespace {
@@ -86,12 +88,12 @@ class TransportAverage {
 
  private:
   void ReadHeader(RecordFile& in) {
-    ReadStatus status = DetectForm(in, &h_);
-    if (status == ReadStatus::kOk) {
+    ReadResult result = DetectForm(in, &h_);
+    if (result.ok()) {
       WriteFree(s_.out(), {" --> QMX4 binary 1st integer ITEST =", h_.ITEST});
-      status = ReadTransportHeader(s_, in, &h_);
+      result = ReadTransportHeader(s_, in, &h_);
     }
-    if (status == ReadStatus::kOk) return;
+    if (result.ok()) return;
     s_.out().Line(" UNEXPECTED E-O-F HIT during Banner read of QMX4 binary");
     WriteFree(s_.out(), {"            LAST successful record number read=", 0});
     Stop();
@@ -111,7 +113,7 @@ class TransportAverage {
     TransportWork& w = *w_;
     int count = 0;
     for (; count < kMaxSteps; ++count) {
-      if (ReadTransportTime(s_, in) != ReadStatus::kOk) break;
+      if (!ReadQmx4Time(in, &b_.TIME, &b_.NQAL).ok()) break;
       w.TLIST[count] = b_.TIME;
     }
     if (count == kMaxSteps) {
@@ -216,7 +218,10 @@ class TransportAverage {
   void WriteAveragedFile() {
     s_.out().Line(" Write QMX4 Binary integrated data on unit=80");
     b_.TIME = kAveragedTime;
-    WriteTransportStep(s_.unit(kOutputUnit), b_.TIME, a_.NCON, b_.NP4, w_->CAVE, b_.NE4, b_.IMAT4);
+    Qmx4Step averaged = TransportStepOf(b_);
+    averaged.nqal = a_.NCON;
+    averaged.conc = std::span(w_->CAVE);
+    WriteQmx4Step(s_.unit(kOutputUnit), averaged);
   }
 
   void WriteComplete() {

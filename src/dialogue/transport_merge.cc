@@ -1,7 +1,9 @@
+#include "dialogue/block_views.h"
+#include "dialogue/family_reads.h"
 #include "dialogue/merge.h"
-#include "text/layout.h"
 #include "dialogue/transport.h"
 #include "formats/qmx4.h"
+#include "text/layout.h"
 
 namespace korvant {
 namespace {
@@ -12,7 +14,7 @@ constexpr int kFirstInputUnit = 71;
 bool OpenTransportInput(Session& s, MergeState& m, int slot) {
   const int unit = kFirstInputUnit + slot;
   HeaderValues& h = m.header;
-  if (ReadTransportHeader(s, s.unit(unit), &h) != ReadStatus::kOk) {
+  if (!ReadTransportHeader(s, s.unit(unit), &h).ok()) {
     WriteLayout(s.summary, "(' END OF FILE WHILE READING UNIT =',I2,' SUB R4MERGE')", {unit});
     return false;
   }
@@ -27,14 +29,11 @@ bool OpenTransportInput(Session& s, MergeState& m, int slot) {
   return true;
 }
 
-ReadStatus ReadMergeStep(Session& s, RecordFile& in) { return ReadTransportStep(s, in); }
+ReadStatus ReadMergeStep(Session& s, RecordFile& in) { return ReadTransportStep(s, in).status(); }
 
 float StepTime(const Session& s) { return s.blkr4.TIME; }
 
-void WriteMergeStep(Session& s, RecordFile& out) {
-  const BLKR4& b = s.blkr4;
-  WriteTransportStep(out, b.TIME, b.NQAL, b.NP4, b.CONC, b.NE4, b.IMAT4);
-}
+void WriteMergeStep(Session& s, RecordFile& out) { WriteQmx4Step(out, TransportStepOf(s.blkr4)); }
 
 // No geometry file can have been read before a merge, so any step with nodes
 // or elements draws the warning.

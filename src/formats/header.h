@@ -2,7 +2,8 @@
 
 #include <cstdint>
 
-#include "dialogue/session.h"
+#include "formats/limits.h"
+#include "formats/read_result.h"
 #include "io/record_file.h"
 
 namespace korvant {
@@ -26,25 +27,38 @@ struct HeaderValues {
   int records() const { return integer_coded() ? 4 : 3; }
 };
 
-/// Reads the first record taking `ITEST` only, then rewinds. A status other
-/// than kOk is the caller's to handle.
-ReadStatus DetectForm(RecordFile& f, HeaderValues* h);
+/// Where a header's text and numbers go (and come from when written). A
+/// reader fills only what the file holds: entries beyond a count keep their
+/// values, and the codes of an integer-coded header are converted into
+/// `banner` and `title` as a whole, filled or not.
+struct HeaderText {
+  char* banner;    // kBannerChars: 15 lines of 80
+  int32_t* irec;   // kHeaderInts
+  float* frec;     // kHeaderReals
+  char* title;     // kTitleChars
+  int32_t* iban;   // kBannerChars codes
+  int32_t* ititl;  // kTitleChars codes
+};
 
-/// Reads the header in the form `ITEST` chose into `DMS` (banner, `IREC`,
-/// `FREC`, the codes) and `title`, converting the codes of an integer-coded
-/// header into text. Returns the status of the first record (C1 or H1), which
-/// is the caller's to handle; later header records are read or the run ends.
-/// An integer-coded header whose counts exceed the arrays is refused with the
-/// dimension report and the stop "DIM", before anything is stored beyond them.
-ReadStatus ReadHeader(Session& s, RecordFile& f, HeaderValues* h, char* title);
+/// The caller's node and element limits for H1 of an integer-coded header.
+struct MeshLimits {
+  int64_t nodes = MAXNODE;
+  int64_t elements = MAXELEM;
+};
 
-/// Writes the header just read to `out`: the character form from `DMS` and
-/// `title`; the integer-coded form with the values and codes as read, H1
-/// carrying the counts `np` and `ne`.
-void CopyHeader(Session& s, RecordFile& out, const HeaderValues& h, const char* title,
-                int32_t np, int32_t ne);
+/// Reads the first record taking `ITEST` only, then rewinds.
+ReadResult DetectForm(RecordFile& f, HeaderValues* h);
 
-/// The five dimension lines and the stop "DIM".
-[[noreturn]] void DimensionStop(Session& s, int64_t np, int64_t ne);
+/// Reads the header in the form `ITEST` chose. On failure `part` tells the
+/// header record (1 for C1 or H1, which callers handle apart from the rest).
+/// kTooLarge: H1's counts beyond `limits` (`np` and `ne` are set), or an array
+/// count beyond its array; nothing has been stored beyond any array.
+ReadResult ReadHeader(RecordFile& f, HeaderValues* h, const HeaderText& into,
+                      MeshLimits limits = {});
+
+/// Writes a header: the character form from `from`; the integer-coded form
+/// with the counts and codes as read, H1 carrying `np` and `ne`.
+void WriteHeader(RecordFile& out, const HeaderValues& h, const HeaderText& from, int32_t np,
+                 int32_t ne);
 
 }  // namespace korvant

@@ -1,9 +1,11 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <span>
 
-#include "dialogue/session.h"
-#include "engine/window.h"
+#include "formats/read_result.h"
+#include "formats/step_filter.h"
 #include "io/record_file.h"
 
 namespace korvant {
@@ -14,31 +16,54 @@ namespace korvant {
 // (ICNT(3) reals), IMAT (NE integers), NDRY (NP integers), RDAT7 (ICNT(7)
 // reals), RDAT8 (ICNT(8) reals), RNODE (NP reals) and RELEM (NE reals).
 // A negative count sizes an empty array.
-//
-// A step lands in BLKR10 and BLKR10_SED, with IMAT and NDRY in BLKR2 and RDAT3
-// in BLKR2.WSEL. Nothing is cleared first: slots beyond the new counts, and
-// ICNT entries beyond NCNT, keep what an earlier step left there.
+constexpr int kQmx10CountList = 8;  // entries of ICNT
+constexpr float kQmx10AveragedTime = 9999.0f;
 
-/// Reads the next time step into the blocks and *NCNT (the count-list length,
-/// which the blocks do not hold). kError leaves the members filled up to the
-/// item that failed. A count larger than its array (NP, NDF, NE, NCNT or any
-/// ICNT entry) is refused with a console line and the program's stop, as soon
-/// as that count has been taken and before any array is filled from it.
-/// A step `filter` does not want is checked the same way, but only its time,
-/// counts and count list are taken; *passed tells which happened.
-ReadStatus ReadQmx10Step(Session& s, RecordFile& in, int32_t* NCNT, const StepFilter& filter = {},
+/// One QMX10 time step: its time and counts, and where its arrays go (or come
+/// from when written). Degree of freedom k of node n is at vdof[k * row + n].
+/// A read stores nothing beyond the spans: NP, NE and every ICNT entry are
+/// checked against them, NDF against vdof.size() / row. Nothing is cleared
+/// first: slots beyond the new counts, and ICNT entries beyond NCNT, keep
+/// what an earlier step left there.
+struct Qmx10Step {
+  float time = 0.0f;
+  int32_t np = 0, ndf = 0, ne = 0, ncnt = 0;
+  std::span<int32_t> icnt;  // kQmx10CountList entries
+  std::span<float> vdof;
+  size_t row = 0;
+  std::span<float> rdat3, rdat7, rdat8;  // ICNT(3), ICNT(7), ICNT(8) values
+  std::span<int32_t> imat, ndry;
+  std::span<float> rnode, relem;
+
+  int64_t node_limit() const { return static_cast<int64_t>(ndry.size()); }
+  int64_t element_limit() const { return static_cast<int64_t>(imat.size()); }
+  int64_t dof_limit() const { return row == 0 ? 0 : static_cast<int64_t>(vdof.size() / row); }
+  /// The largest ICNT entry the step's arrays take.
+  int64_t entry_limit() const { return static_cast<int64_t>(row); }
+};
+
+/// Data bytes of a step with these counts and count list (entries beyond
+/// `ncnt` are those the list carries over).
+int64_t Qmx10StepBytes(const Qmx10Step& step);
+
+/// Reads the next time step into `step`. A count larger than its span (NP,
+/// NDF, NE, NCNT or an ICNT entry) is kTooLarge as soon as it has been taken,
+/// before any array is filled from it; the record is then passed over.
+/// kDamaged leaves the members filled up to the item that failed. A step
+/// `filter` does not want is checked the same way, but only its time, counts
+/// and count list are taken; *passed tells which happened.
+ReadResult ReadQmx10Step(RecordFile& in, Qmx10Step& step, const StepFilter& filter = {},
                          bool* passed = nullptr);
 
 /// Reads TIME and NP of the next time step and passes over the rest of it.
-/// Stores nothing else; NP is not checked (it sizes nothing here).
-ReadStatus ReadQmx10Time(RecordFile& in, float* time, int32_t* np);
+ReadResult ReadQmx10Time(RecordFile& in, float* time, int32_t* np);
 
-/// Writes the step held in the blocks as one record, counts as they stand.
-void WriteQmx10Step(Session& s, RecordFile& out, int32_t NCNT);
+/// Writes the step as one record, counts as they stand.
+void WriteQmx10Step(RecordFile& out, const Qmx10Step& step);
 
-/// Writes the one-step averaged record: time 9999.0, the counts of the step in
-/// the blocks, the rows of `dave` (laid out as VDOF) in place of VDOF, and the
-/// step's other arrays without IMAT and NDRY.
-void WriteQmx10Average(Session& s, RecordFile& out, int32_t NCNT, const float* dave);
+/// Writes the one-step averaged record: time 9999.0, the step's counts, the
+/// rows of `dave` (laid out as vdof) in place of its values, and the step's
+/// other arrays without IMAT and NDRY.
+void WriteQmx10Average(RecordFile& out, const Qmx10Step& step, const float* dave);
 
 }  // namespace korvant

@@ -2,62 +2,68 @@
 
 #include <algorithm>
 
-#include "text/layout.h"
-#include "io/run_aborted.h"
-
 namespace korvant {
 namespace {
 
-[[noreturn]] void OverRun(Session& s, int32_t np, int32_t ne) {
-  TextSink& out = s.out();
-  out.Line(" ========== ARRAY OVER-RUN OCCURING ============");
-  WriteFree(out, {" ==== JUST read QMX2 with=", ne, np, " Elem-Nodes"});
-  WriteFree(out, {" ==== Code dimensions are=", MAXELEM, MAXNODE, "  FIX IT!"});
-  out.Line(" ========== Array over-Run STOP Now ============");
-  Stop();
+int64_t Values(int64_t count) { return std::max<int64_t>(count, 0); }
+
+// The over-run names the element count too: it stands behind the node arrays.
+ReadResult Oversized(RecordFile& in, const Qmx2Step& step) {
+  in.Finish();
+  return step.np > step.node_limit() ? TooLarge("NP2", step.np, step.node_limit())
+                                     : TooLarge("NE2", step.ne, step.element_limit());
 }
 
 }  // namespace
 
-ReadStatus ReadHydroStep(Session& s, RecordFile& in, bool long_step, float* elevations,
-                         const StepFilter& filter, bool* passed) {
-  BLKR2& b = s.blkr2;
+int64_t Qmx2StepBytes(int64_t np, int64_t ne, bool long_step) {
+  return 4 * (3 + 4 * Values(np) + Values(ne) + (long_step ? Values(np) : 0));
+}
+
+ReadResult ReadQmx2Step(RecordFile& in, bool long_step, Qmx2Step& step,
+                        const StepFilter& filter, bool* passed) {
   ReadStatus status = in.Begin();
-  if (status != ReadStatus::kOk) return status;
-  if (!in.Reals(&b.TIME2, 1) || !in.Ints(&b.NP2, 1)) return in.Finish();
-  const bool wanted = filter.Wants(b.TIME2);
+  if (status != ReadStatus::kOk) return ResultOf(in, status);
+  if (!in.Reals(&step.time, 1) || !in.Ints(&step.np, 1)) return ResultOf(in, in.Finish());
+  const bool wanted = filter.Wants(step.time);
   if (passed != nullptr) *passed = !wanted;
-  const int64_t node_bytes = 16 * static_cast<int64_t>(b.NP2);
-  if (b.NP2 > MAXNODE || !wanted) {
-    // Only the counts: the element count stands behind the node arrays.
+  const bool too_many_nodes = step.np > step.node_limit();
+  if (too_many_nodes || !wanted) {
     int32_t ne = 0;
-    if (!in.Pass(node_bytes) || !in.Ints(&ne, 1)) return in.Finish();
-    if (b.NP2 > MAXNODE || ne > MAXELEM) OverRun(s, b.NP2, ne);
-    b.NE2 = ne;
-    in.Pass(4 * (std::max<int64_t>(ne, 0) + (long_step ? std::max<int64_t>(b.NP2, 0) : 0)));
-    return in.Finish();
+    if (!in.Pass(16 * static_cast<int64_t>(step.np)) || !in.Ints(&ne, 1)) {
+      return ResultOf(in, in.Finish());
+    }
+    if (too_many_nodes || ne > step.element_limit()) {
+      step.ne = ne;
+      return Oversized(in, step);
+    }
+    step.ne = ne;
+    in.Pass(4 * (Values(ne) + (long_step ? Values(step.np) : 0)));
+    return ResultOf(in, in.Finish());
   }
-  if (in.Takes({IntoValues(b.VEL, 3 * static_cast<int64_t>(b.NP2)), IntoValues(b.NDRY, b.NP2)}) &&
-      in.Ints(&b.NE2, 1)) {
-    if (b.NE2 > MAXELEM) OverRun(s, b.NP2, b.NE2);
-    in.Takes({IntoValues(b.IMAT, b.NE2), IntoValues(elevations, long_step ? b.NP2 : 0)});
+  if (in.Takes({IntoValues(step.vel.data(), 3 * static_cast<int64_t>(step.np)),
+                IntoValues(step.ndry.data(), step.np)}) &&
+      in.Ints(&step.ne, 1)) {
+    if (step.ne > step.element_limit()) return Oversized(in, step);
+    in.Takes({IntoValues(step.imat.data(), step.ne),
+              IntoValues(step.elevations.data(), long_step ? step.np : 0)});
   }
-  return in.Finish();
+  return ResultOf(in, in.Finish());
 }
 
-ReadStatus ReadHydroTime(RecordFile& in, float* time) {
+ReadResult ReadQmx2Time(RecordFile& in, float* time) {
   ReadStatus status = in.Begin();
-  if (status != ReadStatus::kOk) return status;
+  if (status != ReadStatus::kOk) return ResultOf(in, status);
   in.Reals(time, 1);
-  return in.Finish();
+  return ResultOf(in, in.Finish());
 }
 
-void WriteHydroStep(RecordFile& out, float time, int32_t np, const float* vel,
-                    const int32_t* ndry, int32_t ne, const int32_t* imat, bool long_step,
-                    const float* elevations) {
-  out.Write({PieceOf(time), PieceOf(np), PiecesOf(vel, 3 * static_cast<int64_t>(np)),
-             PiecesOf(ndry, np), PieceOf(ne), PiecesOf(imat, ne),
-             PiecesOf(elevations, long_step ? np : 0)});
+void WriteQmx2Step(RecordFile& out, const Qmx2Step& step, bool long_step) {
+  out.Write({PieceOf(step.time), PieceOf(step.np),
+             PiecesOf(step.vel.data(), 3 * static_cast<int64_t>(step.np)),
+             PiecesOf(step.ndry.data(), step.np), PieceOf(step.ne),
+             PiecesOf(step.imat.data(), step.ne),
+             PiecesOf(step.elevations.data(), long_step ? step.np : 0)});
 }
 
 }  // namespace korvant

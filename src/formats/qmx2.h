@@ -1,7 +1,10 @@
 #pragma once
 
-#include "dialogue/session.h"
-#include "engine/window.h"
+#include <cstdint>
+#include <span>
+
+#include "formats/read_result.h"
+#include "formats/step_filter.h"
 #include "io/record_file.h"
 
 namespace korvant {
@@ -14,21 +17,37 @@ namespace korvant {
 constexpr int kMergeLongFrom = 40;
 constexpr int kAverageLongFrom = 42;
 
-/// Reads the next time step into `BLKR2` (time, NP2, VEL, NDRY, NE2, IMAT)
-/// and, when `long_step`, the elevations into `elevations` (MAXNODE slots).
-/// A step of more than MAXNODE nodes or MAXELEM elements is refused with the
-/// over-run report and the stop, before anything is stored beyond an array.
-/// A step `filter` does not want is checked the same way, but only its time
-/// and counts are taken; *passed tells which happened.
-ReadStatus ReadHydroStep(Session& s, RecordFile& in, bool long_step, float* elevations,
-                         const StepFilter& filter = {}, bool* passed = nullptr);
+/// One QMX2 time step: its time and counts, and where its arrays go (or come
+/// from when written). The spans' sizes are the limits a read checks.
+struct Qmx2Step {
+  float time = 0.0f;
+  int32_t np = 0;  // NP2
+  int32_t ne = 0;  // NE2
+  std::span<float> vel;      // x-velocity, y-velocity and depth of each node
+  std::span<int32_t> ndry;   // wet/dry code of each node
+  std::span<int32_t> imat;   // integer code of each element
+  std::span<float> elevations;  // water-surface elevation of each node (long steps)
 
-/// Takes only the time of the next time step; the rest is skipped.
-ReadStatus ReadHydroTime(RecordFile& in, float* time);
+  int64_t node_limit() const { return static_cast<int64_t>(ndry.size()); }
+  int64_t element_limit() const { return static_cast<int64_t>(imat.size()); }
+};
+
+/// Data bytes of a step with these counts (counts below zero count as none).
+int64_t Qmx2StepBytes(int64_t np, int64_t ne, bool long_step);
+
+/// Reads the next time step into `step`. A step of more nodes or elements
+/// than its spans hold is kTooLarge (count "NP2" or "NE2") with `np` and `ne`
+/// set as the record gives them, before anything is stored beyond a span; the
+/// record is then passed over. A step `filter` does not want is checked the
+/// same way, but only its time and counts are taken; *passed tells which.
+/// On kDamaged the values taken before the damage are kept.
+ReadResult ReadQmx2Step(RecordFile& in, bool long_step, Qmx2Step& step,
+                        const StepFilter& filter = {}, bool* passed = nullptr);
+
+/// Takes only the time of the next time step; the rest is passed over.
+ReadResult ReadQmx2Time(RecordFile& in, float* time);
 
 /// One time step in the record layout above.
-void WriteHydroStep(RecordFile& out, float time, int32_t np, const float* vel,
-                    const int32_t* ndry, int32_t ne, const int32_t* imat, bool long_step,
-                    const float* elevations);
+void WriteQmx2Step(RecordFile& out, const Qmx2Step& step, bool long_step);
 
 }  // namespace korvant

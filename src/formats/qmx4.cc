@@ -1,102 +1,91 @@
 #include "formats/qmx4.h"
 
 #include <algorithm>
-#include <array>
-#include <cstdint>
-
-#include "text/layout.h"
+#include <vector>
 
 namespace korvant {
 namespace {
 
 // Bytes of the concentrations of a step: none when either count is zero or
 // less. Two huge counts saturate rather than overflow; no record is that long.
-int64_t ConcentrationBytes(int32_t nqal, int32_t np4) {
-  if (nqal <= 0 || np4 <= 0) return 0;
-  int64_t values = static_cast<int64_t>(nqal) * np4;
+int64_t ConcentrationBytes(int64_t nqal, int64_t np) {
+  if (nqal <= 0 || np <= 0) return 0;
+  int64_t values = nqal * np;
   return values > INT64_MAX / 4 ? INT64_MAX : 4 * values;
+}
+
+ReadResult Oversized(RecordFile& in, std::string_view count, int64_t value, int64_t limit) {
+  in.Finish();
+  return TooLarge(count, value, limit);
 }
 
 }  // namespace
 
-ReadStatus ReadTransportHeader(Session& s, RecordFile& in, HeaderValues* h) {
-  ReadStatus status = DetectForm(in, h);
-  if (status == ReadStatus::kOk) status = ReadHeader(s, in, h, s.dms.TITLE4);
-  if (status == ReadStatus::kOk && h->integer_coded()) {
-    s.blkr4.NP4 = h->np;
-    s.blkr4.NE4 = h->ne;
-  }
-  return status;
+int64_t Qmx4StepBytes(int64_t nqal, int64_t np, int64_t ne) {
+  return 16 + ConcentrationBytes(nqal, np) + 4 * std::max<int64_t>(ne, 0);
 }
 
-void CopyTransportHeader(Session& s, RecordFile& out, const HeaderValues& h) {
-  CopyHeader(s, out, h, s.dms.TITLE4, s.blkr4.NP4, s.blkr4.NE4);
-}
-
-void ReportTransportHeader(Session& s, const HeaderValues& h, bool leading_empty_line) {
-  const BLKR4& b = s.blkr4;
-  const Layout& report = leading_empty_line ? CachedLayout(
-                                                  "(/,' Just processed QMX-4 Banners AOK. ',/,"
-                                                  "' --> Model Flag (variable MFLG)=     ',I8,/,"
-                                                  "' --> Your QMX4 has a version # of:   ',I8,/,"
-                                                  "' --> Your QMX4 total nodes/elements: ',2I8,/,"
-                                                  "' --> Integer, Real, Title Records:   ',3I5,/)")
-                                            : CachedLayout(
-                                                  "(' Just processed QMX-4 Banners AOK. ',/,"
-                                                  "' --> Model Flag (variable MFLG)=     ',I8,/,"
-                                                  "' --> Your QMX4 has a version # of:   ',I8,/,"
-                                                  "' --> Your QMX4 total nodes/elements: ',2I8,/,"
-                                                  "' --> Integer, Real, Title Records:   ',3I5,/)");
-  const Value values[] = {h.MFLG, h.IVERS, b.NP4, b.NE4, h.NIREC, h.NFREC, h.NTITL};
-  ApplyLayout(report, values, s.out());
-}
-
-ReadStatus ReadTransportStep(Session& s, RecordFile& in, const StepFilter& filter,
-                             bool* passed) {
-  BLKR4& b = s.blkr4;
+ReadResult ReadQmx4Step(RecordFile& in, Qmx4Step& step, const StepFilter& filter, bool* passed) {
   ReadStatus status = in.Begin();
-  if (status != ReadStatus::kOk) return status;
-  if (!in.Reals(&b.TIME, 1) || !in.Ints(&b.NQAL, 1) || !in.Ints(&b.NP4, 1)) return in.Finish();
-  const bool wanted = filter.Wants(b.TIME);
+  if (status != ReadStatus::kOk) return ResultOf(in, status);
+  if (!in.Reals(&step.time, 1) || !in.Ints(&step.nqal, 1) || !in.Ints(&step.np, 1)) {
+    return ResultOf(in, in.Finish());
+  }
+  const bool wanted = filter.Wants(step.time);
   if (passed != nullptr) *passed = !wanted;
-  if (b.NQAL > MAXCON || b.NP4 > MAXNODE) {
+  if (step.nqal > step.constituent_limit() || step.np > step.node_limit()) {
     // The report names the element count too: it stands behind the concentrations.
-    int32_t ne4 = b.NE4;
-    if (in.Pass(ConcentrationBytes(b.NQAL, b.NP4))) in.Ints(&ne4, 1);
-    DimensionStop(s, b.NP4, ne4);
+    if (in.Pass(ConcentrationBytes(step.nqal, step.np))) in.Ints(&step.ne, 1);
+    return step.nqal > step.constituent_limit()
+               ? Oversized(in, "NQAL", step.nqal, step.constituent_limit())
+               : Oversized(in, "NP4", step.np, step.node_limit());
   }
   if (!wanted) {
-    if (in.Pass(ConcentrationBytes(b.NQAL, b.NP4)) && in.Ints(&b.NE4, 1)) {
-      if (b.NE4 > MAXELEM) DimensionStop(s, b.NP4, b.NE4);
-      in.Pass(4 * static_cast<int64_t>(std::max(b.NE4, 0)));
+    if (in.Pass(ConcentrationBytes(step.nqal, step.np)) && in.Ints(&step.ne, 1)) {
+      if (step.ne > step.element_limit()) {
+        return Oversized(in, "NE4", step.ne, step.element_limit());
+      }
+      in.Pass(4 * static_cast<int64_t>(std::max(step.ne, 0)));
     }
-    return in.Finish();
+    return ResultOf(in, in.Finish());
   }
-  std::array<Into, MAXCON> rows;
-  size_t n = 0;
-  for (int k = 0; k < b.NQAL; ++k) rows[n++] = IntoValues(b.CONC + k * MAXNODE, b.NP4);
-  if (!in.Takes(std::span(rows.data(), n))) return in.Finish();
-  if (in.Ints(&b.NE4, 1)) {
-    if (b.NE4 > MAXELEM) DimensionStop(s, b.NP4, b.NE4);
-    in.Ints(b.IMAT4, b.NE4);
+  // The rows go in groups, so that rows that follow each other in memory are
+  // taken by one read.
+  constexpr int kGroup = 16;
+  Into rows[kGroup];
+  for (int first = 0; first < step.nqal; first += kGroup) {
+    const int n = std::min(kGroup, step.nqal - first);
+    for (int k = 0; k < n; ++k) {
+      rows[k] = IntoValues(step.conc.data() + (first + k) * step.row, step.np);
+    }
+    if (!in.Takes(std::span(rows, static_cast<size_t>(n)))) return ResultOf(in, in.Finish());
   }
-  return in.Finish();
+  if (in.Ints(&step.ne, 1)) {
+    if (step.ne > step.element_limit()) {
+      return Oversized(in, "NE4", step.ne, step.element_limit());
+    }
+    in.Ints(step.imat.data(), step.ne);
+  }
+  return ResultOf(in, in.Finish());
 }
 
-ReadStatus ReadTransportTime(Session& s, RecordFile& in) {
+ReadResult ReadQmx4Time(RecordFile& in, float* time, int32_t* nqal) {
   ReadStatus status = in.Begin();
-  if (status != ReadStatus::kOk) return status;
-  if (in.Reals(&s.blkr4.TIME, 1)) in.Ints(&s.blkr4.NQAL, 1);
-  return in.Finish();
+  if (status != ReadStatus::kOk) return ResultOf(in, status);
+  if (in.Reals(time, 1)) in.Ints(nqal, 1);
+  return ResultOf(in, in.Finish());
 }
 
-void WriteTransportStep(RecordFile& out, float time, int32_t nqal, int32_t np4, const float* conc,
-                        int32_t ne4, const int32_t* imat4) {
-  static_assert(MAXCON == 6, "one piece per constituent slot below");
-  auto constituent = [&](int k) { return PiecesOf(conc + k * MAXNODE, k < nqal ? np4 : 0); };
-  out.Write({PieceOf(time), PieceOf(nqal), PieceOf(np4), constituent(0), constituent(1),
-             constituent(2), constituent(3), constituent(4), constituent(5), PieceOf(ne4),
-             PiecesOf(imat4, ne4)});
+void WriteQmx4Step(RecordFile& out, const Qmx4Step& step) {
+  std::vector<Piece> pieces;
+  pieces.reserve(6 + static_cast<size_t>(std::max(step.nqal, 0)));
+  pieces.push_back(PieceOf(step.time));
+  pieces.push_back(PieceOf(step.nqal));
+  pieces.push_back(PieceOf(step.np));
+  for (int k = 0; k < step.nqal; ++k) pieces.push_back(PiecesOf(step.conc.data() + k * step.row, step.np));
+  pieces.push_back(PieceOf(step.ne));
+  pieces.push_back(PiecesOf(step.imat.data(), step.ne));
+  out.Write(pieces);
 }
 
 }  // namespace korvant

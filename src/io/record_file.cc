@@ -65,6 +65,7 @@ void RecordFile::OpenExisting(int unit, std::string_view name) {
   size_ = fs::is_regular_file(path, ec) ? static_cast<int64_t>(fs::file_size(path, ec)) : -1;
   if (ec) size_ = -1;
   pos_ = 0;
+  records_ = 0;
   buf_at_ = buf_end_ = 0;
   left_ = 0;
   if (!buf_) buf_ = std::make_unique<unsigned char[]>(kBufferBytes);
@@ -96,15 +97,26 @@ void RecordFile::Rewind() {
   buf_at_ = buf_end_ = 0;
   pos_ = 0;
   left_ = 0;
+  records_ = 0;
   if (std::fseek(file_, 0, SEEK_SET) != 0) FailFile("REWIND error");
 }
 
-void RecordFile::Seek(int64_t position) {
+void RecordFile::Seek(RecordMark mark) {
   if (file_ == nullptr || writing_) return;
   buf_at_ = buf_end_ = 0;
   left_ = 0;
-  if (std::fseek(file_, position, SEEK_SET) != 0) FailFile("error during read");
-  pos_ = position;
+  if (std::fseek(file_, mark.position, SEEK_SET) != 0) FailFile("error during read");
+  pos_ = mark.position;
+  records_ = mark.records;
+}
+
+std::string RecordFile::DamageText() const {
+  if (past_end_ >= 0) {
+    return "its length of " + std::to_string(length_) + " bytes runs past the end of the file (" +
+           std::to_string(past_end_) + " bytes left)";
+  }
+  if (damage_ == Damage::kShort) return "it holds fewer values than its counts need";
+  return "the file ends inside it";
 }
 
 void RecordFile::Close() {
@@ -188,11 +200,17 @@ bool RecordFile::SkipRaw(int64_t n) {
 
 ReadStatus RecordFile::Begin() {
   damage_ = Damage::kNone;
+  past_end_ = -1;
   left_ = 0;
   length_ = 0;
   if (file_ == nullptr || writing_) return ReadStatus::kError;
+  record_at_ = pos_;
+  ++records_;
   unsigned char head[kLengthBytes];
-  if (!ReadRaw(head, kLengthBytes)) return ReadStatus::kEndOfFile;  // 0-3 stray bytes
+  if (!ReadRaw(head, kLengthBytes)) {  // 0-3 stray bytes
+    --records_;
+    return ReadStatus::kEndOfFile;
+  }
   uint32_t n = DecodeUint32(head);
   int64_t after = size_ >= 0 ? size_ - pos_ : -1;
   if (after < 0) {
@@ -203,11 +221,16 @@ ReadStatus RecordFile::Begin() {
     }
     if (buf_end_ == 0) after = 0;
   }
-  if (after == 0) return ReadStatus::kEndOfFile;
+  if (after == 0) {
+    --records_;
+    return ReadStatus::kEndOfFile;
+  }
   if (after > 0 && static_cast<int64_t>(n) + kLengthBytes > after) {
     // The length runs past the end of the file: it cannot be trusted.
     SkipRaw(after);
     damage_ = Damage::kCut;
+    length_ = n;
+    past_end_ = after;
     return ReadStatus::kError;
   }
   length_ = n;
@@ -318,7 +341,7 @@ void RecordFile::PutRaw(const void* data, size_t n) {
   buf_end_ += n;
 }
 
-void RecordFile::Write(std::initializer_list<Piece> pieces) {
+void RecordFile::Write(std::span<const Piece> pieces) {
   if (file_ == nullptr || !writing_) FailFile("error during write");
   uint64_t total = 0;
   for (const Piece& p : pieces) total += p.bytes;

@@ -23,6 +23,12 @@ bool FileExists(std::string_view name);
 /// True when both names lead to the same file (same device and inode).
 bool SameFile(std::string_view a, std::string_view b);
 
+/// A record boundary of a file being read, and how many records precede it.
+struct RecordMark {
+  int64_t position = 0;
+  int64_t records = 0;
+};
+
 /// One piece of a record to write: `bytes` bytes at `data`.
 struct Piece {
   const void* data;
@@ -82,9 +88,15 @@ class RecordFile {
   /// Back before the first record. No-op on a closed file.
   void Rewind();
   /// The position of the next record, for `Seek` (reading only).
-  int64_t Tell() const { return pos_; }
+  RecordMark Tell() const { return RecordMark{pos_, records_}; }
   /// Back to a position `Tell` gave while reading this file.
-  void Seek(int64_t position);
+  void Seek(RecordMark mark);
+  /// The record `Begin` started last, from 1 (0 before the first), and the
+  /// byte offset of its leading length.
+  int64_t record() const { return records_; }
+  int64_t record_offset() const { return record_at_; }
+  /// What is wrong with the record read last, when it ended in kError.
+  std::string DamageText() const;
   /// Writes out what is buffered and closes. No-op on a closed file.
   void Close();
 
@@ -113,7 +125,10 @@ class RecordFile {
   }
 
   /// Writes one record made of `pieces` at the current position.
-  void Write(std::initializer_list<Piece> pieces);
+  void Write(std::span<const Piece> pieces);
+  void Write(std::initializer_list<Piece> pieces) {
+    Write(std::span(pieces.begin(), pieces.size()));
+  }
 
  private:
   enum class Damage { kNone, kCut, kShort };
@@ -136,6 +151,9 @@ class RecordFile {
   uint32_t length_ = 0;
   int64_t left_ = 0;
   Damage damage_ = Damage::kNone;
+  int64_t records_ = 0;    // records begun since the file was opened or rewound
+  int64_t record_at_ = 0;  // offset of the record begun last
+  int64_t past_end_ = -1;  // bytes left when a length ran past the end, else -1
 };
 
 }  // namespace korvant

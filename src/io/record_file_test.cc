@@ -395,8 +395,9 @@ TEST_F(RecordFileTest, SeekReturnsToARecordBoundaryGivenByTell) {
   WriteBytes(Cat({Frame(Ints({1})), Frame(Pattern(100000, 4)), Frame(Ints({3}))}));
   int32_t v = 0;
   EXPECT_EQ(ReadStatus::kOk, ReadInts(&v, 1));
-  const int64_t second = Reader().Tell();
-  EXPECT_EQ(12, second);
+  const RecordMark second = Reader().Tell();
+  EXPECT_EQ(12, second.position);
+  EXPECT_EQ(1, second.records);
   EXPECT_EQ(ReadStatus::kOk, Reader().SkipRecord());
   EXPECT_EQ(ReadStatus::kOk, ReadInts(&v, 1));
   EXPECT_EQ(ReadStatus::kEndOfFile, ReadInts(&v, 1));

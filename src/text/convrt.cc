@@ -7,6 +7,16 @@ namespace {
 constexpr int kLinePitch = 80;
 }  // namespace
 
+void CodesToText(const int32_t* codes, char* text, int lines, int length) {
+  int k = 0;
+  for (int i = 0; i < lines; ++i) {
+    char* line = text + static_cast<int64_t>(i) * kLinePitch;
+    for (int j = 0; j < length; ++j, ++k) {
+      line[j] = static_cast<char>(static_cast<unsigned char>(codes[k] & 0xFF));
+    }
+  }
+}
+
 void CONVRT(char* text, int32_t NLINES, int32_t* codes, int32_t LENGTH, int32_t ISWTCH,
             TextSink& console) {
   bool too_big = false;

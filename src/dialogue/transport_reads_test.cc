@@ -1,3 +1,7 @@
+#include "dialogue/family_reads.h"
+
+#include "dialogue/block_views.h"
+#include "dialogue/session.h"
 #include "formats/qmx4.h"
 
 #include <gtest/gtest.h>
@@ -18,6 +22,19 @@ namespace korvant {
 namespace {
 
 namespace fs = std::filesystem;
+
+// The reads and writes as the dialogue makes them, with the record layer's status.
+ReadStatus ReadStep(Session& s, RecordFile& in) { return ReadTransportStep(s, in).status(); }
+ReadStatus ReadTime(Session& s, RecordFile& in) {
+  return ReadQmx4Time(in, &s.blkr4.TIME, &s.blkr4.NQAL).status();
+}
+void WriteStep(RecordFile& out, float time, int32_t nqal, int32_t np4, const float* conc,
+               int32_t ne4, const int32_t* imat4) {
+  Qmx4Step step{time, nqal, np4, ne4,
+                std::span<float>(const_cast<float*>(conc), static_cast<size_t>(MAXCON) * MAXNODE),
+                MAXNODE, std::span<int32_t>(const_cast<int32_t*>(imat4), MAXELEM)};
+  WriteQmx4Step(out, step);
+}
 
 using test_bytes::Record;
 constexpr auto I = test_bytes::Ints;
@@ -79,7 +96,7 @@ TEST_F(TransportFileTest, StepOfTwoConstituentsIs44DataBytes) {
   conc[MAXNODE] = -1.0f, conc[MAXNODE + 1] = -2.0f, conc[MAXNODE + 2] = -3.0f;
   conc[3] = 99.0f;  // beyond NP4: not written
   const int32_t imat4[] = {17, 18};
-  WriteTransportStep(Output(), 6.25f, 2, 3, conc.data(), 1, imat4);
+  WriteStep(Output(), 6.25f, 2, 3, conc.data(), 1, imat4);
   const std::string want =
       Record(F({6.25f}) + I({2, 3}) + F({1.5f, 2.5f, 3.5f, -1.0f, -2.0f, -3.0f}) + I({1, 17}));
   EXPECT_EQ(44u + 8u, want.size());
@@ -89,13 +106,13 @@ TEST_F(TransportFileTest, StepOfTwoConstituentsIs44DataBytes) {
 TEST_F(TransportFileTest, CountsOfZeroOrLessWriteNoValues) {
   std::vector<float> conc(MAXCON * MAXNODE, 7.0f);
   const int32_t imat4[] = {5};
-  WriteTransportStep(Output(), 1.0f, -2, 3, conc.data(), 0, imat4);
+  WriteStep(Output(), 1.0f, -2, 3, conc.data(), 0, imat4);
   EXPECT_EQ(Record(F({1.0f}) + I({-2, 3, 0})), Written());
 }
 
 TEST_F(TransportFileTest, ConstituentsGoToTheirOwnSlots) {
   RecordFile& in = Input(Record(F({3.0f}) + I({2, 3}) + F({1, 2, 3, 4, 5, 6}) + I({2, 8, 9})));
-  ASSERT_EQ(ReadStatus::kOk, ReadTransportStep(s_, in));
+  ASSERT_EQ(ReadStatus::kOk, ReadStep(s_, in));
   const BLKR4& b = s_.blkr4;
   EXPECT_EQ(3.0f, b.TIME);
   EXPECT_EQ(2, b.NQAL);
@@ -108,13 +125,13 @@ TEST_F(TransportFileTest, ConstituentsGoToTheirOwnSlots) {
   EXPECT_EQ(6.0f, b.CONC[MAXNODE + 2]);
   EXPECT_EQ(8, b.IMAT4[0]);
   EXPECT_EQ(9, b.IMAT4[1]);
-  EXPECT_EQ(ReadStatus::kEndOfFile, ReadTransportStep(s_, in));
+  EXPECT_EQ(ReadStatus::kEndOfFile, ReadStep(s_, in));
 }
 
 TEST_F(TransportFileTest, NegativeCountsTakeNoConcentrations) {
   // Two negative counts must not multiply into six values.
   RecordFile& in = Input(Record(F({1.0f}) + I({-2, -3, 1, 44})));
-  ASSERT_EQ(ReadStatus::kOk, ReadTransportStep(s_, in));
+  ASSERT_EQ(ReadStatus::kOk, ReadStep(s_, in));
   EXPECT_EQ(1, s_.blkr4.NE4);
   EXPECT_EQ(44, s_.blkr4.IMAT4[0]);
 }
@@ -122,12 +139,12 @@ TEST_F(TransportFileTest, NegativeCountsTakeNoConcentrations) {
 TEST_F(TransportFileTest, ShortRecordKeepsWhatWasTaken) {
   RecordFile& in =
       Input(Record(F({2.0f}) + I({1, 4}) + F({1, 2})) + Record(F({3.0f}) + I({0, 0, 0})));
-  EXPECT_EQ(ReadStatus::kError, ReadTransportStep(s_, in));
+  EXPECT_EQ(ReadStatus::kError, ReadStep(s_, in));
   EXPECT_EQ(2.0f, s_.blkr4.TIME);
   EXPECT_EQ(4, s_.blkr4.NP4);
   EXPECT_EQ(2.0f, s_.blkr4.CONC[1]);
   // The damaged record is consumed: the next read starts at the next one.
-  EXPECT_EQ(ReadStatus::kOk, ReadTransportStep(s_, in));
+  EXPECT_EQ(ReadStatus::kOk, ReadStep(s_, in));
   EXPECT_EQ(3.0f, s_.blkr4.TIME);
 }
 
@@ -136,8 +153,8 @@ TEST_F(TransportFileTest, LimitsAreInclusive) {
   std::string elements(4 * static_cast<size_t>(MAXELEM), '\0');
   RecordFile& in = Input(Record(F({1.0f}) + I({1, MAXNODE}) + nodes + I({MAXELEM}) + elements) +
                          Record(F({2.0f}) + I({MAXCON, 0, 0})));
-  EXPECT_EQ(ReadStatus::kOk, ReadTransportStep(s_, in));
-  EXPECT_EQ(ReadStatus::kOk, ReadTransportStep(s_, in));
+  EXPECT_EQ(ReadStatus::kOk, ReadStep(s_, in));
+  EXPECT_EQ(ReadStatus::kOk, ReadStep(s_, in));
   EXPECT_EQ(MAXCON, s_.blkr4.NQAL);
 }
 
@@ -177,14 +194,14 @@ TEST_F(TransportFileTest, TooManyElementsAreRefusedBeforeStoringThem) {
 TEST_F(TransportFileTest, TimeOnlyReadTakesTimeAndCountAndSkipsTheRest) {
   RecordFile& in = Input(Record(F({4.5f}) + I({3, 2}) + F({1, 2, 3, 4, 5, 6}) + I({0})) +
                          Record(F({5.5f}) + I({2})));
-  ASSERT_EQ(ReadStatus::kOk, ReadTransportTime(s_, in));
+  ASSERT_EQ(ReadStatus::kOk, ReadTime(s_, in));
   EXPECT_EQ(4.5f, s_.blkr4.TIME);
   EXPECT_EQ(3, s_.blkr4.NQAL);
   EXPECT_EQ(0, s_.blkr4.NP4);
   EXPECT_EQ(0.0f, s_.blkr4.CONC[0]);
-  ASSERT_EQ(ReadStatus::kOk, ReadTransportTime(s_, in));
+  ASSERT_EQ(ReadStatus::kOk, ReadTime(s_, in));
   EXPECT_EQ(5.5f, s_.blkr4.TIME);
-  EXPECT_EQ(ReadStatus::kEndOfFile, ReadTransportTime(s_, in));
+  EXPECT_EQ(ReadStatus::kEndOfFile, ReadTime(s_, in));
 }
 
 TEST_F(TransportFileTest, CodedHeaderSetsTheStepCountsAndCopiesByteForByte) {
@@ -192,7 +209,7 @@ TEST_F(TransportFileTest, CodedHeaderSetsTheStepCountsAndCopiesByteForByte) {
                              Record(I({1, 1, 425}) + F({2.5f})) + Record(I({-3}));
   RecordFile& in = Input(header + Record(F({0.0f}) + I({0, 0, 0})));
   HeaderValues h;
-  ASSERT_EQ(ReadStatus::kOk, ReadTransportHeader(s_, in, &h));
+  ASSERT_EQ(ReadStatus::kOk, ReadTransportHeader(s_, in, &h).status());
   EXPECT_EQ(12, s_.blkr4.NP4);
   EXPECT_EQ(4, s_.blkr4.NE4);
   EXPECT_EQ(0, std::memcmp("Hi", s_.dms.BANNER, 2));
@@ -220,7 +237,7 @@ TEST_F(TransportFileTest, CharacterHeaderReportShowsWhatWasHeld) {
   s_.blkr4.NE4 = 3;
   HeaderValues h;
   h.MFLG = 11;
-  ASSERT_EQ(ReadStatus::kOk, ReadTransportHeader(s_, in, &h));
+  ASSERT_EQ(ReadStatus::kOk, ReadTransportHeader(s_, in, &h).status());
   EXPECT_EQ(538976288, h.ITEST);
   EXPECT_EQ(5, s_.dms.IREC[0]);
   EXPECT_EQ(0, std::memcmp(title.data(), s_.dms.TITLE4, 77));

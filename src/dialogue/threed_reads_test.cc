@@ -1,3 +1,7 @@
+#include "dialogue/family_reads.h"
+
+#include "dialogue/block_views.h"
+#include "dialogue/session.h"
 #include "formats/qmx10.h"
 
 #include <gtest/gtest.h>
@@ -15,6 +19,20 @@
 
 namespace korvant {
 namespace {
+
+// The reads and writes as the dialogue makes them, with the record layer's status.
+ReadStatus ReadStep(Session& s, RecordFile& in, int32_t* ncnt) {
+  return ReadThreedStep(s, in, ncnt).status();
+}
+ReadStatus ReadTime(RecordFile& in, float* time, int32_t* np) {
+  return ReadQmx10Time(in, time, np).status();
+}
+void WriteStep(Session& s, RecordFile& out, int32_t ncnt) {
+  WriteQmx10Step(out, ThreedStepOf(s, ncnt));
+}
+void WriteAverage(Session& s, RecordFile& out, int32_t ncnt, const float* dave) {
+  WriteQmx10Average(out, ThreedStepOf(s, ncnt), dave);
+}
 
 // Record bytes stated value by value, little-endian, without the program's writer.
 class Bytes {
@@ -100,7 +118,7 @@ TEST_F(ThreedFileTest, TwoNodeStepFillsEveryMemberAndIs84DataBytes) {
   const Bytes step = TwoNodeStep(12.5f);
   ASSERT_EQ(84u, step.data().size());
   RecordFile& in = Input(step.Framed());
-  ASSERT_EQ(ReadStatus::kOk, ReadQmx10Step(s_, in, &ncnt_));
+  ASSERT_EQ(ReadStatus::kOk, ReadStep(s_, in, &ncnt_));
   EXPECT_EQ(12.5f, s_.blkr10.TIME);
   EXPECT_EQ(2, s_.blkr10.NP);
   EXPECT_EQ(1, s_.blkr10.NDF);
@@ -115,9 +133,9 @@ TEST_F(ThreedFileTest, TwoNodeStepFillsEveryMemberAndIs84DataBytes) {
   EXPECT_EQ(0.25f, s_.blkr10.RNODE[0]);
   EXPECT_EQ(0.75f, s_.blkr10.RNODE[1]);
   EXPECT_EQ(9.5f, s_.blkr10_sed.RELEM[0]);
-  EXPECT_EQ(ReadStatus::kEndOfFile, ReadQmx10Step(s_, in, &ncnt_));
+  EXPECT_EQ(ReadStatus::kEndOfFile, ReadStep(s_, in, &ncnt_));
 
-  WriteQmx10Step(s_, Output(), ncnt_);
+  WriteStep(s_, Output(), ncnt_);
   EXPECT_EQ(step.Framed(), Written());
 }
 
@@ -135,7 +153,7 @@ TEST_F(ThreedFileTest, SixDegreesOfFreedomAreStoredRowAfterRow) {
   step.Rs({0.5f, 1.0f, 1.5f});     // RNODE
   step.Rs({2.0f, 4.0f});           // RELEM
   RecordFile& in = Input(step.Framed());
-  ASSERT_EQ(ReadStatus::kOk, ReadQmx10Step(s_, in, &ncnt_));
+  ASSERT_EQ(ReadStatus::kOk, ReadStep(s_, in, &ncnt_));
   EXPECT_EQ(11.0f, Vdof(1, 1));
   EXPECT_EQ(13.0f, Vdof(1, 3));
   EXPECT_EQ(42.0f, Vdof(4, 2));
@@ -149,7 +167,7 @@ TEST_F(ThreedFileTest, SixDegreesOfFreedomAreStoredRowAfterRow) {
   EXPECT_EQ(8.125f, s_.blkr10_sed.RDAT8[0]);
   EXPECT_EQ(1.5f, s_.blkr10.RNODE[2]);
   EXPECT_EQ(4.0f, s_.blkr10_sed.RELEM[1]);
-  WriteQmx10Step(s_, Output(), ncnt_);
+  WriteStep(s_, Output(), ncnt_);
   EXPECT_EQ(step.Framed(), Written());
 }
 
@@ -160,12 +178,12 @@ TEST_F(ThreedFileTest, NegativeCountsSizeEmptyArrays) {
   step.Is({6, 6});           // NDRY (no IMAT: NE is -1)
   step.Rs({3.0f, 4.0f});     // RNODE
   RecordFile& in = Input(step.Framed());
-  ASSERT_EQ(ReadStatus::kOk, ReadQmx10Step(s_, in, &ncnt_));
+  ASSERT_EQ(ReadStatus::kOk, ReadStep(s_, in, &ncnt_));
   EXPECT_EQ(2.0f, Vdof(1, 2));
   EXPECT_EQ(0.0f, Vdof(2, 1));
   EXPECT_EQ(6, s_.blkr2.NDRY[1]);
   EXPECT_EQ(4.0f, s_.blkr10.RNODE[1]);
-  WriteQmx10Step(s_, Output(), ncnt_);
+  WriteStep(s_, Output(), ncnt_);
   EXPECT_EQ(step.Framed(), Written());
 }
 
@@ -174,11 +192,11 @@ TEST_F(ThreedFileTest, NegativeCountListTakesNoEntries) {
   step.R(1.0f).Is({1, 1, 0, -3});  // no count list: ICNT(1) is still 0
   step.I(2).R(0.5f);               // NDRY, RNODE
   RecordFile& in = Input(step.Framed());
-  ASSERT_EQ(ReadStatus::kOk, ReadQmx10Step(s_, in, &ncnt_));
+  ASSERT_EQ(ReadStatus::kOk, ReadStep(s_, in, &ncnt_));
   EXPECT_EQ(-3, ncnt_);
   EXPECT_EQ(2, s_.blkr2.NDRY[0]);
   EXPECT_EQ(0.5f, s_.blkr10.RNODE[0]);
-  WriteQmx10Step(s_, Output(), ncnt_);
+  WriteStep(s_, Output(), ncnt_);
   EXPECT_EQ(step.Framed(), Written());
 }
 
@@ -192,13 +210,13 @@ TEST_F(ThreedFileTest, ShortCountListKeepsEarlierEntries) {
   second.R(2.0f).Is({1, 1, 0, 2}).Is({1, 0});
   second.R(2.0f).Rs({15.0f, 16.0f}).I(0).R(17.0f).R(1.5f);
   RecordFile& in = Input(first.Framed() + second.Framed());
-  ASSERT_EQ(ReadStatus::kOk, ReadQmx10Step(s_, in, &ncnt_));
-  ASSERT_EQ(ReadStatus::kOk, ReadQmx10Step(s_, in, &ncnt_));
+  ASSERT_EQ(ReadStatus::kOk, ReadStep(s_, in, &ncnt_));
+  ASSERT_EQ(ReadStatus::kOk, ReadStep(s_, in, &ncnt_));
   EXPECT_EQ(2, ncnt_);
   EXPECT_EQ(16.0f, s_.blkr2.WSEL[1]);
   EXPECT_EQ(17.0f, s_.blkr10_sed.RDAT7[0]);
   EXPECT_EQ(1.5f, s_.blkr10.RNODE[0]);
-  WriteQmx10Step(s_, Output(), ncnt_);
+  WriteStep(s_, Output(), ncnt_);
   EXPECT_EQ(second.Framed(), Written());
 }
 
@@ -207,46 +225,46 @@ TEST_F(ThreedFileTest, RecordShorterThanItsCountsIsErrorWithEarlierItemsKept) {
   step.R(4.0f).Is({3, 1, 1, 8}).Is({3, 0, 0, 0, 0, 0, 0, 0});
   step.Rs({1.0f, 2.0f, 3.0f}).I(9);  // VDOF and IMAT, then the record ends
   RecordFile& in = Input(step.Framed() + TwoNodeStep(5.0f).Framed());
-  EXPECT_EQ(ReadStatus::kError, ReadQmx10Step(s_, in, &ncnt_));
+  EXPECT_EQ(ReadStatus::kError, ReadStep(s_, in, &ncnt_));
   EXPECT_EQ(4.0f, s_.blkr10.TIME);
   EXPECT_EQ(3.0f, Vdof(1, 3));
   EXPECT_EQ(9, s_.blkr2.IMAT[0]);
   // The damaged record is consumed; the next one reads whole.
-  EXPECT_EQ(ReadStatus::kOk, ReadQmx10Step(s_, in, &ncnt_));
+  EXPECT_EQ(ReadStatus::kOk, ReadStep(s_, in, &ncnt_));
   EXPECT_EQ(5.0f, s_.blkr10.TIME);
 }
 
 TEST_F(ThreedFileTest, CutAndEmptyFiles) {
-  EXPECT_EQ(ReadStatus::kEndOfFile, ReadQmx10Step(s_, Input(""), &ncnt_));
+  EXPECT_EQ(ReadStatus::kEndOfFile, ReadStep(s_, Input(""), &ncnt_));
   std::string cut = TwoNodeStep(1.0f).Framed();
   cut.resize(cut.size() - 6);
-  EXPECT_EQ(ReadStatus::kError, ReadQmx10Step(s_, Input(cut), &ncnt_));
+  EXPECT_EQ(ReadStatus::kError, ReadStep(s_, Input(cut), &ncnt_));
   float time = 0;
   int32_t np = 0;
-  EXPECT_EQ(ReadStatus::kError, ReadQmx10Time(Input(cut), &time, &np));
+  EXPECT_EQ(ReadStatus::kError, ReadTime(Input(cut), &time, &np));
 }
 
 TEST_F(ThreedFileTest, TimeOnlyReadTakesTimeAndNodesAndPassesTheRest) {
   RecordFile& in = Input(TwoNodeStep(1.25f).Framed() + TwoNodeStep(2.5f).Framed());
   float time = 0;
   int32_t np = 0;
-  ASSERT_EQ(ReadStatus::kOk, ReadQmx10Time(in, &time, &np));
+  ASSERT_EQ(ReadStatus::kOk, ReadTime(in, &time, &np));
   EXPECT_EQ(1.25f, time);
   EXPECT_EQ(2, np);
-  ASSERT_EQ(ReadStatus::kOk, ReadQmx10Time(in, &time, &np));
+  ASSERT_EQ(ReadStatus::kOk, ReadTime(in, &time, &np));
   EXPECT_EQ(2.5f, time);
-  EXPECT_EQ(ReadStatus::kEndOfFile, ReadQmx10Time(in, &time, &np));
+  EXPECT_EQ(ReadStatus::kEndOfFile, ReadTime(in, &time, &np));
   EXPECT_EQ(0.0f, Vdof(1, 1));  // nothing but the two values was stored
 }
 
 TEST_F(ThreedFileTest, AveragedRecordHasFixedTimeAndNoIntegerArrays) {
   RecordFile& in = Input(TwoNodeStep(12.5f).Framed());
-  ASSERT_EQ(ReadStatus::kOk, ReadQmx10Step(s_, in, &ncnt_));
+  ASSERT_EQ(ReadStatus::kOk, ReadStep(s_, in, &ncnt_));
   std::vector<float> dave(static_cast<size_t>(MAXDOF) * MAXNODE, 0.0f);
   dave[0] = 3.5f;
   dave[1] = -4.5f;
   dave[2] = 99.0f;  // beyond ICNT(1): not written
-  WriteQmx10Average(s_, Output(), ncnt_, dave.data());
+  WriteAverage(s_, Output(), ncnt_, dave.data());
   Bytes want;
   want.R(9999.0f).Is({2, 1, 1, 8}).Is({2, 0, 0, 0, 0, 0, 0, 0});
   want.Rs({3.5f, -4.5f}).Rs({0.25f, 0.75f}).R(9.5f);
@@ -277,7 +295,7 @@ TEST_P(RefuseTest, CountBeyondItsArrayStopsBeforeAnyArrayIsFilled) {
   s_.blkr10.VDOF[0] = -1.0f;
   s_.blkr2.IMAT[0] = -1;
   try {
-    ReadQmx10Step(s_, in, &ncnt_);
+    ReadStep(s_, in, &ncnt_);
     FAIL() << "not refused";
   } catch (const RunAborted& abort) {
     EXPECT_EQ(1, abort.status);
@@ -321,11 +339,11 @@ TEST_F(ThreedFileTest, FullSizeStepReadsAndWritesBackUnchanged) {
   for (int n = 0; n < 3 * MAXNODE; ++n) step.R(0.5f * n);             // RDAT7, RDAT8, RNODE
   for (int e = 0; e < MAXELEM; ++e) step.R(0.25f * e);               // RELEM
   RecordFile& in = Input(step.Framed());
-  ASSERT_EQ(ReadStatus::kOk, ReadQmx10Step(s_, in, &ncnt_));
+  ASSERT_EQ(ReadStatus::kOk, ReadStep(s_, in, &ncnt_));
   EXPECT_EQ(600001.0f, Vdof(6, 1));
   EXPECT_EQ(160000.0f, Vdof(1, MAXNODE));
   EXPECT_EQ(19999, s_.blkr2.IMAT[MAXELEM - 1]);
-  WriteQmx10Step(s_, Output(), ncnt_);
+  WriteStep(s_, Output(), ncnt_);
   EXPECT_EQ(step.Framed(), Written());
 }
 

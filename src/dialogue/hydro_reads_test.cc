@@ -1,3 +1,7 @@
+#include "dialogue/family_reads.h"
+
+#include "dialogue/block_views.h"
+#include "dialogue/session.h"
 #include "formats/qmx2.h"
 
 #include <gtest/gtest.h>
@@ -18,6 +22,24 @@ namespace korvant {
 namespace {
 
 namespace fs = std::filesystem;
+
+// The reads and writes as the dialogue makes them, with the record layer's status.
+ReadStatus ReadStep(Session& s, RecordFile& in, bool long_step, float* elevations,
+                    const StepFilter& filter = {}, bool* passed = nullptr) {
+  return ReadHydroStep(s, in, long_step, elevations, filter, passed).status();
+}
+ReadStatus ReadTime(RecordFile& in, float* time) { return ReadQmx2Time(in, time).status(); }
+void WriteStep(RecordFile& out, float time, int32_t np, const float* vel, const int32_t* ndry,
+               int32_t ne, const int32_t* imat, bool long_step, const float* elevations) {
+  auto span_of = [](const auto* p, int64_t n) {
+    using T = std::remove_const_t<std::remove_pointer_t<decltype(p)>>;
+    return std::span<T>(const_cast<T*>(p), n > 0 ? static_cast<size_t>(n) : 0);
+  };
+  WriteQmx2Step(out,
+                Qmx2Step{time, np, ne, span_of(vel, 3 * int64_t{np}), span_of(ndry, np),
+                         span_of(imat, ne), span_of(elevations, long_step ? np : 0)},
+                long_step);
+}
 
 using test_bytes::Record;
 constexpr auto Ints = test_bytes::Ints;
@@ -75,8 +97,8 @@ TEST_F(HydroFileTest, WritesShortAndLongSteps) {
   const int32_t imat[1] = {7};
   const float wsel[2] = {98.5f, 99.25f};
   RecordFile& out = Output();
-  WriteHydroStep(out, 6.5f, 2, vel, ndry, 1, imat, /*long_step=*/false, wsel);
-  WriteHydroStep(out, 6.5f, 2, vel, ndry, 1, imat, /*long_step=*/true, wsel);
+  WriteStep(out, 6.5f, 2, vel, ndry, 1, imat, /*long_step=*/false, wsel);
+  WriteStep(out, 6.5f, 2, vel, ndry, 1, imat, /*long_step=*/true, wsel);
   ASSERT_EQ(48u, kShortData.size());
   ASSERT_EQ(56u, kLongData.size());
   EXPECT_EQ(Record(kShortData) + Record(kLongData), Written());
@@ -84,7 +106,7 @@ TEST_F(HydroFileTest, WritesShortAndLongSteps) {
 
 TEST_F(HydroFileTest, WritesEmptyArraysForZeroCounts) {
   RecordFile& out = Output();
-  WriteHydroStep(out, -99.0f, 0, nullptr, nullptr, 0, nullptr, true, nullptr);
+  WriteStep(out, -99.0f, 0, nullptr, nullptr, 0, nullptr, true, nullptr);
   EXPECT_EQ(Record(Reals({-99.0f}) + Ints({0}) + Ints({0})), Written());
 }
 
@@ -93,39 +115,39 @@ TEST_F(HydroFileTest, ReadsEachRecordWithItsOwnCounts) {
       Reals({7.0f}) + Ints({1}) + Reals({9.0f, 8.0f, 7.0f}) + Ints({0}) + Ints({2}) + Ints({3, 4});
   RecordFile& in = Input(Record(kShortData) + Record(one_node));
   const BLKR2& b = s_.blkr2;
-  ASSERT_EQ(ReadStatus::kOk, ReadHydroStep(s_, in, false, elevations_));
+  ASSERT_EQ(ReadStatus::kOk, ReadStep(s_, in, false, elevations_));
   EXPECT_EQ(6.5f, b.TIME2);
   EXPECT_EQ(2, b.NP2);
   EXPECT_EQ(4.0f, b.VEL[5]);
   EXPECT_EQ(2, b.NDRY[1]);
   EXPECT_EQ(1, b.NE2);
   EXPECT_EQ(7, b.IMAT[0]);
-  ASSERT_EQ(ReadStatus::kOk, ReadHydroStep(s_, in, false, elevations_));
+  ASSERT_EQ(ReadStatus::kOk, ReadStep(s_, in, false, elevations_));
   EXPECT_EQ(7.0f, b.TIME2);
   EXPECT_EQ(1, b.NP2);
   EXPECT_EQ(9.0f, b.VEL[0]);
   EXPECT_EQ(2, b.NE2);
   EXPECT_EQ(4, b.IMAT[1]);
-  EXPECT_EQ(ReadStatus::kEndOfFile, ReadHydroStep(s_, in, false, elevations_));
-  EXPECT_EQ(ReadStatus::kEndOfFile, ReadHydroStep(s_, in, false, elevations_));
+  EXPECT_EQ(ReadStatus::kEndOfFile, ReadStep(s_, in, false, elevations_));
+  EXPECT_EQ(ReadStatus::kEndOfFile, ReadStep(s_, in, false, elevations_));
 }
 
 // A long step's elevations go to the caller's array; read as short, they are
 // passed over and the next read starts at the next record.
 TEST_F(HydroFileTest, ElevationsOnlyWhenLong) {
   RecordFile& in = Input(Record(kLongData) + Record(kLongData));
-  ASSERT_EQ(ReadStatus::kOk, ReadHydroStep(s_, in, false, elevations_));
+  ASSERT_EQ(ReadStatus::kOk, ReadStep(s_, in, false, elevations_));
   EXPECT_EQ(0.0f, elevations_[0]);
-  ASSERT_EQ(ReadStatus::kOk, ReadHydroStep(s_, in, true, elevations_));
+  ASSERT_EQ(ReadStatus::kOk, ReadStep(s_, in, true, elevations_));
   EXPECT_EQ(98.5f, elevations_[0]);
   EXPECT_EQ(99.25f, elevations_[1]);
   EXPECT_EQ(0.0f, elevations_[2]);
-  EXPECT_EQ(ReadStatus::kEndOfFile, ReadHydroStep(s_, in, true, elevations_));
+  EXPECT_EQ(ReadStatus::kEndOfFile, ReadStep(s_, in, true, elevations_));
 }
 
 TEST_F(HydroFileTest, ShortRecordReadAsLongIsAnError) {
   RecordFile& in = Input(Record(kShortData) + Record(kShortData));
-  EXPECT_EQ(ReadStatus::kError, ReadHydroStep(s_, in, true, elevations_));
+  EXPECT_EQ(ReadStatus::kError, ReadStep(s_, in, true, elevations_));
   EXPECT_EQ(7, s_.blkr2.IMAT[0]);  // the values before the elevations are in
 }
 
@@ -133,12 +155,12 @@ TEST_F(HydroFileTest, TimeOnlyPassesTheRestOfTheRecord) {
   const std::string second = Reals({8.25f}) + Ints({0, 0});
   RecordFile& in = Input(Record(kLongData) + Record(second));
   float time = 0.0f;
-  ASSERT_EQ(ReadStatus::kOk, ReadHydroTime(in, &time));
+  ASSERT_EQ(ReadStatus::kOk, ReadTime(in, &time));
   EXPECT_EQ(6.5f, time);
   EXPECT_EQ(0, s_.blkr2.NP2);
-  ASSERT_EQ(ReadStatus::kOk, ReadHydroTime(in, &time));
+  ASSERT_EQ(ReadStatus::kOk, ReadTime(in, &time));
   EXPECT_EQ(8.25f, time);
-  EXPECT_EQ(ReadStatus::kEndOfFile, ReadHydroTime(in, &time));
+  EXPECT_EQ(ReadStatus::kEndOfFile, ReadTime(in, &time));
 }
 
 // A step the filter does not want gives its time and counts, nothing else.
@@ -146,7 +168,7 @@ TEST_F(HydroFileTest, StepOutsideTheFilterGivesTimeAndCountsOnly) {
   RecordFile& in = Input(Record(kLongData));
   const StepFilter window{10.0f, 20.0f, false};
   bool passed = false;
-  ASSERT_EQ(ReadStatus::kOk, ReadHydroStep(s_, in, true, elevations_, window, &passed));
+  ASSERT_EQ(ReadStatus::kOk, ReadStep(s_, in, true, elevations_, window, &passed));
   EXPECT_TRUE(passed);
   EXPECT_EQ(6.5f, s_.blkr2.TIME2);
   EXPECT_EQ(2, s_.blkr2.NP2);
@@ -165,8 +187,8 @@ TEST_F(HydroFileTest, StepOutsideTheFilterIsCheckedLikeARead) {
   const StepFilter window{10.0f, 20.0f, false};
   bool passed = false;
   RecordFile& in = Input(Record(no_elevations) + Record(no_elevations));
-  EXPECT_EQ(ReadStatus::kError, ReadHydroStep(s_, in, true, elevations_));
-  EXPECT_EQ(ReadStatus::kError, ReadHydroStep(s_, in, true, elevations_, window, &passed));
+  EXPECT_EQ(ReadStatus::kError, ReadStep(s_, in, true, elevations_));
+  EXPECT_EQ(ReadStatus::kError, ReadStep(s_, in, true, elevations_, window, &passed));
 }
 
 TEST_F(HydroFileTest, TooManyNodesStopBeforeAnyNodeValueIsStored) {
@@ -175,7 +197,7 @@ TEST_F(HydroFileTest, TooManyNodesStopBeforeAnyNodeValueIsStored) {
   data += Ints({5});
   RecordFile& in = Input(Record(data));
   try {
-    ReadHydroStep(s_, in, false, elevations_);
+    ReadStep(s_, in, false, elevations_);
     ADD_FAILURE() << "the run went on";
   } catch (const RunAborted& stop) {
     EXPECT_EQ(1, stop.status);
@@ -196,7 +218,7 @@ TEST_F(HydroFileTest, TooManyElementsStopBeforeAnyElementValueIsStored) {
                      Ints({MAXELEM + 1}) +
                      std::string(4 * static_cast<size_t>(MAXELEM + 1), '\x01');
   RecordFile& in = Input(Record(data));
-  EXPECT_THROW(ReadHydroStep(s_, in, false, elevations_), RunAborted);
+  EXPECT_THROW(ReadStep(s_, in, false, elevations_), RunAborted);
   EXPECT_EQ(0, s_.blkr2.IMAT[0]);
   EXPECT_NE(std::string::npos,
             Console().find(" ==== JUST read QMX2 with=       20001           1 Elem-Nodes\n"));
