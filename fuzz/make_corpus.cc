@@ -170,10 +170,10 @@ void GeometrySeeds() {
 
 // --- QMX2 ------------------------------------------------------------------
 
-std::vector<Qmx2Step> HydroSteps(int count, int32_t np2, int32_t ne2) {
-  std::vector<Qmx2Step> steps;
+std::vector<Qmx2StepData> HydroSteps(int count, int32_t np2, int32_t ne2) {
+  std::vector<Qmx2StepData> steps;
   for (int i = 0; i < count; ++i) {
-    Qmx2Step step;
+    Qmx2StepData step;
     step.time = 1.0f + static_cast<float>(i);
     step.np2 = np2;
     step.ne2 = ne2;
@@ -219,10 +219,10 @@ void Qmx2Seeds() {
 
 // --- QMX4 ------------------------------------------------------------------
 
-std::vector<Qmx4Step> TransportSteps(int count, int32_t nqal, int32_t np4, int32_t ne4) {
-  std::vector<Qmx4Step> steps;
+std::vector<Qmx4StepData> TransportSteps(int count, int32_t nqal, int32_t np4, int32_t ne4) {
+  std::vector<Qmx4StepData> steps;
   for (int i = 0; i < count; ++i) {
-    Qmx4Step step;
+    Qmx4StepData step;
     step.time = 0.5f * static_cast<float>(i);
     step.nqal = nqal;
     step.np4 = np4;
@@ -261,31 +261,31 @@ void Qmx4Seeds() {
 // --- QMX10 -----------------------------------------------------------------
 
 void Qmx10Seeds() {
-  Qmx10Step full;
+  Qmx10StepData full;
   full.np = 3;
   full.ndf = 6;
   full.ne = 2;
   full.icnt = {3, 3, 3, 3, 3, 3, 3, 3};
-  Qmx10Step shorter = full;
+  Qmx10StepData shorter = full;
   shorter.time = 1.0f;
   shorter.icnt = {3, 3};  // later entries keep the first step's values
   shorter.ndf = 2;
   Seed("qmx10", "full_then_short", Byte(2) + Qmx10File({full, shorter}).bytes());
   Seed("qmx10", "times_first", Byte(1) + Qmx10File({full, full, shorter}).bytes());
-  Qmx10Step zero;
+  Qmx10StepData zero;
   zero.np = 0;
   zero.ndf = 0;
   zero.ne = 0;
   zero.icnt = {};
   Seed("qmx10", "zero_counts", Byte(2) + Qmx10File({zero, zero}).bytes());
-  Qmx10Step negative = full;
+  Qmx10StepData negative = full;
   negative.np = -2;
   negative.ndf = -1;
   negative.ne = -3;
   negative.icnt = {-1, 2, -7};
   Seed("qmx10", "negative_counts", Byte(0) + Qmx10File({negative}).bytes());
   Seed("qmx10", "icnt_beyond", Byte(0) + Patched(Qmx10File({full}), 0, 24, 60001));
-  Qmx10Step lying = full;
+  Qmx10StepData lying = full;
   lying.ncnt = 9;
   Seed("qmx10", "ncnt_beyond", Byte(0) + Qmx10File({lying}).bytes());
   FileBuilder cut = Qmx10File({full, full});
@@ -326,12 +326,12 @@ void SessionSeeds() {
   mesh.ne = 2;
   const std::string velto = VeltoFile(CharHeader(), mesh).bytes();
   const std::string qmx4 = Qmx4File(CharHeader(), TransportSteps(4, 2, 4, 2)).bytes();
-  Qmx10Step step;
+  Qmx10StepData step;
   step.np = 4;
   step.ne = 2;
   step.ndf = 3;
   step.icnt = {4, 4, 4, 0, 0, 0, 4, 4};
-  std::vector<Qmx10Step> steps;
+  std::vector<Qmx10StepData> steps;
   for (int i = 0; i < 4; ++i) {
     step.time = static_cast<float>(i);
     steps.push_back(step);

@@ -379,9 +379,9 @@ class QmxInputTest : public DriverTest {
   void SetUp() override {
     CharHeader header;
     header.irec = {42};
-    std::vector<Qmx2Step> steps;
+    std::vector<Qmx2StepData> steps;
     for (int hour = 1; hour <= 3; ++hour) {
-      Qmx2Step step;
+      Qmx2StepData step;
       step.time = static_cast<float>(hour);
       steps.push_back(step);
     }

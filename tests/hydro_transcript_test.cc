@@ -172,17 +172,17 @@ struct Qmx2Input {
   }
 };
 
-Qmx2Input Input(const FileBuilder& header, const std::vector<Qmx2Step>& steps, bool long_steps) {
+Qmx2Input Input(const FileBuilder& header, const std::vector<Qmx2StepData>& steps, bool long_steps) {
   Qmx2Input in;
   in.header = header.bytes();
-  for (const Qmx2Step& step : steps) in.steps.push_back(Framed(Qmx2StepRecord(step, long_steps)));
+  for (const Qmx2StepData& step : steps) in.steps.push_back(Framed(Qmx2StepRecord(step, long_steps)));
   return in;
 }
 
 // Two nodes and one element; every value carries the hour and the file's tag
 // so that each copied step can be told apart.
-Qmx2Step MergeStep(float hour, float tag) {
-  Qmx2Step step;
+Qmx2StepData MergeStep(float hour, float tag) {
+  Qmx2StepData step;
   step.time = hour;
   step.vel = FillReals({}, 6, tag * 100.0f + hour, 0.125f);
   step.ndry = {1, 2};
@@ -191,8 +191,8 @@ Qmx2Step MergeStep(float hour, float tag) {
   return step;
 }
 
-std::vector<Qmx2Step> MergeSteps(int first_hour, int last_hour, float tag) {
-  std::vector<Qmx2Step> steps;
+std::vector<Qmx2StepData> MergeSteps(int first_hour, int last_hour, float tag) {
+  std::vector<Qmx2StepData> steps;
   for (int hour = first_hour; hour <= last_hour; ++hour) steps.push_back(MergeStep(hour, tag));
   return steps;
 }
@@ -701,9 +701,9 @@ TEST_F(TenReadingsTest, NothingCopiedShowsMinus99) {
 
 // Every record counts towards the 500 a file is read for, copied or not.
 TEST_F(MergeTest, OnlyTheFirst500RecordsOfAFileAreRead) {
-  std::vector<Qmx2Step> steps;
+  std::vector<Qmx2StepData> steps;
   for (int hour = 1; hour <= 502; ++hour) {
-    Qmx2Step step;
+    Qmx2StepData step;
     step.time = static_cast<float>(hour);
     step.np2 = 1;
     step.ne2 = 0;
@@ -746,7 +746,7 @@ class MergeLongShortTest : public MergeTest, public ::testing::WithParamInterfac
 // it, elevations in the records are passed over and not written.
 TEST_P(MergeLongShortTest, VersionCodeDecides) {
   const LongShortCase c = GetParam();
-  const std::vector<Qmx2Step> steps = MergeSteps(1, 3, 1);
+  const std::vector<Qmx2StepData> steps = MergeSteps(1, 3, 1);
   const Qmx2Input a = Input(CharHeaderFile(Char("RUN A", c.irec1)), steps, c.file_long);
   Put("a.bin", a);
   Script s = MergeStart();
@@ -1005,7 +1005,7 @@ class MergeOverRunTest : public MergeTest, public ::testing::WithParamInterface<
 
 TEST_P(MergeOverRunTest, StopsKeepingTheStepsBefore) {
   const OverRunCase c = GetParam();
-  Qmx2Step big;
+  Qmx2StepData big;
   big.time = 2.0f;
   big.np2 = c.np2;
   big.ne2 = c.ne2;
@@ -1126,10 +1126,10 @@ float Mean(std::initializer_list<float> values) {
 
 // n hourly steps at hours 1 to n, one node and no element: x-velocity the
 // hour, y-velocity 0.5, depth 2, elevation 99 (1 below the default datum).
-std::vector<Qmx2Step> Hourly(int n) {
-  std::vector<Qmx2Step> steps;
+std::vector<Qmx2StepData> Hourly(int n) {
+  std::vector<Qmx2StepData> steps;
   for (int hour = 1; hour <= n; ++hour) {
-    Qmx2Step step;
+    Qmx2StepData step;
     step.time = static_cast<float>(hour);
     step.np2 = 1;
     step.ne2 = 0;
@@ -1263,10 +1263,10 @@ class AverageTest : public HydroTest {
 // Defaults everywhere over 60 hourly steps: the window runs from hour 35 (25
 // steps before the last) to hour 60.
 TEST_F(AverageTest, DefaultWindowOnSixtyHourlySteps) {
-  std::vector<Qmx2Step> steps;
+  std::vector<Qmx2StepData> steps;
   for (int hour = 1; hour <= 60; ++hour) {
     const float h = static_cast<float>(hour);
-    Qmx2Step step;
+    Qmx2StepData step;
     step.time = h;
     step.vel = {h, -0.5f * h, 2.0f, 0.25f, 0.0f, 4.0f};
     step.ndry = {hour == 60 ? 2 : 1, 2};
@@ -1336,11 +1336,11 @@ TEST_F(AverageTest, DefaultWindowOnSixtyHourlySteps) {
 // with the counts of the last step read and otherwise as read.
 TEST_F(AverageTest, GivenWindowUnderAnIntegerCodedHeader) {
   const CodedHeader header = Coded(42, 3, 9);
-  std::vector<Qmx2Step> steps;
+  std::vector<Qmx2StepData> steps;
   const float node2_u[7] = {0, 9.0f, 0.5f, 0.7f, 0.6f, 9.0f, 9.0f};
   for (int hour = 1; hour <= 6; ++hour) {
     const float h = static_cast<float>(hour);
-    Qmx2Step step;
+    Qmx2StepData step;
     step.time = h;
     step.vel = {0.5f * h, 1.0f, h, node2_u[hour], -2.0f, 1.0f};
     step.ndry = {hour == 3 ? 3 : hour == 4 ? 2 : 1, 1};
@@ -1519,8 +1519,8 @@ class AverageOverRunTest : public AverageTest, public ::testing::WithParamInterf
 
 TEST_P(AverageOverRunTest, StopsBeforeAnythingIsWritten) {
   const OverRunCase c = GetParam();
-  std::vector<Qmx2Step> steps = Hourly(1);
-  Qmx2Step big;
+  std::vector<Qmx2StepData> steps = Hourly(1);
+  Qmx2StepData big;
   big.time = 2.0f;
   big.np2 = c.np2;
   big.ne2 = c.ne2;
@@ -1669,10 +1669,10 @@ class WeightTest : public AverageTest, public ::testing::WithParamInterface<Weig
 // and elevation are not about 0): weighted, its velocities are 0.
 TEST_P(WeightTest, DepthWeightedCurrent) {
   const WeightCase c = GetParam();
-  std::vector<Qmx2Step> steps;
+  std::vector<Qmx2StepData> steps;
   for (int hour = 1; hour <= 2; ++hour) {
     const float d = hour == 1 ? 1.0f : 3.0f;
-    Qmx2Step step;
+    Qmx2StepData step;
     step.time = static_cast<float>(hour);
     step.vel = {d, 0.5f, d, 1.0f, -1.0f, 0.0f};
     step.ndry = {1, 1};
@@ -1727,9 +1727,9 @@ INSTANTIATE_TEST_SUITE_P(AverageTest, WeightTest,
 // zero but not its velocities: count 4, skipped. Node 5 the same with its
 // elevation at the datum: count 3, averaged.
 TEST_F(AverageTest, ZeroValueNodesAreSkippedByTheLastRecordRead) {
-  std::vector<Qmx2Step> steps;
+  std::vector<Qmx2StepData> steps;
   for (int hour = 1; hour <= 5; ++hour) {
-    Qmx2Step step;
+    Qmx2StepData step;
     step.time = static_cast<float>(hour);
     step.np2 = 5;
     const bool in_window = hour <= 3;
@@ -1806,9 +1806,9 @@ TEST_P(ElevationTest, VersionCodeDecidesWhereElevationsComeFrom) {
   g.nodes = {{1000.5f, 2000.25f, 0.0f, 95.0f}, {-12.75f, 0.5f, 0.0f, 90.0f}};
   PutGeometry(g);
   // Long records in every case, as a model of version 40 and up writes them.
-  std::vector<Qmx2Step> steps;
+  std::vector<Qmx2StepData> steps;
   for (int hour = 1; hour <= 2; ++hour) {
-    Qmx2Step step;
+    Qmx2StepData step;
     step.time = static_cast<float>(hour);
     step.vel = {0.5f, 0.25f, hour == 1 ? 3.5f : 4.5f, -0.5f, 1.0f, 2.0f};
     step.ndry = {1, 1};

@@ -227,7 +227,7 @@ FileBuilder VeltoFile(const CodedHeader& header, const VeltoGeometry& geometry) 
   return file;
 }
 
-RecordBuilder Qmx2StepRecord(const Qmx2Step& step, bool long_step) {
+RecordBuilder Qmx2StepRecord(const Qmx2StepData& step, bool long_step) {
   RecordBuilder record;
   record.Real(step.time).Int(step.np2);
   record.Reals(FillReals(step.vel, 3 * step.np2, 0.5f, 0.25f));
@@ -237,21 +237,21 @@ RecordBuilder Qmx2StepRecord(const Qmx2Step& step, bool long_step) {
   return record;
 }
 
-FileBuilder Qmx2File(const CharHeader& header, const std::vector<Qmx2Step>& steps,
+FileBuilder Qmx2File(const CharHeader& header, const std::vector<Qmx2StepData>& steps,
                      bool long_steps) {
   FileBuilder file = CharHeaderFile(header);
-  for (const Qmx2Step& step : steps) file.Add(Qmx2StepRecord(step, long_steps));
+  for (const Qmx2StepData& step : steps) file.Add(Qmx2StepRecord(step, long_steps));
   return file;
 }
 
-FileBuilder Qmx2File(const CodedHeader& header, const std::vector<Qmx2Step>& steps,
+FileBuilder Qmx2File(const CodedHeader& header, const std::vector<Qmx2StepData>& steps,
                      bool long_steps) {
   FileBuilder file = CodedHeaderFile(header);
-  for (const Qmx2Step& step : steps) file.Add(Qmx2StepRecord(step, long_steps));
+  for (const Qmx2StepData& step : steps) file.Add(Qmx2StepRecord(step, long_steps));
   return file;
 }
 
-RecordBuilder Qmx4StepRecord(const Qmx4Step& step) {
+RecordBuilder Qmx4StepRecord(const Qmx4StepData& step) {
   const int32_t values = step.np4 > 0 && step.nqal > 0 ? step.np4 * step.nqal : 0;
   return RecordBuilder()
       .Real(step.time)
@@ -262,24 +262,24 @@ RecordBuilder Qmx4StepRecord(const Qmx4Step& step) {
       .Ints(FillInts(step.imat4, step.ne4, 1, 1));
 }
 
-FileBuilder Qmx4File(const CharHeader& header, const std::vector<Qmx4Step>& steps) {
+FileBuilder Qmx4File(const CharHeader& header, const std::vector<Qmx4StepData>& steps) {
   FileBuilder file = CharHeaderFile(header);
-  for (const Qmx4Step& step : steps) file.Add(Qmx4StepRecord(step));
+  for (const Qmx4StepData& step : steps) file.Add(Qmx4StepRecord(step));
   return file;
 }
 
-FileBuilder Qmx4File(const CodedHeader& header, const std::vector<Qmx4Step>& steps) {
+FileBuilder Qmx4File(const CodedHeader& header, const std::vector<Qmx4StepData>& steps) {
   FileBuilder file = CodedHeaderFile(header);
-  for (const Qmx4Step& step : steps) file.Add(Qmx4StepRecord(step));
+  for (const Qmx4StepData& step : steps) file.Add(Qmx4StepRecord(step));
   return file;
 }
 
-int32_t Qmx10Count(const Qmx10Step& step, int k) {
+int32_t Qmx10Count(const Qmx10StepData& step, int k) {
   if (k < 1 || static_cast<size_t>(k) > step.icnt.size()) return 0;
   return std::max(0, step.icnt[k - 1]);
 }
 
-RecordBuilder Qmx10StepRecord(const Qmx10Step& step) {
+RecordBuilder Qmx10StepRecord(const Qmx10StepData& step) {
   RecordBuilder record;
   record.Real(step.time).Int(step.np).Int(step.ndf).Int(step.ne);
   record.Int(step.ncnt.value_or(static_cast<int32_t>(step.icnt.size()))).Ints(step.icnt);
@@ -298,9 +298,9 @@ RecordBuilder Qmx10StepRecord(const Qmx10Step& step) {
   return record;
 }
 
-FileBuilder Qmx10File(const std::vector<Qmx10Step>& steps) {
+FileBuilder Qmx10File(const std::vector<Qmx10StepData>& steps) {
   FileBuilder file;
-  for (const Qmx10Step& step : steps) file.Add(Qmx10StepRecord(step));
+  for (const Qmx10StepData& step : steps) file.Add(Qmx10StepRecord(step));
   return file;
 }
 

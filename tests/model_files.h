@@ -154,7 +154,7 @@ FileBuilder VeltoFile(const CodedHeader& header, const VeltoGeometry& geometry);
 // ---------------------------------------------------------------------------
 // QMX2 time steps.
 
-struct Qmx2Step {
+struct Qmx2StepData {
   float time = 0;
   int32_t np2 = 2;
   int32_t ne2 = 1;
@@ -164,18 +164,18 @@ struct Qmx2Step {
   std::vector<float> wsel;  ///< written only in a long step
 };
 
-RecordBuilder Qmx2StepRecord(const Qmx2Step& step, bool long_step);
+RecordBuilder Qmx2StepRecord(const Qmx2StepData& step, bool long_step);
 
 /// A character-form header followed by `steps`.
-FileBuilder Qmx2File(const CharHeader& header, const std::vector<Qmx2Step>& steps,
+FileBuilder Qmx2File(const CharHeader& header, const std::vector<Qmx2StepData>& steps,
                      bool long_steps);
-FileBuilder Qmx2File(const CodedHeader& header, const std::vector<Qmx2Step>& steps,
+FileBuilder Qmx2File(const CodedHeader& header, const std::vector<Qmx2StepData>& steps,
                      bool long_steps);
 
 // ---------------------------------------------------------------------------
 // QMX4 time steps.
 
-struct Qmx4Step {
+struct Qmx4StepData {
   float time = 0;
   int32_t nqal = 1;
   int32_t np4 = 2;
@@ -184,14 +184,14 @@ struct Qmx4Step {
   std::vector<int32_t> imat4;
 };
 
-RecordBuilder Qmx4StepRecord(const Qmx4Step& step);
-FileBuilder Qmx4File(const CharHeader& header, const std::vector<Qmx4Step>& steps);
-FileBuilder Qmx4File(const CodedHeader& header, const std::vector<Qmx4Step>& steps);
+RecordBuilder Qmx4StepRecord(const Qmx4StepData& step);
+FileBuilder Qmx4File(const CharHeader& header, const std::vector<Qmx4StepData>& steps);
+FileBuilder Qmx4File(const CodedHeader& header, const std::vector<Qmx4StepData>& steps);
 
 // ---------------------------------------------------------------------------
 // QMX10 time steps (no header).
 
-struct Qmx10Step {
+struct Qmx10StepData {
   float time = 0;
   int32_t np = 2;
   int32_t ndf = 1;
@@ -208,9 +208,9 @@ struct Qmx10Step {
 
 /// ICNT(k), k from 1, as the builder sizes arrays with it: 0 when negative or
 /// beyond the entries of `icnt`.
-int32_t Qmx10Count(const Qmx10Step& step, int k);
+int32_t Qmx10Count(const Qmx10StepData& step, int k);
 
-RecordBuilder Qmx10StepRecord(const Qmx10Step& step);
-FileBuilder Qmx10File(const std::vector<Qmx10Step>& steps);
+RecordBuilder Qmx10StepRecord(const Qmx10StepData& step);
+FileBuilder Qmx10File(const std::vector<Qmx10StepData>& steps);
 
 }  // namespace korvant

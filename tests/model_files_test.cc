@@ -51,7 +51,7 @@ TEST(ModelFilesTest, TextIsBlankPaddedOrCut) {
 }
 
 TEST(ModelFilesTest, ShortAndLongQmx2Steps) {
-  Qmx2Step step;
+  Qmx2StepData step;
   step.np2 = 2;
   step.ne2 = 1;
   EXPECT_EQ(48u, Qmx2StepRecord(step, false).size());
@@ -59,12 +59,12 @@ TEST(ModelFilesTest, ShortAndLongQmx2Steps) {
 }
 
 TEST(ModelFilesTest, Qmx10RecordWithOneDegreeOfFreedom) {
-  Qmx10Step step;  // NP 2, NDF 1, NE 1, NCNT 8, ICNT (2,0,...,0)
+  Qmx10StepData step;  // NP 2, NDF 1, NE 1, NCNT 8, ICNT (2,0,...,0)
   EXPECT_EQ(84u, Qmx10StepRecord(step).size());
 }
 
 TEST(ModelFilesTest, Qmx10NegativeCountsGiveEmptyArrays) {
-  Qmx10Step step;
+  Qmx10StepData step;
   step.ndf = 3;
   step.icnt = {2, -5, 2, 0, 0, 0, 3, -1};
   // 20 + 4 * (8 counts + VDOF 2+0+2 + RDAT3 2 + 2*NE + 2*NP + RDAT7 3 + RDAT8 0)
@@ -72,7 +72,7 @@ TEST(ModelFilesTest, Qmx10NegativeCountsGiveEmptyArrays) {
 }
 
 TEST(ModelFilesTest, Qmx4StepHoldsConstituentsNodeFastest) {
-  Qmx4Step step;
+  Qmx4StepData step;
   step.nqal = 2;
   step.np4 = 3;
   step.ne4 = 1;

@@ -21,10 +21,10 @@ namespace {
 
 constexpr std::string_view kStdinEof = "korvant: end-of-file during read, unit 5, file stdin\n";
 
-std::vector<Qmx2Step> HydroSteps(int count, int32_t np2, int32_t ne2) {
-  std::vector<Qmx2Step> steps;
+std::vector<Qmx2StepData> HydroSteps(int count, int32_t np2, int32_t ne2) {
+  std::vector<Qmx2StepData> steps;
   for (int i = 0; i < count; ++i) {
-    Qmx2Step step;
+    Qmx2StepData step;
     step.time = 1.0f + static_cast<float>(i);
     step.np2 = np2;
     step.ne2 = ne2;
@@ -40,7 +40,7 @@ void PutModelFiles(const Sandbox& box, int32_t nodes = 4) {
   CharHeader hydro;
   hydro.irec = {42};
   box.Write("a.bin", Qmx2File(hydro, HydroSteps(3, nodes, 2), /*long_steps=*/true).bytes());
-  std::vector<Qmx4Step> transport(3);
+  std::vector<Qmx4StepData> transport(3);
   for (int i = 0; i < 3; ++i) {
     transport[i].time = 1.0f + static_cast<float>(i);
     transport[i].nqal = 2;
@@ -48,7 +48,7 @@ void PutModelFiles(const Sandbox& box, int32_t nodes = 4) {
     transport[i].ne4 = 2;
   }
   box.Write("b.bin", Qmx4File(CharHeader(), transport).bytes());
-  std::vector<Qmx10Step> threed(3);
+  std::vector<Qmx10StepData> threed(3);
   for (int i = 0; i < 3; ++i) {
     threed[i].time = 1.0f + static_cast<float>(i);
     threed[i].np = 4;

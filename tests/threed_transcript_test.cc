@@ -146,8 +146,8 @@ const std::vector<std::string> kMergeTitle = {"1", "  MERGE TOGETHER - MULTIPLE 
 
 // A one-degree-of-freedom step of two nodes at `time`, carrying `time` and
 // `time` + 0.5.
-Qmx10Step Small(float time) {
-  Qmx10Step step;
+Qmx10StepData Small(float time) {
+  Qmx10StepData step;
   step.time = time;
   step.vdof = {{time, time + 0.5f}};
   return step;
@@ -186,7 +186,7 @@ class ThreedTest : public ::testing::Test {
 // Merge.
 
 TEST_F(ThreedTest, MergeConcatenatesThreeFilesInTheirOrder) {
-  Qmx10Step wide = Small(3.0f);
+  Qmx10StepData wide = Small(3.0f);
   wide.ndf = 6;
   wide.np = 3;
   wide.ne = 2;
@@ -372,7 +372,7 @@ TEST_F(ThreedTest, DamagedInputStopsItsReadingSilently) {
 }
 
 TEST_F(ThreedTest, MergeRefusesAStepLargerThanTheMemory) {
-  Qmx10Step big = Small(2.0f);
+  Qmx10StepData big = Small(2.0f);
   big.ndf = 7;
   FileBuilder a = SmallFile({1.0f});
   a.Add(Qmx10StepRecord(big));
@@ -433,7 +433,7 @@ FileBuilder HundredStyle(int count) {
   FileBuilder file;
   for (int t = 1; t <= count; ++t) {
     const float h = static_cast<float>(t);
-    Qmx10Step step;
+    Qmx10StepData step;
     step.time = h;
     step.np = 3;
     step.ndf = 2;
@@ -498,7 +498,7 @@ TEST_F(ThreedTest, GivenWindowAveragesMinimaAndMaxima) {
   FileBuilder file;
   const float scale[] = {1.0f, 3.0f, 2.0f};
   for (int t = 0; t < 3; ++t) {
-    Qmx10Step step;
+    Qmx10StepData step;
     step.time = 10.0f + static_cast<float>(t);
     step.np = 10;
     step.icnt = {10, 0, 0, 0, 0, 0, 0, 0};
@@ -622,7 +622,7 @@ class DebugListingTest : public ThreedTest, public ::testing::WithParamInterface
 
 TEST_P(DebugListingTest, ListsEveryIdebugThNode) {
   const DebugCase& c = GetParam();
-  Qmx10Step step;
+  Qmx10StepData step;
   step.time = 5.0f;
   step.np = c.np;
   step.icnt = {c.np, 0, 0, 0, 0, 0, 0, 0};
@@ -782,7 +782,7 @@ TEST_F(ThreedTest, EndOfInputAtDebugKeepsFourWithoutEcho) {
 }
 
 TEST_F(ThreedTest, AverageRefusesAStepLargerThanTheMemory) {
-  Qmx10Step big = Small(2.0f);
+  Qmx10StepData big = Small(2.0f);
   big.icnt = {2, 0, 0, 0, 0, 0, 0, 60001};
   FileBuilder file = SmallFile({1.0f});
   file.Add(Qmx10StepRecord(big));
@@ -800,7 +800,7 @@ TEST_F(ThreedTest, AverageRefusesAStepLargerThanTheMemory) {
 TEST_F(ThreedTest, FullSizeStepsAverageInTime) {
   FileBuilder file;
   for (int t = 1; t <= 3; ++t) {
-    Qmx10Step step;
+    Qmx10StepData step;
     step.time = static_cast<float>(t);
     step.np = 60000;
     step.ndf = 6;

@@ -289,7 +289,7 @@ class TransportMergeTest : public TransportTest {
   const std::vector<std::string> b_banner_ = BannerLines("CODED BANNER LINE ");
   CharHeader a_header_;
   CodedHeader b_header_;
-  std::vector<Qmx4Step> a_steps_, b_steps_;
+  std::vector<Qmx4StepData> a_steps_, b_steps_;
 };
 
 TEST_F(TransportMergeTest, FirstFileThenExitCopiesItsHeaderAndWindow) {
@@ -498,7 +498,7 @@ class TransportAverageTest : public TransportTest {
 
 // The default window is the last 26 steps: hours 4 to 29 of 0 to 29.
 TEST_F(TransportAverageTest, DefaultWindowAveragesTheLast26Steps) {
-  std::vector<Qmx4Step> steps;
+  std::vector<Qmx4StepData> steps;
   for (int h = 0; h <= 29; ++h) {
     const float f = static_cast<float>(h);
     steps.push_back({f, 1, 2, 1, {f, 100.0f - f}, {h + 1}});
@@ -531,7 +531,7 @@ TEST_F(TransportAverageTest, DefaultWindowAveragesTheLast26Steps) {
 TEST_F(TransportAverageTest, TypedWindowOnCharacterFormFile) {
   CharHeader header;
   header.banner = "    CHARACTER BANNER";
-  std::vector<Qmx4Step> steps;
+  std::vector<Qmx4StepData> steps;
   for (int h = 0; h <= 48; ++h) {
     const float f = static_cast<float>(h);
     steps.push_back({f, 2, 2, 1, {f, 2 * f, 50 - f, 7}, {100 + h}});
@@ -564,7 +564,7 @@ TEST_F(TransportAverageTest, TypedWindowOnCharacterFormFile) {
 // Constituents a step does not carry are never averaged: the count is cut to
 // what every averaged step holds, and the console says so each time.
 TEST_F(TransportAverageTest, MoreConstituentsThanOnFileAreCut) {
-  const std::vector<Qmx4Step> steps = {
+  const std::vector<Qmx4StepData> steps = {
       {0, 3, 1, 1, {1, 10, 100}, {5}}, {1, 2, 1, 1, {2, 20}, {6}}, {2, 3, 1, 1, {3, 30, 300}, {7}}};
   CodedHeader header = Coded();
   header.np = 1;
@@ -593,7 +593,7 @@ TEST_F(TransportAverageTest, MoreConstituentsThanOnFileAreCut) {
 
 // Seven constituents are cut to six, of which the table shows three; 2.9 is 2.
 TEST_F(TransportAverageTest, ConstituentAnswerIsCutToSixAndTowardsZero) {
-  const std::vector<Qmx4Step> steps = {{0, 6, 1, 1, {10, 20, 30, 40, 50, 60}, {1}},
+  const std::vector<Qmx4StepData> steps = {{0, 6, 1, 1, {10, 20, 30, 40, 50, 60}, {1}},
                                        {1, 6, 1, 1, {11, 21, 31, 41, 51, 61}, {2}}};
   CodedHeader header = Coded();
   header.np = 1;
@@ -638,7 +638,7 @@ TEST_F(TransportAverageTest, ConstituentAnswerIsCutToSixAndTowardsZero) {
 // Fewer than 26 steps: the window starts at the first one. The averaged
 // file's own name is refused as input, and the last answer may be missing.
 TEST_F(TransportAverageTest, ShortFileWindowStartsAtItsFirstStep) {
-  std::vector<Qmx4Step> steps;
+  std::vector<Qmx4StepData> steps;
   for (int h = 2; h <= 6; ++h)
     steps.push_back({static_cast<float>(h), 1, 2, 1, {h * 1.0f, 10}, {h}});
   box_.Write("q.bin", Qmx4File(Coded(), steps).bytes());
@@ -669,7 +669,7 @@ TEST_F(TransportAverageTest, ShortFileWindowStartsAtItsFirstStep) {
 
 // A cut last record ends the pass like the end of the file.
 TEST_F(TransportAverageTest, DamagedLastRecordEndsThePass) {
-  std::vector<Qmx4Step> steps;
+  std::vector<Qmx4StepData> steps;
   for (int h = 0; h <= 4; ++h)
     steps.push_back({static_cast<float>(h), 1, 2, 1, {h * 1.0f, 1}, {h + 1}});
   FileBuilder input = Qmx4File(Coded(), steps);
@@ -696,7 +696,7 @@ TEST_F(TransportAverageTest, DamagedLastRecordEndsThePass) {
 // The table and the file run to the node count of the last step read; a node
 // no averaged step reached shows the start minimum and maximum as stars.
 TEST_F(TransportAverageTest, NodeNoAveragedStepReachedShowsStars) {
-  const std::vector<Qmx4Step> steps = {
+  const std::vector<Qmx4StepData> steps = {
       {0, 1, 2, 1, {1, 2}, {4}}, {1, 1, 2, 1, {3, 4}, {4}}, {2, 1, 3, 2, {9, 9, 9}, {5, 6}}};
   box_.Write("q.bin", Qmx4File(Coded(), steps).bytes());
   Script s;
@@ -721,7 +721,7 @@ TEST_F(TransportAverageTest, NodeNoAveragedStepReachedShowsStars) {
 // Fewer than two steps in the window: the warning on both channels, the
 // stop, and the averaged file holding the header alone.
 TEST_F(TransportAverageTest, NoDataWarningStops) {
-  std::vector<Qmx4Step> steps;
+  std::vector<Qmx4StepData> steps;
   for (int h = 0; h <= 9; ++h) steps.push_back({static_cast<float>(h), 1, 2, 1, {}, {}});
   struct Case {
     const char* start;
@@ -767,7 +767,7 @@ TEST_F(TransportAverageTest, FileWithoutStepsGetsTheNoDataWarning) {
 }
 
 TEST_F(TransportAverageTest, FiveHundredStepsWithDefaultWindowStopWithCaution) {
-  std::vector<Qmx4Step> steps(500, Qmx4Step{0, 1, 2, 1, {}, {}});
+  std::vector<Qmx4StepData> steps(500, Qmx4StepData{0, 1, 2, 1, {}, {}});
   box_.Write("q.bin", Qmx4File(Coded(), steps).bytes());
   Script s;
   s.StartAverage().Questions("", "", "", "0");
@@ -796,7 +796,7 @@ TEST_F(TransportAverageTest, MissingOrCutFirstRecordIsUnexpectedEndOfFile) {
 // passed outside the window.
 TEST_F(TransportAverageTest, OversizedStepStopsWithDim) {
   struct Case {
-    Qmx4Step step;
+    Qmx4StepData step;
     const char* nodes12;
     const char* elements12;
   };
@@ -805,7 +805,7 @@ TEST_F(TransportAverageTest, OversizedStepStopsWithDim) {
     for (const char* stop : {"9", "0"}) {
       SCOPED_TRACE(std::string(c.nodes12) + " window to " + stop);
       Reset();
-      const std::vector<Qmx4Step> steps = {{0, 1, 2, 1, {}, {}}, c.step};
+      const std::vector<Qmx4StepData> steps = {{0, 1, 2, 1, {}, {}}, c.step};
       box_.Write("q.bin", Qmx4File(Coded(), steps).bytes());
       Script s;
       s.StartAverage().Questions("0", stop, "", "0");
@@ -824,7 +824,7 @@ TEST_F(TransportAverageTest, DamagedLastStepLeavesItsCodesOverThoseBefore) {
   for (bool passed_before : {true, false}) {
     SCOPED_TRACE(passed_before);
     Reset();
-    std::vector<Qmx4Step> steps = {{0, 1, 2, 2, {1, 2}, {11, 12}}, {1, 1, 2, 2, {3, 4}, {13, 14}}};
+    std::vector<Qmx4StepData> steps = {{0, 1, 2, 2, {1, 2}, {11, 12}}, {1, 1, 2, 2, {3, 4}, {13, 14}}};
     if (passed_before) steps.push_back({5, 1, 2, 2, {7, 8}, {21, 22}});
     FileBuilder input = Qmx4File(Coded(), steps);
     input.Add(RecordBuilder().Real(6).Int(1).Int(2).Reals({9, 10}).Int(2).Int(31));
