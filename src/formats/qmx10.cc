@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace korvant {
@@ -19,26 +20,52 @@ constexpr std::array<std::string_view, kQmx10CountList> kEntryNames = {
 // anything larger, so the upper clamp only guards against a caller's mistake.
 int64_t Fit(int64_t count, int64_t capacity) { return std::clamp<int64_t>(count, 0, capacity); }
 
-int64_t Entry(const Qmx10Step& s, int k) { return Fit(s.icnt[k - 1], s.entry_limit()); }
-
-// The arrays behind the count list, in file order, as a list of destinations.
-// `vdof` stands in for the step's own values (the averaged record writes
-// other rows in their place); `with_codes` includes IMAT and NDRY.
-template <typename T>
-size_t ArraysOf(const Qmx10Step& s, T* vdof, bool with_codes, std::array<Into, 13>& out) {
+// The value counts of the arrays behind the count list, in file order: the
+// NDF rows, RDAT3, (IMAT, NDRY,) RDAT7, RDAT8, RNODE, RELEM. The one place
+// that states the step's layout; negative counts size empty arrays.
+struct ArrayCounts {
+  std::array<int64_t, 13> counts{};
   size_t n = 0;
-  for (int k = 1; k <= Fit(s.ndf, s.dof_limit()); ++k) {
-    out[n++] = Into{const_cast<float*>(vdof) + (k - 1) * s.row, Entry(s, k)};
-  }
-  out[n++] = IntoValues(s.rdat3.data(), Entry(s, kRdat3Entry));
+};
+
+ArrayCounts CountsOf(int64_t np, int64_t ndf, int64_t ne, const int32_t* icnt, bool with_codes) {
+  auto entry = [&](int k) { return std::max<int64_t>(icnt[k - 1], 0); };
+  ArrayCounts a;
+  for (int k = 1; k <= std::min<int64_t>(ndf, kQmx10CountList); ++k) a.counts[a.n++] = entry(k);
+  a.counts[a.n++] = entry(kRdat3Entry);
   if (with_codes) {
-    out[n++] = IntoValues(s.imat.data(), Fit(s.ne, s.element_limit()));
-    out[n++] = IntoValues(s.ndry.data(), Fit(s.np, s.node_limit()));
+    a.counts[a.n++] = std::max<int64_t>(ne, 0);
+    a.counts[a.n++] = std::max<int64_t>(np, 0);
   }
-  out[n++] = IntoValues(s.rdat7.data(), Entry(s, kRdat7Entry));
-  out[n++] = IntoValues(s.rdat8.data(), Entry(s, kRdat8Entry));
-  out[n++] = IntoValues(s.rnode.data(), Fit(s.np, s.node_limit()));
-  out[n++] = IntoValues(s.relem.data(), Fit(s.ne, s.element_limit()));
+  a.counts[a.n++] = entry(kRdat7Entry);
+  a.counts[a.n++] = entry(kRdat8Entry);
+  a.counts[a.n++] = std::max<int64_t>(np, 0);
+  a.counts[a.n++] = std::max<int64_t>(ne, 0);
+  return a;
+}
+
+// The step's arrays as destinations. `vdof` stands in for the step's own
+// values (the averaged record writes other rows in their place). Counts are
+// clamped to the spans: reading has refused anything larger, so the clamp
+// only guards against a caller's mistake.
+size_t ArraysOf(const Qmx10Step& s, const float* vdof, bool with_codes, std::array<Into, 13>& out) {
+  const int64_t ndf = Fit(s.ndf, s.dof_limit());
+  const ArrayCounts a = CountsOf(s.np, ndf, s.ne, s.icnt.data(), with_codes);
+  std::array<std::pair<void*, int64_t>, 13> at;
+  size_t n = 0;
+  for (int k = 1; k <= ndf; ++k) {
+    at[n++] = {const_cast<float*>(vdof) + (k - 1) * s.row, s.entry_limit()};
+  }
+  at[n++] = {s.rdat3.data(), static_cast<int64_t>(s.rdat3.size())};
+  if (with_codes) {
+    at[n++] = {s.imat.data(), s.element_limit()};
+    at[n++] = {s.ndry.data(), s.node_limit()};
+  }
+  at[n++] = {s.rdat7.data(), static_cast<int64_t>(s.rdat7.size())};
+  at[n++] = {s.rdat8.data(), static_cast<int64_t>(s.rdat8.size())};
+  at[n++] = {s.rnode.data(), static_cast<int64_t>(s.rnode.size())};
+  at[n++] = {s.relem.data(), static_cast<int64_t>(s.relem.size())};
+  for (size_t i = 0; i < n; ++i) out[i] = Into{at[i].first, std::min(a.counts[i], at[i].second)};
   return n;
 }
 
@@ -99,12 +126,11 @@ std::vector<Piece> PiecesOfStep(const Qmx10Step& s, const float* time_at, const 
 
 }  // namespace
 
-int64_t Qmx10StepBytes(const Qmx10Step& s) {
-  std::array<Into, 13> arrays;
-  const size_t n = ArraysOf(s, s.vdof.data(), /*with_codes=*/true, arrays);
-  int64_t bytes = 4 * (5 + Fit(s.ncnt, kQmx10CountList));
-  for (size_t i = 0; i < n; ++i) bytes += 4 * arrays[i].count;
-  return bytes;
+int64_t Qmx10StepBytes(int64_t np, int64_t ndf, int64_t ne, int64_t ncnt, const int32_t* icnt) {
+  const ArrayCounts a = CountsOf(np, ndf, ne, icnt, /*with_codes=*/true);
+  int64_t values = 5 + std::clamp<int64_t>(ncnt, 0, kQmx10CountList);
+  for (size_t i = 0; i < a.n; ++i) values += a.counts[i];
+  return 4 * values;
 }
 
 ReadResult ReadQmx10Step(RecordFile& in, Qmx10Step& step, const StepFilter& filter,

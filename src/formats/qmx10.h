@@ -42,9 +42,10 @@ struct Qmx10Step {
   int64_t entry_limit() const { return static_cast<int64_t>(row); }
 };
 
-/// Data bytes of a step with these counts and count list (entries beyond
-/// `ncnt` are those the list carries over).
-int64_t Qmx10StepBytes(const Qmx10Step& step);
+/// Data bytes of a step with these counts and count list `icnt` (all eight
+/// entries: those beyond `ncnt` are what the list carries over). NDF beyond
+/// the list's length counts only the rows the list sizes.
+int64_t Qmx10StepBytes(int64_t np, int64_t ndf, int64_t ne, int64_t ncnt, const int32_t* icnt);
 
 /// Reads the next time step into `step`. A count larger than its span (NP,
 /// NDF, NE, NCNT or an ICNT entry) is kTooLarge as soon as it has been taken,

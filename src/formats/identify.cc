@@ -1,0 +1,246 @@
+#include "formats/identify.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+#include "formats/header.h"
+#include "formats/limits.h"
+#include "formats/qmx10.h"
+#include "formats/qmx2.h"
+#include "formats/qmx4.h"
+#include "formats/velto.h"
+
+namespace korvant {
+namespace {
+
+constexpr uint32_t kCharacterIntsBytes = 4 * (kHeaderInts + kHeaderReals);
+
+int64_t Values(int64_t count) { return std::max<int64_t>(count, 0); }
+
+// The leading values of the record at the file's position, as many as it
+// holds up to `n`; the record is consumed. Returns its length, or -1 when no
+// whole record is there.
+int64_t Peek(RecordFile& f, int32_t* values, int n, int64_t skip_bytes = 0) {
+  if (f.Begin() != ReadStatus::kOk) return -1;
+  const int64_t length = f.length();
+  std::fill(values, values + n, 0);
+  if (f.Pass(skip_bytes)) f.Ints(values, std::min<int64_t>(n, (length - skip_bytes) / 4));
+  f.Finish();
+  return length;
+}
+
+ReadResult Mismatch(const RecordFile& f, const std::string& what) {
+  ReadResult result;
+  result.outcome = Outcome::kDamaged;
+  result.damage = Damage{f.record(), f.record_offset(), what};
+  return result;
+}
+
+
+// What the record at the position is taken for as a first step: QMX2 (short
+// or long) or QMX4; kUnknown when its length fits neither.
+FileKind StepKind(RecordFile& f, bool* long_steps) {
+  const RecordMark at = f.Tell();
+  int32_t v[3];
+  const int64_t length = Peek(f, v, 3);
+  if (length < 0) return FileKind::kUnknown;
+  // QMX2: time, NP2, 16 bytes a node, NE2 behind them.
+  const int64_t np2 = v[1];
+  if (np2 >= 0 && 12 + 16 * np2 <= length) {
+    f.Seek(at);
+    int32_t ne2 = 0;
+    Peek(f, &ne2, 1, 8 + 16 * np2);
+    if (ne2 >= 0) {
+      if (length == Qmx2StepBytes(np2, ne2, false)) return FileKind::kQmx2;
+      if (length == Qmx2StepBytes(np2, ne2, true)) {
+        *long_steps = true;
+        return FileKind::kQmx2;
+      }
+    }
+  }
+  // QMX4: time, NQAL, NP4, the concentrations, NE4 behind them.
+  const int64_t conc = 4 * Values(v[1]) * Values(v[2]);
+  if (v[1] >= 0 && v[2] >= 0 && 16 + conc <= length) {
+    f.Seek(at);
+    int32_t ne4 = 0;
+    Peek(f, &ne4, 1, 12 + conc);
+    if (ne4 >= 0 && length == Qmx4StepBytes(v[1], v[2], ne4)) return FileKind::kQmx4;
+  }
+  return FileKind::kUnknown;
+}
+
+bool IsQmx10Step(RecordFile& f) {
+  int32_t v[5 + kQmx10CountList];
+  const int64_t length = Peek(f, v, 5 + kQmx10CountList);
+  if (length < 20 || v[1] < 0 || v[2] < 0 || v[2] > MAXDOF || v[3] < 0 || v[4] < 0 ||
+      v[4] > kQmx10CountList || 20 + 4 * v[4] > length) {
+    return false;
+  }
+  int32_t icnt[kQmx10CountList] = {};
+  std::copy(v + 5, v + 5 + v[4], icnt);
+  return length == Qmx10StepBytes(v[1], v[2], v[3], v[4], icnt);
+}
+
+Identity Unknown(std::string why) {
+  Identity id;
+  id.why = std::move(why);
+  return id;
+}
+
+// After a header of `records` records: a VELTO mesh record or a first step.
+Identity AfterHeader(RecordFile& f, int records, bool integer_coded) {
+  Identity id;
+  id.has_header = true;
+  id.integer_coded = integer_coded;
+  id.header_records = records;
+  const RecordMark at = f.Tell();
+  int32_t counts[2];
+  const int64_t length = Peek(f, counts, 2);
+  if (length < 0) return Unknown("a header and nothing after it, or a damaged record after it");
+  if (counts[0] >= 0 && counts[1] >= 0 &&
+      length == 8 + 16 * int64_t{counts[0]} + 44 * int64_t{counts[1]}) {
+    id.kind = FileKind::kVelto;
+    return id;
+  }
+  f.Seek(at);
+  id.kind = StepKind(f, &id.long_steps);
+  if (id.kind == FileKind::kUnknown) {
+    return Unknown("record " + std::to_string(records + 1) +
+                   " after the header is neither a mesh nor a QMX2 or QMX4 time step");
+  }
+  return id;
+}
+
+Identity IdentifyFromStart(RecordFile& f) {
+  if (f.Begin() != ReadStatus::kOk) {
+    f.Finish();
+    return Unknown(f.record() == 0 ? "the file is empty" : "its first record is damaged");
+  }
+  const int64_t first_length = f.length();
+  int32_t itest = 0;
+  f.Ints(&itest, 1);
+  if (f.Finish() != ReadStatus::kOk) return Unknown("its first record is damaged");
+  if (itest > kIntegerCodedMax && first_length == kBannerChars) {
+    int32_t irec1 = 0;
+    if (Peek(f, &irec1, 1) != kCharacterIntsBytes) {
+      return Unknown("a banner record not followed by 40 integers and 40 reals");
+    }
+    // A title record follows in QMX2 and QMX4 files, and in VELTO files from
+    // version 425 on.
+    const RecordMark at = f.Tell();
+    int32_t none;
+    if (Peek(f, &none, 0) == kTitleChars) {
+      Identity id = AfterHeader(f, 3, false);
+      if (id.kind != FileKind::kUnknown || irec1 >= kVeltoTitleFromVersion) return id;
+    }
+    f.Seek(at);
+    return AfterHeader(f, 2, false);
+  }
+  if (first_length == 16 && itest <= kIntegerCodedMax) {
+    int32_t count[2];
+    if (Peek(f, count, 1) != 4 + 4 * Values(count[0])) {
+      return Unknown("an integer-coded header whose banner record does not fit its count");
+    }
+    if (Peek(f, count, 2) != 8 + 4 * (Values(count[0]) + Values(count[1]))) {
+      return Unknown("an integer-coded header whose numbers record does not fit its counts");
+    }
+    if (Peek(f, count, 1) != 4 + 4 * Values(count[0])) {
+      return Unknown("an integer-coded header whose title record does not fit its count");
+    }
+    return AfterHeader(f, 4, true);
+  }
+  f.Rewind();
+  if (IsQmx10Step(f)) {
+    Identity id;
+    id.kind = FileKind::kQmx10;
+    return id;
+  }
+  return Unknown("its first record (" + std::to_string(first_length) +
+                 " bytes) begins no header and no QMX10 time step");
+}
+
+}  // namespace
+
+std::string_view KindName(FileKind kind) {
+  switch (kind) {
+    case FileKind::kVelto:
+      return "velto";
+    case FileKind::kQmx2:
+      return "qmx2";
+    case FileKind::kQmx4:
+      return "qmx4";
+    case FileKind::kQmx10:
+      return "qmx10";
+    case FileKind::kUnknown:
+      break;
+  }
+  return "unknown";
+}
+
+Identity Identify(RecordFile& f) {
+  f.Rewind();
+  Identity id = IdentifyFromStart(f);
+  f.Rewind();
+  return id;
+}
+
+ReadResult ReadStepHead(RecordFile& f, const Identity& id, StepHead* head, int32_t* icnt) {
+  head->at = f.Tell();
+  ReadStatus status = f.Begin();
+  if (status != ReadStatus::kOk) return ResultOf(f, status);
+  head->length = f.length();
+  // Each count is taken only when the record still holds it, so that a
+  // record too short for its counts is told by them, not by a short read.
+  auto take = [&](int32_t* v, int n, int64_t skip = 0) {
+    if (skip < 0 || f.left() < skip + 4 * int64_t{n}) return false;
+    return f.Pass(skip) && f.Ints(v, n);
+  };
+  int64_t want = -1;  // -1: the counts ask for more than the record holds
+  std::string counts;
+  int32_t v[4] = {};
+  if (id.kind == FileKind::kQmx2) {
+    head->width = 0;
+    if (f.Reals(&head->time, 1) && take(&head->np, 1)) {
+      counts = "NP2 = " + std::to_string(head->np);
+      if (take(&head->ne, 1, 16 * Values(head->np))) {
+        want = Qmx2StepBytes(head->np, head->ne, id.long_steps);
+        counts += " and NE2 = " + std::to_string(head->ne);
+      }
+    }
+  } else if (id.kind == FileKind::kQmx4) {
+    if (f.Reals(&head->time, 1) && take(v, 2)) {
+      head->width = v[0];
+      head->np = v[1];
+      counts = "NQAL = " + std::to_string(v[0]) + ", NP4 = " + std::to_string(v[1]);
+      const int64_t conc = 4 * Values(v[0]) * Values(v[1]);
+      if (take(&head->ne, 1, conc)) {
+        want = Qmx4StepBytes(head->width, head->np, head->ne);
+        counts += " and NE4 = " + std::to_string(head->ne);
+      }
+    }
+  } else if (id.kind == FileKind::kQmx10) {
+    if (f.Reals(&head->time, 1) && take(v, 4)) {
+      head->np = v[0];
+      head->width = v[1];
+      head->ne = v[2];
+      counts = "NP = " + std::to_string(v[0]) + ", NDF = " + std::to_string(v[1]) +
+               ", NE = " + std::to_string(v[2]) + " and NCNT = " + std::to_string(v[3]);
+      if (v[3] > kQmx10CountList || v[1] > MAXDOF) {
+        want = -2;
+      } else if (take(icnt, std::max(v[3], 0))) {
+        want = Qmx10StepBytes(v[0], v[1], v[2], v[3], icnt);
+      }
+    }
+  }
+  status = f.Finish();
+  if (status != ReadStatus::kOk) return ResultOf(f, status);
+  if (want == static_cast<int64_t>(head->length)) return ReadResult{};
+  const std::string holds = "the record holds " + std::to_string(head->length);
+  if (counts.empty()) return Mismatch(f, "too short for a time step: " + holds + " bytes");
+  if (want == -2) return Mismatch(f, counts + " are beyond what the layout allows");
+  if (want < 0) return Mismatch(f, counts + " need more bytes than " + holds);
+  return Mismatch(f, counts + " need " + std::to_string(want) + " bytes, " + holds);
+}
+
+}  // namespace korvant
