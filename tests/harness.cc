@@ -153,6 +153,15 @@ void Sandbox::Link(std::string_view name, std::string_view target) const {
 void Sandbox::ExpectOutput(std::string_view name) { outputs_.emplace_back(name); }
 
 RunResult Sandbox::Run(std::string_view input, std::chrono::milliseconds limit) const {
+  return RunProgram(KORVANT_BINARY, {}, input, limit);
+}
+
+std::string ProgramPath(std::string_view name) {
+  return (fs::path(KORVANT_BINARY).parent_path() / std::string(name)).string();
+}
+
+RunResult Sandbox::RunProgram(const std::string& binary, const std::vector<std::string>& args,
+                              std::string_view input, std::chrono::milliseconds limit) const {
   // A program that stops reading early must not kill the test process.
   signal(SIGPIPE, SIG_IGN);
 
@@ -160,8 +169,10 @@ RunResult Sandbox::Run(std::string_view input, std::chrono::milliseconds limit) 
   MakePipe(in);
   MakePipe(out);
   MakePipe(err);
-  const std::string binary = KORVANT_BINARY;
-  char* const argv[] = {const_cast<char*>("korvant"), nullptr};
+  const std::string name = fs::path(binary).filename().string();
+  std::vector<char*> argv = {const_cast<char*>(name.c_str())};
+  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+  argv.push_back(nullptr);
   const std::map<std::string, uint64_t> inputs_before = HashInputs(dir_, outputs_);
   int stdin_fd = -1;
   if (!stdin_from_.empty()) {
@@ -187,7 +198,7 @@ RunResult Sandbox::Run(std::string_view input, std::chrono::milliseconds limit) 
     }
     if (chdir(dir_.c_str()) != 0) _exit(126);
     if (file_size_limit_ > 0 && setrlimit(RLIMIT_FSIZE, &file_size) != 0) _exit(126);
-    execv(binary.c_str(), argv);
+    execv(binary.c_str(), argv.data());
     _exit(127);
   }
   close(in[0]);

@@ -72,6 +72,10 @@ class Sandbox {
   /// is killed after `limit`, or when it has written more than 16 MiB.
   RunResult Run(std::string_view input,
                 std::chrono::milliseconds limit = std::chrono::seconds(30)) const;
+  /// The same for another program (`ProgramPath`) with its arguments.
+  RunResult RunProgram(const std::string& binary, const std::vector<std::string>& args,
+                       std::string_view input = "",
+                       std::chrono::milliseconds limit = std::chrono::seconds(30)) const;
 
  private:
   std::string dir_;
@@ -80,6 +84,9 @@ class Sandbox {
   std::string console_to_;
   std::string stdin_from_;
 };
+
+/// The path of a program built beside korvant, such as "korvant-info".
+std::string ProgramPath(std::string_view name);
 
 /// 64-bit FNV-1a.
 uint64_t Fnv1a64(std::string_view bytes);
