@@ -1,12 +1,13 @@
 #include <algorithm>
 #include <array>
+#include <memory>
 
+#include "dialogue/average.h"
 #include "dialogue/block_views.h"
 #include "dialogue/dialogue.h"
 #include "dialogue/family_reads.h"
 #include "dialogue/threed.h"
-#include "engine/window.h"
-#include "engine/work_arrays.h"
+#include "engine/threed_mean.h"
 #include "formats/limits.h"
 #include "formats/qmx10.h"
 #include "io/run_aborted.h"
@@ -17,191 +18,119 @@ namespace {
 
 constexpr int kInputUnit = 95;
 constexpr int kOutputUnit = 90;
-constexpr float kUnsetHour = -9999.0f;
-// A start at or below this asks for the window to be found from the file.
-constexpr float kFindWindowBelow = -99.0f;
 constexpr int kDefaultDebug = 4;
-constexpr float kMinStart = 1.0E10f;
-constexpr float kMaxStart = -1.0E10f;
 constexpr size_t kTable = static_cast<size_t>(MAXDOF) * MAXNODE;
 
 int32_t Fit(int32_t count, int32_t capacity) { return std::clamp(count, 0, capacity); }
 
-// The per-node tables, each laid out like VDOF (degree of freedom k at
-// k * MAXNODE + node).
-struct ThreedWork {
-  float TLIST[kMaxSteps];  // times met by the first pass
-  float DSUM[kTable];
-  float DAVE[kTable];
-  float DMIN[kTable];
-  float DMAX[kTable];
+constexpr AverageRules kRules = {
+    .input_unit = kInputUnit,
+    .caution_head = " CAUTION - No end of file hit after ",
+    .caution_tail = " Time steps",
+    .first_pass_damage = FirstPassDamage::kEndsPassWithLine,
+    .damage_line = " ERROR ON qmx10 read ******",
+    .reopen = true,
+    .no_data = "(' WARNING --- RECN=',F5.1,/,' CANNOT FIND QMX-10 UNIT NQMX10 TIME BETWEEN =',"
+               "2F15.8,/)",
+    .fewest_steps = 1.0f,
 };
 
-class Average {
+class ThreedAverage : public Averaging {
  public:
-  explicit Average(Session& s) : s_(s), out_(s.out()), summary_(s.summary) {
-    GMIN.fill(kMinStart);
-    GMAX.fill(kMaxStart);
-  }
-
-  void Run() {
-    Dialogue();
-    if (TSTART <= kFindWindowBelow) FindWindow();
-    MainPass();
-    if (RECN <= 0.5f) NoData();
-    Results();
-  }
+  explicit ThreedAverage(Session& s) : Averaging(s, kRules), b_(s.blkr10) {}
 
  private:
-  RecordFile& In() { return s_.unit(kInputUnit); }
-
-  void Dialogue() {
-    out_.Line(" *********** VELOCITY/CONCENTRATION AVERAGE ************");
-    out_.Line(" Enter the QMX10 decimal time to START in HOURS");
-    out_.Line("                Default=last time minus 25 time steps");
+  void Ask() override {
+    TextSink& out = s_.out();
+    out.Line(" *********** VELOCITY/CONCENTRATION AVERAGE ************");
+    out.Line(" Enter the QMX10 decimal time to START in HOURS");
+    out.Line("                Default=last time minus 25 time steps");
     DCODE(s_.console, &TSTART, TSTART);
-    out_.Line(" Enter the QMX10 decimal time to STOP in HOURS");
-    out_.Line("                Default=last time");
+    out.Line(" Enter the QMX10 decimal time to STOP in HOURS");
+    out.Line("                Default=last time");
     DCODE(s_.console, &TSTOP, TSTOP);
-    out_.Line(" Value for DEBUG prints? (Enter 1 if ALL nodes printed)");
-    if (ReadFreeInt(s_.console, &IDEBUG)) WriteFree(out_, {"                 IDEBUG now=", IDEBUG});
-    In().Rewind();
-    out_.Line(" INSIDE R10INT, REWIND NQMX10=95 TO READ QMX-10 BINARY");
+    out.Line(" Value for DEBUG prints? (Enter 1 if ALL nodes printed)");
+    if (ReadFreeInt(s_.console, &IDEBUG)) WriteFree(out, {"                 IDEBUG now=", IDEBUG});
   }
 
-  // The first pass: times only, to set the window to the last steps of the
-  // file; then the input is opened again so that the main pass starts afresh.
-  void FindWindow() {
-    float* TLIST = w_->TLIST;
-    int NLIST = 0;
-    bool ended = false;
-    for (int i = 0; i < kMaxSteps && !ended; ++i) {
-      ReadStatus status = ReadQmx10Time(In(), &TLIST[i], &s_.blkr10.NP).status();
-      if (status == ReadStatus::kOk) {
-        ++NLIST;
-        continue;
-      }
-      if (status == ReadStatus::kError) out_.Line(" ERROR ON qmx10 read ******");
-      ended = true;
-    }
-    if (!ended) {
-      WriteFree(out_, {" CAUTION - No end of file hit after ", kMaxSteps, " Time steps"});
-      Stop();
-    }
-    if (NLIST == 0) NoData();
-    const float last = TLIST[NLIST - 1];
-    WriteLayout(out_,
+  // A QMX10 file has no header.
+  void Open() override {
+    In().Rewind();
+    s_.out().Line(" INSIDE R10INT, REWIND NQMX10=95 TO READ QMX-10 BINARY");
+  }
+
+  ReadResult ReadTime(float* time) override { return ReadQmx10Time(In(), time, &b_.NP); }
+
+  void ReportFirstPass(float last, int count) override {
+    WriteLayout(s_.out(),
                 "(' LAST TIME ON BINARY FILE=',F12.6,/,' TOTAL DATA RECORD COUNT=',I8,/,"
                 "' NUMBER OF NODES ON THIS FILE=',I10,/)",
-                {last, NLIST, s_.blkr10.NP});
-    In().Rewind();
-    out_.Line(" Required to CLOSE/RE-OPEN file to avoid CRAY EOF flag");
-    In().Close();
-    In().OpenExisting(kInputUnit, TrimName(FieldView(s_.dms.FNAME, kNameChars)));
-    AutoWindow(TLIST, NLIST, &TSTART, &TSTOP);
+                {last, count, b_.NP});
+  }
+
+  void ReportWindow(const float* times, int count) override {
     // A file of one step has no step length.
-    const float DT = NLIST > 1 ? last - TLIST[NLIST - 2] : 0.0f;
-    WriteLayout(out_,
+    const float DT = count > 1 ? times[count - 1] - times[count - 2] : 0.0f;
+    WriteLayout(s_.out(),
                 "(' PROGRAM computes time to start and stop as=',2F15.10,/,"
                 "' DELTA TIME STEP BETWEEN LAST 2 TIME STEPS =',F12.10,/)",
                 {TSTART, TSTOP, DT});
   }
 
   // The averaged record takes all but VDOF from the last step read.
-  void MainPass() {
-    const BLKR10& b = s_.blkr10;
-    ReadStepsPassingOutside(
-        In(), StepFilter{TSTART, TSTOP, /*all=*/false},
-        [&](const StepFilter& filter, bool* passed) {
-          return ReadThreedStep(s_, In(), &NCNT, filter, passed);
-        },
-        [&](int j, bool passed) {
-          if (j == 1) WriteFree(out_, {" Quindle Debug NDG-NDF binary=", 0, b.NDF});
-          if (!passed) {
-            Accumulate();
-          } else if (j <= 2) {
-            WriteLayout(summary_, "(' Skipping along time steps in QMX10 -- TIME= ',F15.8)",
-                        {b.TIME});
-            out_.Line(" Be Patient - Skipping QMX10 time Steps");
-          }
-        });
+  ReadResult ReadStep(const StepFilter& filter, bool* passed) override {
+    return ReadThreedStep(s_, In(), &NCNT, filter, passed);
   }
 
-  // DMIN and DMAX start far out of range, set only in node slots a step reaches.
-  void StartValuesUpTo(int32_t nodes) {
-    started_.Reach(nodes, [&](int first, int last) {
-      for (size_t row = 0; row < kTable; row += MAXNODE) {
-        std::fill(w_->DMIN + row + first, w_->DMIN + row + last, kMinStart);
-        std::fill(w_->DMAX + row + first, w_->DMAX + row + last, kMaxStart);
-      }
-    });
-  }
-
-  // Strict comparisons: of equal extremes the first met keeps its node.
-  void Accumulate() {
-    const BLKR10& b = s_.blkr10;
-    RECN += 1.0f;
-    const int32_t np = Fit(b.NP, MAXNODE);
-    StartValuesUpTo(np);
-    for (int k = 0; k < Fit(b.NDF, MAXDOF); ++k) {
-      const size_t row = static_cast<size_t>(k) * MAXNODE;
-      const float* v = b.VDOF + row;
-      float* sum = w_->DSUM + row;
-      float* low = w_->DMIN + row;
-      float* high = w_->DMAX + row;
-      for (int32_t n = 0; n < np; ++n) {
-        sum[n] += v[n];
-        if (v[n] > high[n]) {
-          high[n] = v[n];
-          if (v[n] > GMAX[static_cast<size_t>(k)]) {
-            GMAX[static_cast<size_t>(k)] = v[n];
-            NGMAX[static_cast<size_t>(k)] = n + 1;
-          }
-        }
-        if (v[n] < low[n]) {
-          low[n] = v[n];
-          if (v[n] < GMIN[static_cast<size_t>(k)]) {
-            GMIN[static_cast<size_t>(k)] = v[n];
-            NGMIN[static_cast<size_t>(k)] = n + 1;
-          }
-        }
-      }
+  void UseStep(int number, bool passed) override {
+    if (number == 1) WriteFree(s_.out(), {" Quindle Debug NDG-NDF binary=", 0, b_.NDF});
+    if (!passed) {
+      mean_.Add(ThreedStepOf(s_, NCNT));
+    } else if (number <= 2) {
+      WriteLayout(s_.summary, "(' Skipping along time steps in QMX10 -- TIME= ',F15.8)",
+                  {b_.TIME});
+      s_.out().Line(" Be Patient - Skipping QMX10 time Steps");
     }
   }
 
-  void Results() {
-    const BLKR10& b = s_.blkr10;
-    WriteLayout(summary_, "('1',/,10X,'RESULTS FROM MERGE-AVERAGE PROGRAM',/)", {});
-    WriteExtremes(out_);
-    WriteExtremes(summary_);
-    WriteLayout(summary_,
+  float Averaged() const override { return mean_.steps(); }
+
+  void Results() override {
+    TextSink& summary = s_.summary;
+    WriteLayout(summary, "('1',/,10X,'RESULTS FROM MERGE-AVERAGE PROGRAM',/)", {});
+    WriteExtremes(s_.out());
+    WriteExtremes(summary);
+    WriteLayout(summary,
                 "(/,/,10X,'AVERAGE OF EACH NODE OVER A',F12.6,' HR CYCLE, WITH LAST HR=',F12.6,"
                 "/,5X,/,20X,' ALL 6 DEGREES OF FREEDOM ARE PRINTED',/,'  NODE  ',"
                 "'  VELX-AVE-MIN-MAX   ','  VELY-AVE-MIN-MAX   ','  DEEP-AVE-MIN-MAX   ',"
                 "'  SALT-AVE-MIN-MAX   ','  TEMP-AVE-MIN-MAX   ','   SED-AVE-MIN-MAX',/)",
                 {TSTOP - TSTART, TSTOP});
-    const int32_t np = Fit(b.NP, MAXNODE);
-    for (int k = 0; k < Fit(b.NDF, MAXDOF); ++k) {
-      const size_t row = static_cast<size_t>(k) * MAXNODE;
-      for (int32_t n = 0; n < np; ++n) w_->DAVE[row + n] = w_->DSUM[row + n] / RECN;
+    const int32_t np = Fit(b_.NP, MAXNODE);
+    for (int k = 0; k < Fit(b_.NDF, MAXDOF); ++k) {
+      for (int32_t n = 0; n < np; ++n) {
+        DAVE[static_cast<size_t>(k) * MAXNODE + n] = mean_.table().Mean(k, n, mean_.steps());
+      }
     }
     if (IDEBUG != 0) WriteNodeListing();
-    out_.Line(" Writing FINAL data to unit=90");
-    WriteQmx10Average(s_.unit(kOutputUnit), ThreedStepOf(s_, NCNT), w_->DAVE);
-    WriteLayout(summary_,
+    s_.out().Line(" Writing FINAL data to unit=90");
+    WriteQmx10Average(s_.unit(kOutputUnit), ThreedStepOf(s_, NCNT), DAVE.get());
+    WriteLayout(summary,
                 "(' COMPLETE-',/,' UNIT 90 CONTAINS 1 TIME STEP OF',"
                 "' AVERAGED CONCENTRATIONS FROM HRS',F12.6,' TO ',F12.6,/,' TOTAL NODES=',I8,/,"
                 "' TOTAL NUMBER OF DEGREES OF FREEDOM PROCESSED=',I3,/)",
-                {TSTART, TSTOP, b.NP, b.NDF});
+                {TSTART, TSTOP, b_.NP, b_.NDF});
   }
 
+  // All six degrees of freedom, whatever NDF is: those beyond it show node 0
+  // and the start values.
   void WriteExtremes(TextSink& sink) {
     std::array<Value, 4 * MAXDOF> values;
-    for (size_t k = 0; k < MAXDOF; ++k) {
-      values[2 * k] = NGMAX[k];
-      values[2 * k + 1] = GMAX[k];
-      values[2 * MAXDOF + 2 * k] = NGMIN[k];
-      values[2 * MAXDOF + 2 * k + 1] = GMIN[k];
+    for (int k = 0; k < MAXDOF; ++k) {
+      values[2 * k] = mean_.max_node(k);
+      values[2 * k + 1] = mean_.overall_max(k);
+      values[2 * MAXDOF + 2 * k] = mean_.min_node(k);
+      values[2 * MAXDOF + 2 * k + 1] = mean_.overall_min(k);
     }
     ApplyLayout(
         CachedLayout(
@@ -226,12 +155,12 @@ class Average {
   // to NP by IDEBUG makes. With a negative step that loop can only reach node
   // 1 (on a file of at most one node); it never reaches a node below 1.
   void WriteNodeListing() {
-    const BLKR10& b = s_.blkr10;
     const int64_t step = IDEBUG;
-    const int64_t lines = (int64_t{b.NP} + step - 1) / step;
+    const int64_t lines = (int64_t{b_.NP} + step - 1) / step;
     if (lines <= 0) return;
-    StartValuesUpTo(std::max(Fit(b.NP, MAXNODE), 1));
-    const int ndf = Fit(b.NDF, MAXDOF);
+    NodeTable<float>& table = mean_.table();
+    table.Reach(std::max(Fit(b_.NP, MAXNODE), 1));
+    const int ndf = Fit(b_.NDF, MAXDOF);
     const Layout& layout = CachedLayout(
         "(1X,I6,1X,3(F6.2,1X),3(F6.2,1X),3(F6.2,1X),3(F6.2,1X),3(F6.2,1X),3(F6.2,1X))");
     std::array<Value, 1 + 3 * MAXDOF> values;
@@ -240,41 +169,25 @@ class Average {
       if (node < 1 || node > MAXNODE) break;
       values[0] = static_cast<int32_t>(node);
       for (int k = 0; k < ndf; ++k) {
-        const size_t at = static_cast<size_t>(k) * MAXNODE + static_cast<size_t>(node - 1);
-        values[static_cast<size_t>(1 + 3 * k)] = w_->DAVE[at];
-        values[static_cast<size_t>(2 + 3 * k)] = w_->DMIN[at];
-        values[static_cast<size_t>(3 + 3 * k)] = w_->DMAX[at];
+        values[1 + 3 * k] = DAVE[static_cast<size_t>(k) * MAXNODE + (node - 1)];
+        values[2 + 3 * k] = table.Min(k, node - 1);
+        values[3 + 3 * k] = table.Max(k, node - 1);
       }
       ApplyLayout(layout, std::span<const Value>(values.data(), static_cast<size_t>(1 + 3 * ndf)),
-                  summary_);
+                  s_.summary);
     }
   }
 
-  [[noreturn]] void NoData() {
-    constexpr std::string_view kWarning =
-        "(' WARNING --- RECN=',F5.1,/,' CANNOT FIND QMX-10 UNIT NQMX10 TIME BETWEEN =',"
-        "2F15.8,/)";
-    WriteLayout(out_, kWarning, {RECN, TSTART, TSTOP});
-    WriteLayout(summary_, kWarning, {RECN, TSTART, TSTOP});
-    Stop();
-  }
-
-  Session& s_;
-  TextSink& out_;
-  TextSink& summary_;
-  ZeroedBlock<ThreedWork> w_;
-  LazyStart started_;  // node slots whose DMIN and DMAX hold their start values
-  float TSTART = kUnsetHour;  // window, decimal hours, both ends included
-  float TSTOP = kUnsetHour;
+  BLKR10& b_;
   int32_t IDEBUG = kDefaultDebug;  // node step of the listing; 0 turns it off
-  float RECN = 0.0f;               // time steps averaged
   int32_t NCNT = 0;                // count-list length of the step read last
-  std::array<float, MAXDOF> GMIN, GMAX;
-  std::array<int32_t, MAXDOF> NGMIN{}, NGMAX{};
+  ThreedMean<float> mean_{MAXDOF};
+  // The averages, laid out like VDOF (degree of freedom k at k * MAXNODE + node).
+  std::unique_ptr<float[]> DAVE = std::make_unique<float[]>(kTable);
 };
 
 }  // namespace
 
-void R10INT(Session& s) { Average(s).Run(); }
+void R10INT(Session& s) { ThreedAverage(s).Run(); }
 
 }  // namespace korvant

@@ -1,0 +1,119 @@
+#include "engine/hydro_mean.h"
+
+#include <cmath>
+
+namespace korvant {
+namespace {
+
+constexpr float kZeroValue = 0.001f;  // a value within kZeroBand of it counts as zero
+constexpr float kZeroBand = 0.01f;
+constexpr int32_t kDryCode = 2;
+constexpr float kMinStart = 1.0E20f;
+constexpr float kMaxStart = -1.0E20f;
+
+bool Near(float x) { return std::fabs(x - kZeroValue) <= kZeroBand; }
+
+}  // namespace
+
+template <typename Sum>
+void HydroMean<Sum>::Reach(int32_t nodes) {
+  if (nodes <= reached_) return;
+  const size_t n = static_cast<size_t>(nodes);
+  for (auto* sums : {&sumu_, &sumv_, &sumw_, &sumd_}) sums->resize(n, Sum(0));
+  for (auto* low : {&umin_, &vmin_, &wmin_}) low->resize(n, kMinStart);
+  for (auto* high : {&umax_, &vmax_, &wmax_}) high->resize(n, kMaxStart);
+  ndry_.resize(n, kDryCode);
+  reached_ = nodes;
+}
+
+template <typename Sum>
+void HydroMean<Sum>::Add(const Qmx2Step& step, bool short_steps, std::span<float> elevations,
+                         std::span<const float> bottom) {
+  Reach(step.np);
+  if (imat_.size() < static_cast<size_t>(std::max(step.ne, 0))) imat_.resize(step.ne, 0);
+  for (int32_t e = 0; e < step.ne; ++e) {
+    if (step.imat[e] > 0) imat_[e] = step.imat[e];
+  }
+  for (int32_t k = 0; k < step.np; ++k) {
+    if (step.ndry[k] != kDryCode) ndry_[k] = step.ndry[k];
+  }
+  recn_ += 1.0f;
+  if (weighted_) {
+    short_steps ? Accumulate<true, true>(step, elevations, bottom)
+                : Accumulate<true, false>(step, elevations, bottom);
+  } else {
+    short_steps ? Accumulate<false, true>(step, elevations, bottom)
+                : Accumulate<false, false>(step, elevations, bottom);
+  }
+}
+
+// Branch-free: the comparisons become selects, so the loop vectorises.
+template <typename Sum>
+template <bool kWeighted, bool kShortSteps>
+void HydroMean<Sum>::Accumulate(const Qmx2Step& step, std::span<float> elevations,
+                                std::span<const float> bottom) {
+  const float* vel = step.vel.data();
+  float* wstep = elevations.data();
+  const float* ao = bottom.data();
+  const float datum = datum_;
+  Sum* sumu = sumu_.data();
+  Sum* sumv = sumv_.data();
+  Sum* sumw = sumw_.data();
+  Sum* sumd = sumd_.data();
+  float* umin = umin_.data();
+  float* umax = umax_.data();
+  float* vmin = vmin_.data();
+  float* vmax = vmax_.data();
+  float* wmin = wmin_.data();
+  float* wmax = wmax_.data();
+  for (int32_t k = 0; k < step.np; ++k) {
+    const float u = vel[3 * k], v = vel[3 * k + 1], d = vel[3 * k + 2];
+    if constexpr (kShortSteps) wstep[k] = ao[k] + d;
+    const float wse = wstep[k] - datum;
+    if constexpr (kWeighted) {
+      sumu[k] += static_cast<Sum>(u * d);
+      sumv[k] += static_cast<Sum>(v * d);
+    } else {
+      sumu[k] += u;
+      sumv[k] += v;
+    }
+    sumw[k] += wse;
+    sumd[k] += d;
+    umax[k] = u > umax[k] ? u : umax[k];
+    umin[k] = u < umin[k] ? u : umin[k];
+    vmax[k] = v > vmax[k] ? v : vmax[k];
+    vmin[k] = v < vmin[k] ? v : vmin[k];
+    wmax[k] = wse > wmax[k] ? wse : wmax[k];
+    wmin[k] = wse < wmin[k] ? wse : wmin[k];
+  }
+}
+
+template <typename Sum>
+typename HydroMean<Sum>::Node HydroMean<Sum>::Average(int32_t k, const Qmx2Step& last,
+                                                      std::span<const float> last_elevations) const {
+  Node node;
+  const Sum recn = static_cast<Sum>(recn_);
+  node.depth = static_cast<float>(sumd_[k] / recn);
+  if (Near(node.depth)) {
+    const int zeros = 1 + Near(last.vel[3 * k]) + Near(last.vel[3 * k + 1]) +
+                      Near(last.vel[3 * k + 2]) + Near(last_elevations[k]) + (last.ndry[k] == 0);
+    if (zeros > 3) {
+      node.zero_values = zeros;
+      return node;
+    }
+  }
+  node.u = static_cast<float>(sumu_[k] / recn);
+  node.v = static_cast<float>(sumv_[k] / recn);
+  if (weighted_) {
+    // Over a zero depth the weighted current is taken as still.
+    node.u = node.depth != 0.0f ? node.u / node.depth : 0.0f;
+    node.v = node.depth != 0.0f ? node.v / node.depth : 0.0f;
+  }
+  node.surface = static_cast<float>(sumw_[k] / recn);
+  return node;
+}
+
+template class HydroMean<float>;
+template class HydroMean<double>;
+
+}  // namespace korvant

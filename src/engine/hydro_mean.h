@@ -1,0 +1,72 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "formats/qmx2.h"
+
+namespace korvant {
+
+/// The QMX2 time average of a window of steps: per node the sums of x- and
+/// y-velocity (times depth when weighted), of the water surface above the
+/// datum and of the depth; the minima and maxima of the velocities and the
+/// water surface; the wet/dry codes and element codes the steps left.
+/// `Sum` is the type of the running sums: float sums exactly as the console
+/// program does, double keeps a long window from drifting.
+template <typename Sum>
+class HydroMean {
+ public:
+  HydroMean(bool weighted, float datum) : weighted_(weighted), datum_(datum) {}
+
+  /// Gives node slots up to `nodes` their start values, the first time a
+  /// step reaches them: minima 1.0E20, maxima -1.0E20, wet/dry code 2.
+  void Reach(int32_t nodes);
+
+  /// Takes one step into the sums and extremes (strict comparisons: a tie
+  /// keeps the earlier value). In a short step the water surface is the
+  /// bottom plus the depth, written into `elevations` first.
+  void Add(const Qmx2Step& step, bool short_steps, std::span<float> elevations,
+           std::span<const float> bottom);
+
+  /// One node's results, from the sums and the last step read.
+  struct Node {
+    float u = 0, v = 0, depth = 0, surface = 0;  ///< the averages written
+    int zero_values = 0;  ///< the zero count of a node skipped as dry, else 0
+  };
+  /// Node `k` (from 0) averaged over the steps added. A node whose average
+  /// depth and last values lie within 0.01 of 0.001 (more than three of them,
+  /// counting the average depth and a wet/dry code of 0) is skipped as dry:
+  /// its velocities and surface stay 0.
+  Node Average(int32_t k, const Qmx2Step& last, std::span<const float> last_elevations) const;
+
+  float steps() const { return recn_; }  ///< steps added, counted as a float
+  int32_t dry_code(int32_t k) const { return ndry_[k]; }
+  float u_min(int32_t k) const { return umin_[k]; }
+  float u_max(int32_t k) const { return umax_[k]; }
+  float v_min(int32_t k) const { return vmin_[k]; }
+  float v_max(int32_t k) const { return vmax_[k]; }
+  float w_min(int32_t k) const { return wmin_[k]; }
+  float w_max(int32_t k) const { return wmax_[k]; }
+  /// Element `e` (from 0): the last positive code the steps gave it, else 0.
+  int32_t element_code(int32_t e) const {
+    return static_cast<size_t>(e) < imat_.size() ? imat_[e] : 0;
+  }
+
+ private:
+  template <bool kWeighted, bool kShortSteps>
+  void Accumulate(const Qmx2Step& step, std::span<float> elevations, std::span<const float> bottom);
+
+  bool weighted_;
+  float datum_;
+  float recn_ = 0.0f;
+  int32_t reached_ = 0;
+  std::vector<Sum> sumu_, sumv_, sumw_, sumd_;
+  std::vector<float> umin_, umax_, vmin_, vmax_, wmin_, wmax_;
+  std::vector<int32_t> ndry_, imat_;
+};
+
+extern template class HydroMean<float>;
+extern template class HydroMean<double>;
+
+}  // namespace korvant
