@@ -11,6 +11,7 @@
 #include "io/run_aborted.h"
 #include "dialogue/threed.h"
 #include "dialogue/transport.h"
+#include "dialogue/units.h"
 
 namespace korvant {
 namespace {
@@ -29,15 +30,15 @@ struct AverageBlock {
 constexpr AverageBlock kHydroAverage = {
     " Do you want to average (INTEGRATE) the QMX-2 data?",
     " Enter QMX2 integrated file name to be created", " Enter name of QMX2 file to read from",
-    50, 60, true, R2INT};
+    kHydroAverageInputUnit, kHydroAverageOutputUnit, true, R2INT};
 constexpr AverageBlock k3dAverage = {
     " Do you want to average (INTEGRATE) the QMX-10 data?",
     " Enter QMX10 integrated file name to be created", " Enter name of QMX10 file to read from",
-    95, 90, false, R10INT};
+    kThreedAverageInputUnit, kThreedAverageOutputUnit, false, R10INT};
 constexpr AverageBlock kTransportAverage = {
     " Do you want to average (INTEGRATE) the QMX-4 data?",
     " Enter QMX4 averaged file name to be created", " Enter name of QMX4 file to read from",
-    70, 80, false, R4INT};
+    kTransportAverageInputUnit, kTransportAverageOutputUnit, false, R4INT};
 
 constexpr std::string_view kNoSuchFile = " Sorry ... no such file name ... try again";
 

@@ -1,11 +1,9 @@
 #pragma once
 
 #include "dialogue/session.h"
+#include "dialogue/units.h"
 
 namespace korvant {
-
-/// Unit of the geometry file.
-constexpr int kGeometryUnit = 40;
 
 /// Reads the VELTO geometry file open on unit 40 into `DMS` and `BLKR2`,
 /// writes the two report lines and closes the unit. An empty file or a

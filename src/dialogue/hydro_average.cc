@@ -12,16 +12,15 @@
 #include "formats/qmx2.h"
 #include "io/run_aborted.h"
 #include "text/layout.h"
+#include "dialogue/units.h"
 
 namespace korvant {
 namespace {
 
-constexpr int kInputUnit = 50;
-constexpr int kOutputUnit = 60;
 constexpr float kAveragedTime = -99.0f;
 
 constexpr AverageRules kRules = {
-    .input_unit = kInputUnit,
+    .input_unit = kHydroAverageInputUnit,
     .caution_head = " CAUTION - NO END OF FILE HIT AFTER ",
     .caution_tail = " TIME STEPS",
     .first_pass_damage = FirstPassDamage::kFatal,
@@ -188,7 +187,7 @@ class HydroAverage : public Averaging {
     // given the version code of long steps.
     if (!h_.integer_coded()) s_.dms.IREC[0] = kAverageLongFrom;
     for (int e = 0; e < b_.NE2; ++e) r.IMATK[e] = mean_->element_code(e);
-    RecordFile& out = s_.unit(kOutputUnit);
+    RecordFile& out = s_.unit(kHydroAverageOutputUnit);
     WriteHeader(out, h_, HeaderOf(s_.dms, s_.dms.TITLE2), b_.NP2, b_.NE2);
     const Qmx2Step averaged{.time = kAveragedTime,
                             .np = b_.NP2,

@@ -6,14 +6,13 @@
 #include "dialogue/refusals.h"
 #include "formats/qmx2.h"
 #include "text/layout.h"
+#include "dialogue/units.h"
 
 namespace korvant {
 namespace {
 
-constexpr int kMergedUnit = 50;
-
 bool OpenHydroInput(Session& s, MergeState& m, int slot) {
-  int unit = 11 + slot;
+  int unit = kHydroFirstInputUnit + slot;
   RecordFile& in = s.unit(unit);
   HeaderValues& h = m.header;
   ReadResult result = DetectForm(in, &h);
@@ -33,7 +32,7 @@ bool OpenHydroInput(Session& s, MergeState& m, int slot) {
   if (m.NDONE == 1) {
     s.out().Line(h.integer_coded() ? " --> WRITE INTEGER/CHAR BANNERS TO UNIT=50"
                                    : " --> WRITE CHARACTER BANNERS TO UNIT=50");
-    WriteHeader(s.unit(kMergedUnit), h, HeaderOf(s.dms, s.dms.TITLE2), h.np, h.ne);
+    WriteHeader(s.unit(kHydroMergedUnit), h, HeaderOf(s.dms, s.dms.TITLE2), h.np, h.ne);
   }
   WriteFree(s.out(), {" --> Your QMX2 has a version # of ", h.IVERS});
   WriteBannerListing(s, m.INNAME[slot], unit);
@@ -72,8 +71,8 @@ constexpr MergeFamily kHydroMerge = {
     .closing_line = " ========= Closing active files from R2MERGE =========",
     .closed = "('  ==== MERGED QMX2 file named -->',A,/,'  ==== Closed with',I6,' time steps',/)",
     .slots = 5,
-    .output_unit = kMergedUnit,
-    .first_input_unit = 11,
+    .output_unit = kHydroMergedUnit,
+    .first_input_unit = kHydroFirstInputUnit,
     .end_of_input_at_flag_exits = true,
     .name_dialogue_first = false,
     .same_file_continues = true,

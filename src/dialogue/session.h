@@ -9,6 +9,7 @@
 #include "text/console.h"
 #include "io/record_file.h"
 #include "text/text_sink.h"
+#include "dialogue/units.h"
 
 namespace korvant {
 
@@ -78,10 +79,6 @@ struct Blocks {
   BLKR10_SED blkr10_sed;
 };
 
-/// Units by number: 3 summary, 5/6 console, 40 geometry, 11-15 and 50/60
-/// hydrodynamic, 70-80 transport, 90-95 3D.
-constexpr int kMaxUnit = 100;
-constexpr int kSummaryUnit = 3;
 
 /// Everything one run shares: the console, the summary file, the open binary
 /// units and the data blocks. Operations take it by reference.

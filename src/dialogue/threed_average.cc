@@ -12,19 +12,18 @@
 #include "formats/qmx10.h"
 #include "io/run_aborted.h"
 #include "text/layout.h"
+#include "dialogue/units.h"
 
 namespace korvant {
 namespace {
 
-constexpr int kInputUnit = 95;
-constexpr int kOutputUnit = 90;
 constexpr int kDefaultDebug = 4;
 constexpr size_t kTable = static_cast<size_t>(MAXDOF) * MAXNODE;
 
 int32_t Fit(int32_t count, int32_t capacity) { return std::clamp(count, 0, capacity); }
 
 constexpr AverageRules kRules = {
-    .input_unit = kInputUnit,
+    .input_unit = kThreedAverageInputUnit,
     .caution_head = " CAUTION - No end of file hit after ",
     .caution_tail = " Time steps",
     .first_pass_damage = FirstPassDamage::kEndsPassWithLine,
@@ -114,7 +113,7 @@ class ThreedAverage : public Averaging {
     }
     if (IDEBUG != 0) WriteNodeListing();
     s_.out().Line(" Writing FINAL data to unit=90");
-    WriteQmx10Average(s_.unit(kOutputUnit), ThreedStepOf(s_, NCNT), DAVE.get());
+    WriteQmx10Average(s_.unit(kThreedAverageOutputUnit), ThreedStepOf(s_, NCNT), DAVE.get());
     WriteLayout(summary,
                 "(' COMPLETE-',/,' UNIT 90 CONTAINS 1 TIME STEP OF',"
                 "' AVERAGED CONCENTRATIONS FROM HRS',F12.6,' TO ',F12.6,/,' TOTAL NODES=',I8,/,"

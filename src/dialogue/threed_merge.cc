@@ -5,6 +5,7 @@
 #include "dialogue/threed.h"
 #include "formats/qmx10.h"
 #include "text/layout.h"
+#include "dialogue/units.h"
 
 namespace korvant {
 namespace {
@@ -51,8 +52,8 @@ constexpr MergeFamily kThreedMerge = {
     .closed = "('  ==== MERGED QMX10 file named --> ',A,/,'  ==== Closed with',I8,"
               "' time steps',/,'  ======================================================')",
     .slots = 3,
-    .output_unit = 95,
-    .first_input_unit = 91,
+    .output_unit = kThreedMergedUnit,
+    .first_input_unit = kThreedFirstInputUnit,
     .end_of_input_at_flag_exits = false,
     .name_dialogue_first = true,
     .same_file_continues = false,

@@ -11,17 +11,16 @@
 #include "formats/qmx4.h"
 #include "io/run_aborted.h"
 #include "text/layout.h"
+#include "dialogue/units.h"
 
 namespace korvant {
 namespace {
 
-constexpr int kInputUnit = 70;  // NSAL
-constexpr int kOutputUnit = 80;
 constexpr float kAveragedTime = 0.0f;
 constexpr int kPrintedConstituents = 3;
 
 constexpr AverageRules kRules = {
-    .input_unit = kInputUnit,
+    .input_unit = kTransportAverageInputUnit,
     .caution_head = " CAUTION - NO END OF FILE HIT AFTER ",
     .caution_tail = " TIME STEPS",
     .first_pass_damage = FirstPassDamage::kEndsPass,
@@ -80,7 +79,7 @@ class TransportAverage : public Averaging {
     }
     header_records_ = h_.records();
     if (h_.integer_coded()) s_.out().Line(" --> Write INTEGER/CHAR Banners to unit=80");
-    CopyTransportHeader(s_, s_.unit(kOutputUnit), h_);
+    CopyTransportHeader(s_, s_.unit(kTransportAverageOutputUnit), h_);
     ReportTransportHeader(s_, h_, /*leading_empty_line=*/false);
   }
 
@@ -164,7 +163,7 @@ class TransportAverage : public Averaging {
     Qmx4Step averaged = TransportStepOf(b_);
     averaged.nqal = NCON;
     averaged.conc = std::span(CAVE.get(), static_cast<size_t>(MAXCON) * MAXNODE);
-    WriteQmx4Step(s_.unit(kOutputUnit), averaged);
+    WriteQmx4Step(s_.unit(kTransportAverageOutputUnit), averaged);
   }
 
   void WriteComplete() {

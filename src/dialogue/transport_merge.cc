@@ -4,15 +4,14 @@
 #include "dialogue/transport.h"
 #include "formats/qmx4.h"
 #include "text/layout.h"
+#include "dialogue/units.h"
 
 namespace korvant {
 namespace {
 
-constexpr int kMergedUnit = 70;
-constexpr int kFirstInputUnit = 71;
 
 bool OpenTransportInput(Session& s, MergeState& m, int slot) {
-  const int unit = kFirstInputUnit + slot;
+  const int unit = kTransportFirstInputUnit + slot;
   HeaderValues& h = m.header;
   if (!ReadTransportHeader(s, s.unit(unit), &h).ok()) {
     WriteLayout(s.summary, "(' END OF FILE WHILE READING UNIT =',I2,' SUB R4MERGE')", {unit});
@@ -21,7 +20,7 @@ bool OpenTransportInput(Session& s, MergeState& m, int slot) {
   if (m.NDONE == 1) {
     // Only the integer-coded copy is announced.
     if (h.integer_coded()) s.out().Line(" --> Write INTEGER/CHAR Banners to unit=70");
-    CopyTransportHeader(s, s.unit(kMergedUnit), h);
+    CopyTransportHeader(s, s.unit(kTransportMergedUnit), h);
   }
   ReportTransportHeader(s, h, /*leading_empty_line=*/true);
   WriteBannerListing(s, m.INNAME[slot], unit);
@@ -68,8 +67,8 @@ constexpr MergeFamily kTransportMerge = {
     .closing_line = " ========== Closing active files from R4MERGE =========",
     .closed = "('  ==== MERGED QMX4 file named -->',A,/,'  ==== Closed with',I6,' time steps',/)",
     .slots = 5,
-    .output_unit = kMergedUnit,
-    .first_input_unit = kFirstInputUnit,
+    .output_unit = kTransportMergedUnit,
+    .first_input_unit = kTransportFirstInputUnit,
     .end_of_input_at_flag_exits = false,
     .name_dialogue_first = false,
     .same_file_continues = false,
