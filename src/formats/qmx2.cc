@@ -1,11 +1,34 @@
 #include "formats/qmx2.h"
 
 #include <algorithm>
+#include <array>
+#include <cstdint>
 
 namespace korvant {
 namespace {
 
 int64_t Values(int64_t count) { return std::max<int64_t>(count, 0); }
+
+// A step's arrays in file order, in the two runs that the element count
+// parts: the node arrays before it, the element codes and elevations after
+// it. The one statement of the step's layout that reading, passing, writing
+// and sizing a step all follow.
+struct Arrays {
+  std::array<Into, 2> before_ne;
+  std::array<Into, 2> after_ne;
+};
+
+Arrays ArraysOf(const Qmx2Step& s, bool long_step) {
+  return Arrays{{IntoValues(s.vel.data(), 3 * int64_t{s.np}), IntoValues(s.ndry.data(), s.np)},
+                {IntoValues(s.imat.data(), s.ne),
+                 IntoValues(s.elevations.data(), long_step ? s.np : 0)}};
+}
+
+int64_t Bytes(std::span<const Into> arrays) {
+  int64_t bytes = 0;
+  for (const Into& a : arrays) bytes += 4 * Values(a.count);
+  return bytes;
+}
 
 // The over-run names the element count too: it stands behind the node arrays.
 ReadResult Oversized(RecordFile& in, const Qmx2Step& step) {
@@ -17,7 +40,11 @@ ReadResult Oversized(RecordFile& in, const Qmx2Step& step) {
 }  // namespace
 
 int64_t Qmx2StepBytes(int64_t np, int64_t ne, bool long_step) {
-  return 4 * (3 + 4 * Values(np) + Values(ne) + (long_step ? Values(np) : 0));
+  Qmx2Step counts;
+  counts.np = static_cast<int32_t>(std::clamp<int64_t>(np, INT32_MIN, INT32_MAX));
+  counts.ne = static_cast<int32_t>(std::clamp<int64_t>(ne, INT32_MIN, INT32_MAX));
+  const Arrays a = ArraysOf(counts, long_step);
+  return 12 + Bytes(a.before_ne) + Bytes(a.after_ne);  // time, NP2, NE2 and the arrays
 }
 
 ReadResult ReadQmx2Step(RecordFile& in, bool long_step, Qmx2Step& step,
@@ -30,23 +57,17 @@ ReadResult ReadQmx2Step(RecordFile& in, bool long_step, Qmx2Step& step,
   const bool too_many_nodes = step.np > step.node_limit();
   if (too_many_nodes || !wanted) {
     int32_t ne = 0;
-    if (!in.Pass(16 * static_cast<int64_t>(step.np)) || !in.Ints(&ne, 1)) {
+    if (!in.Pass(Bytes(ArraysOf(step, long_step).before_ne)) || !in.Ints(&ne, 1)) {
       return ResultOf(in, in.Finish());
     }
-    if (too_many_nodes || ne > step.element_limit()) {
-      step.ne = ne;
-      return Oversized(in, step);
-    }
     step.ne = ne;
-    in.Pass(4 * (Values(ne) + (long_step ? Values(step.np) : 0)));
+    if (too_many_nodes || ne > step.element_limit()) return Oversized(in, step);
+    in.Pass(Bytes(ArraysOf(step, long_step).after_ne));
     return ResultOf(in, in.Finish());
   }
-  if (in.Takes({IntoValues(step.vel.data(), 3 * static_cast<int64_t>(step.np)),
-                IntoValues(step.ndry.data(), step.np)}) &&
-      in.Ints(&step.ne, 1)) {
+  if (in.Takes(ArraysOf(step, long_step).before_ne) && in.Ints(&step.ne, 1)) {
     if (step.ne > step.element_limit()) return Oversized(in, step);
-    in.Takes({IntoValues(step.imat.data(), step.ne),
-              IntoValues(step.elevations.data(), long_step ? step.np : 0)});
+    in.Takes(ArraysOf(step, long_step).after_ne);
   }
   return ResultOf(in, in.Finish());
 }
@@ -59,11 +80,10 @@ ReadResult ReadQmx2Time(RecordFile& in, float* time) {
 }
 
 void WriteQmx2Step(RecordFile& out, const Qmx2Step& step, bool long_step) {
-  out.Write({PieceOf(step.time), PieceOf(step.np),
-             PiecesOf(step.vel.data(), 3 * static_cast<int64_t>(step.np)),
-             PiecesOf(step.ndry.data(), step.np), PieceOf(step.ne),
-             PiecesOf(step.imat.data(), step.ne),
-             PiecesOf(step.elevations.data(), long_step ? step.np : 0)});
+  const Arrays a = ArraysOf(step, long_step);
+  out.Write({PieceOf(step.time), PieceOf(step.np), PieceOf(a.before_ne[0]),
+             PieceOf(a.before_ne[1]), PieceOf(step.ne), PieceOf(a.after_ne[0]),
+             PieceOf(a.after_ne[1])});
 }
 
 }  // namespace korvant

@@ -56,6 +56,10 @@ Into IntoValues(T* data, int64_t count) {
   static_assert(sizeof(T) == 4);
   return Into{data, count};
 }
+/// The values of a destination, to write them out again.
+inline Piece PieceOf(const Into& values) {
+  return Piece{values.data, values.count > 0 ? static_cast<size_t>(values.count) * 4 : 0};
+}
 
 /// A binary record file on a unit: framed records read and written strictly in
 /// order. Lengths read from the file are never trusted: a record is read into
