@@ -4,6 +4,8 @@
 # cat copies files inside the kernel (copy_file_range) where it can; dd with
 # 1 MB blocks is the copy through user memory that a merge has to do.
 #   bench/run.sh [steps] [runs]      (defaults: 120 steps, 5 runs)
+# With BEFORE=/path/to/an/older/korvant the same merges and averages of that
+# build run in turn with this one's, and the table shows both.
 # Files are generated once into bench/data (about 1.6 GB for 120 steps).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -77,14 +79,20 @@ measure() {
   done
 }
 
+before=${BEFORE:-}
 for fam in 2 4 10; do
   a=$data/qmx${fam}_a.bin; b=$data/qmx${fam}_b.bin
+  old_merge=() old_avg=()
+  if [ -n "$before" ]; then
+    old_merge=("merge_old_$fam='$before' < merge_$fam.in")
+    old_avg=("avg_old_$fam='$before' < avg_${fam}_given.in" "auto_old_$fam='$before' < avg_${fam}_auto.in")
+  fi
   measure "cat2_$fam=cat '$a' '$b' > out.bin" \
           "copy2_$fam={ dd if='$a' bs=1M; dd if='$b' bs=1M; } 2>/dev/null > out.bin" \
-          "merge_$fam='$bin' < merge_$fam.in"
+          "merge_$fam='$bin' < merge_$fam.in" "${old_merge[@]}"
   measure "cat1_$fam=cat '$a' > /dev/null" \
           "avg_$fam='$bin' < avg_${fam}_given.in" \
-          "auto_$fam='$bin' < avg_${fam}_auto.in"
+          "auto_$fam='$bin' < avg_${fam}_auto.in" "${old_avg[@]}"
 done
 
 printf '\n%d steps of %d nodes, %d elements; median of %d warm runs, taken in turn\n\n' "$steps" "$nodes" "$elems" "$runs"
@@ -103,4 +111,10 @@ for fam in 2 4 10; do
   # The first pass is a small difference of two noisy times: the fastest runs show it best.
   fp=$(awk -v u="${best[auto_$fam]}" -v g="${best[avg_$fam]}" 'BEGIN {d = u - g; if (d < 0) d = 0; printf "%.2f", (g > 0 ? d / g : 0)}')
   printf '%-8s %-22s %9s %9s %7s %8s %s\n' "QMX$fam" "first pass / main (min)" "" "" "$fp" "" "< 0.10"
+  if [ -n "$before" ]; then
+    for job in merge avg auto; do
+      o=${secs[${job}_old_$fam]}; n=${secs[${job}_$fam]}
+      printf '%-8s %-22s %9s %9s %7s %8s %s\n' "QMX$fam" "$job: before -> now" "$n" "$o" "$(ratio "$n" "$o")" "${mem[${job}_old_$fam]}->${mem[${job}_$fam]}" "<= 1.0"
+    done
+  fi
 done
