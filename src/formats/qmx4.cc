@@ -14,6 +14,14 @@ int64_t ConcentrationBytes(int64_t nqal, int64_t np) {
   return values > INT64_MAX / 4 ? INT64_MAX : 4 * values;
 }
 
+// A step's arrays in file order: the NQAL constituent rows before the
+// element count, the element codes after it. The one statement of the step's
+// layout that reading, writing and sizing a step follow.
+Into Row(const Qmx4Step& s, int k) {
+  return IntoValues(s.conc.data() + static_cast<size_t>(k) * s.row, s.np);
+}
+Into ElementCodes(const Qmx4Step& s) { return IntoValues(s.imat.data(), s.ne); }
+
 ReadResult Oversized(RecordFile& in, std::string_view count, int64_t value, int64_t limit) {
   in.Finish();
   return TooLarge(count, value, limit);
@@ -45,7 +53,7 @@ ReadResult ReadQmx4Step(RecordFile& in, Qmx4Step& step, const StepFilter& filter
       if (step.ne > step.element_limit()) {
         return Oversized(in, "NE4", step.ne, step.element_limit());
       }
-      in.Pass(4 * static_cast<int64_t>(std::max(step.ne, 0)));
+      in.Pass(4 * std::max<int64_t>(ElementCodes(step).count, 0));
     }
     return ResultOf(in, in.Finish());
   }
@@ -55,16 +63,14 @@ ReadResult ReadQmx4Step(RecordFile& in, Qmx4Step& step, const StepFilter& filter
   Into rows[kGroup];
   for (int first = 0; first < step.nqal; first += kGroup) {
     const int n = std::min(kGroup, step.nqal - first);
-    for (int k = 0; k < n; ++k) {
-      rows[k] = IntoValues(step.conc.data() + (first + k) * step.row, step.np);
-    }
+    for (int k = 0; k < n; ++k) rows[k] = Row(step, first + k);
     if (!in.Takes(std::span(rows, static_cast<size_t>(n)))) return ResultOf(in, in.Finish());
   }
   if (in.Ints(&step.ne, 1)) {
     if (step.ne > step.element_limit()) {
       return Oversized(in, "NE4", step.ne, step.element_limit());
     }
-    in.Ints(step.imat.data(), step.ne);
+    in.Takes({ElementCodes(step)});
   }
   return ResultOf(in, in.Finish());
 }
@@ -82,9 +88,9 @@ void WriteQmx4Step(RecordFile& out, const Qmx4Step& step) {
   pieces.push_back(PieceOf(step.time));
   pieces.push_back(PieceOf(step.nqal));
   pieces.push_back(PieceOf(step.np));
-  for (int k = 0; k < step.nqal; ++k) pieces.push_back(PiecesOf(step.conc.data() + k * step.row, step.np));
+  for (int k = 0; k < step.nqal; ++k) pieces.push_back(PieceOf(Row(step, k)));
   pieces.push_back(PieceOf(step.ne));
-  pieces.push_back(PiecesOf(step.imat.data(), step.ne));
+  pieces.push_back(PieceOf(ElementCodes(step)));
   out.Write(pieces);
 }
 
