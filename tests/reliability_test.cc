@@ -230,6 +230,31 @@ TEST(ConsoleWriteTest, ConsoleOnAFullDeviceEndsWithTheWriteDiagnostic) {
   EXPECT_FALSE(box.Exists("s.txt"));
 }
 
+// `korvant < answers | head`: the reader quits while the merge has the first
+// file copied and keeps asking for a second one that is not there. The run
+// ends with the console's write diagnostic, not by SIGPIPE, and the merged
+// file and the summary file hold all they had been given.
+TEST(ConsoleWriteTest, ConsoleClosedByItsReaderEndsWithTheWriteDiagnostic) {
+  Sandbox box;
+  PutModelFiles(box);
+  Answers script = {"s.txt", "Y", "m2.bin", "1ST", "a.bin", "0 100", "2ND"};
+  // Far more prompts than the pipe holds.
+  for (int i = 0; i < 1000; ++i) script.insert(script.end(), {"missing.bin", "0 100"});
+  box.CloseConsoleAt(" Enter name of 2ND QMX2 binary file\n");
+  const RunResult result = box.Run(JoinLines(script));
+  EXPECT_EQ(0, result.signal);
+  EXPECT_EQ(2, result.status);
+  EXPECT_EQ("korvant: error during write, unit 6, file stdout\n", result.err);
+  // The window holds every step, so the merged file is a.bin again.
+  EXPECT_TRUE(box.Read("a.bin") == box.Read("m2.bin")) << "m2.bin is not a.bin";
+  // The merge's title, a.bin's banners, and its extraction line last.
+  const std::string summary = box.Read("s.txt");
+  EXPECT_TRUE(summary.starts_with("1\r\n  MERGE TOGETHER - MULTIPLE QMX2 FILES\r\n")) << summary;
+  EXPECT_TRUE(summary.ends_with(
+      "         IREC(1)= 42     EXTRACT HRS    0.000000 TO  100.000000\r\n\r\n"))
+      << summary;
+}
+
 // ---------------------------------------------------------------------------
 // Bounded: every run ends by itself, whatever the answers and wherever they end.
 
