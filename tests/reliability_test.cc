@@ -219,6 +219,59 @@ TEST(FileSizeLimitTest, MergedFilePastTheLimitEndsWithTheWriteDiagnostic) {
   EXPECT_EQ(64u * 1024, box.Read("m2.bin").size());
 }
 
+// The merge ends early at its second file, with the merged file and the
+// summary file still in their buffers; past the limit, the close-down's
+// first failed write is a diagnostic of its own, after the end's own.
+struct EarlyEndCase {
+  const char* what;
+  std::string second_file;
+  const char* console_end;       // the end's own last console line
+  const char* first_diagnostic;  // the end's own, if any
+};
+
+void PrintTo(const EarlyEndCase& c, std::ostream* os) { *os << c.what; }
+
+class CloseDownTest : public ::testing::TestWithParam<EarlyEndCase> {};
+
+TEST_P(CloseDownTest, FilesPastTheLimitAfterTheEndAreReported) {
+  Sandbox box;
+  PutModelFiles(box);
+  box.Write("end.bin", GetParam().second_file);
+  box.LimitFileSize(1024);
+  RunParts parts;
+  parts.merge2 = {"Y", "m2.bin", "1ST", "a.bin", "0 100", "2ND", "end.bin", "0 100"};
+  const RunResult result = box.Run(JoinLines(Script(parts)));
+  EXPECT_EQ(0, result.signal);
+  EXPECT_EQ(2, result.status);
+  EXPECT_TRUE(result.out.ends_with(GetParam().console_end)) << result.out;
+  EXPECT_EQ(std::string(GetParam().first_diagnostic) +
+                "korvant: error during write, unit 50, file m2.bin\n",
+            result.err);
+  // Both files were still written, as far as the limit lets them.
+  EXPECT_TRUE(box.Read("a.bin").substr(0, 1024) == box.Read("m2.bin"));
+  EXPECT_EQ(1024u, box.Read("s.txt").size());
+}
+
+CodedHeader BannerBeyondTheArray() {
+  CodedHeader h;
+  h.iban.assign(1201, 66);
+  return h;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Reliability, CloseDownTest,
+    ::testing::Values(
+        // The program's own stop (status 1 when the files can be written).
+        EarlyEndCase{"Stop", Qmx2File(BannerBeyondTheArray(), {}, true).bytes(), "\nDIM\n", ""},
+        // A fatal diagnostic: the header ends after its banner record, whose
+        // first four bytes "BANN" were read as the integer 1313751362.
+        EarlyEndCase{"Fatal", FileBuilder().Add(HeaderC1(CharHeader())).bytes(),
+                     " -->  1st integer on QMX2 binary=  1313751362\n",
+                     "korvant: end-of-file during read, unit 12, file end.bin\n"}),
+    [](const ::testing::TestParamInfo<EarlyEndCase>& info) {
+      return std::string(info.param.what);
+    });
+
 TEST(ConsoleWriteTest, ConsoleOnAFullDeviceEndsWithTheWriteDiagnostic) {
   Sandbox box;
   box.ConsoleTo("/dev/full");
