@@ -1,6 +1,6 @@
 #include "dialogue/dialogue.h"
 
-#include <cerrno>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -51,9 +51,10 @@ bool ScanReal(std::string_view text, std::string* mantissa, bool* has_point, lon
 
 bool ToFloat(const std::string& mantissa, long exponent, float* out) {
   std::string text = mantissa + "e" + std::to_string(exponent);
-  errno = 0;
   float value = std::strtof(text.c_str(), nullptr);
-  if (errno == ERANGE && value != 0.0f) return false;  // overflow
+  // Only overflow is refused. A number that underflows comes back as the
+  // nearest float there is (subnormal or zero), with ERANGE that is no error.
+  if (std::isinf(value)) return false;
   *out = value;
   return true;
 }
