@@ -235,7 +235,7 @@ bool InputNameDialogue(Session& s, std::string_view prompt, std::string_view not
   for (;;) {
     std::optional<std::string> name = AskName(s, prompt, field);
     if (!name) return false;
-    if (!FileExists(*name)) {
+    if (!IsRegularFile(*name)) {
       s.out().Line(not_found);
     } else if (s.InUse(*name, /*for_writing=*/false)) {
       s.out().Line(kInUseLine);
@@ -251,6 +251,10 @@ bool OutputNameDialogue(Session& s, std::string_view prompt, char* field, int un
     std::optional<std::string> name = AskName(s, prompt, field);
     if (!name) return false;
     if (name->empty()) continue;
+    if (IsFifoOrSocket(*name)) {
+      s.out().Line(kNotRegularLine);
+      continue;
+    }
     if (FileExists(*name)) {
       s.out().Line(" That file name already exists   OverWrite? ");
       std::string reply = s.console.MustReadField(kAnswerChars);

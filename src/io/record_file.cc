@@ -32,6 +32,19 @@ bool FileExists(std::string_view name) {
   return !ec && fs::exists(st) && !fs::is_directory(st);
 }
 
+bool IsRegularFile(std::string_view name) {
+  if (!UsableName(name)) return false;
+  std::error_code ec;
+  return fs::is_regular_file(fs::status(fs::path(name), ec)) && !ec;
+}
+
+bool IsFifoOrSocket(std::string_view name) {
+  if (!UsableName(name)) return false;
+  std::error_code ec;
+  fs::file_status st = fs::status(fs::path(name), ec);
+  return !ec && (fs::is_fifo(st) || fs::is_socket(st));
+}
+
 bool SameFile(std::string_view a, std::string_view b) {
   if (!UsableName(a) || !UsableName(b)) return false;
   std::error_code ec;

@@ -20,6 +20,16 @@ enum class ReadStatus {
 /// True when `name` names an existing file that can be opened (not a directory).
 bool FileExists(std::string_view name);
 
+/// True when `name` leads (through links) to a regular file. Only such a file
+/// is taken as an input: a fifo may wait for a writer that never comes, and a
+/// device may never end.
+bool IsRegularFile(std::string_view name);
+
+/// True when `name` leads to a fifo or a socket, which is never taken as an
+/// output: writing to one waits for a reader. A device such as /dev/null is
+/// written without waiting and stays allowed.
+bool IsFifoOrSocket(std::string_view name);
+
 /// True when both names lead to the same file (same device and inode).
 bool SameFile(std::string_view a, std::string_view b);
 
