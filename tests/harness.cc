@@ -169,6 +169,10 @@ RunResult Sandbox::RunProgram(const std::string& binary, const std::vector<std::
   MakePipe(in);
   MakePipe(out);
   MakePipe(err);
+  // One page, the least a pipe holds.
+  if (!close_console_at_.empty() && fcntl(out[1], F_SETPIPE_SZ, 4096) < 0) {
+    ThrowErrno("F_SETPIPE_SZ");
+  }
   const std::string name = fs::path(binary).filename().string();
   std::vector<char*> argv = {const_cast<char*>(name.c_str())};
   for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
@@ -190,7 +194,9 @@ RunResult Sandbox::RunProgram(const std::string& binary, const std::vector<std::
   const pid_t pid = fork();
   if (pid < 0) ThrowErrno("fork");
   if (pid == 0) {
-    // Only async-signal-safe calls between fork and exec.
+    // Only async-signal-safe calls between fork and exec. The test process
+    // ignores SIGPIPE, and an ignored signal stays ignored across exec.
+    if (signal(SIGPIPE, SIG_DFL) == SIG_ERR) _exit(126);
     if (dup2(stdin_fd >= 0 ? stdin_fd : in[0], 0) < 0 ||
         dup2(console_fd >= 0 ? console_fd : out[1], 1) < 0 ||
         dup2(err[1], 2) < 0) {
@@ -233,7 +239,15 @@ RunResult Sandbox::RunProgram(const std::string& binary, const std::vector<std::
       if (errno == EINTR) continue;
       ThrowErrno("poll");
     }
-    if (fds[0].revents != 0) out_open = Drain(out[0], &result.out);
+    if (fds[0].revents != 0) {
+      out_open = Drain(out[0], &result.out);
+      if (out_open && !close_console_at_.empty() &&
+          result.out.find(close_console_at_) != std::string::npos) {
+        close(out[0]);
+        out[0] = -1;
+        out_open = false;
+      }
+    }
     if (fds[1].revents != 0) err_open = Drain(err[0], &result.err);
     if (to_child >= 0 && fds[2].revents != 0) {
       const ssize_t n = write(to_child, input.data() + written, input.size() - written);
@@ -250,7 +264,7 @@ RunResult Sandbox::RunProgram(const std::string& binary, const std::vector<std::
   }
   if (result.timed_out || result.too_much_output) kill(pid, SIGKILL);
   if (to_child >= 0) close(to_child);
-  close(out[0]);
+  if (out[0] >= 0) close(out[0]);
   close(err[0]);
 
   int wait_status = 0;

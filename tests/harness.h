@@ -66,9 +66,15 @@ class Sandbox {
   /// Later runs write their console output to the file `path` (such as
   /// /dev/full) instead of `RunResult::out`; "" for the captured console.
   void ConsoleTo(std::string path) { console_to_ = std::move(path); }
+  /// Later runs have their console read as a pager that quits reads it: once
+  /// `text` has come, the reading end is closed (`RunResult::out` ends there
+  /// or a little after). The pipe holds one page, so the program cannot
+  /// have written far beyond `text` by then. "" to read to the end.
+  void CloseConsoleAt(std::string text) { close_console_at_ = std::move(text); }
 
   /// Runs the program with the directory as its working directory, `input` on
-  /// stdin (closed after the last byte), and waits for it to end. The program
+  /// stdin (closed after the last byte), and waits for it to end. SIGPIPE is
+  /// at its default in the program, as a shell leaves it. The program
   /// is killed after `limit`, or when it has written more than 16 MiB.
   RunResult Run(std::string_view input,
                 std::chrono::milliseconds limit = std::chrono::seconds(30)) const;
@@ -83,6 +89,7 @@ class Sandbox {
   uint64_t file_size_limit_ = 0;
   std::string console_to_;
   std::string stdin_from_;
+  std::string close_console_at_;
 };
 
 /// The path of a program built beside korvant, such as "korvant-info".

@@ -699,6 +699,30 @@ TEST_F(TenReadingsTest, NothingCopiedShowsMinus99) {
   RunTen(hours, {}, -99.0f, -99.0f);
 }
 
+// An hour too small for a normal float is the nearest float there is, not a
+// conversion error: 1.0e-40 is a subnormal one, so the first window takes the
+// step at that hour and not the one at 0; 1.0e-50 is 0, so the second window
+// takes the step at 0 and not the one at 1.0e-40.
+TEST_F(MergeTest, HoursBelowTheNormalFloatsAreTheNearestFloat) {
+  const Qmx2Input a = Input(CharHeaderFile(Char("RUN A", 42)),
+                            {MergeStep(0.0f, 1), MergeStep(1.0e-40f, 1), MergeStep(1.0f, 1)}, true);
+  Put("a.bin", a);
+  Script s = MergeStart();
+  Choose(s, "1ST", 1, "a.bin", "1.0e-40 0.5");
+  ReadLines(s, kFourBlanks, kWriteChar, 0);
+  Choose(s, "2ND", 2, "a.bin", "-1 1.0e-50");
+  ReadLines(s, kFourBlanks, "", 0);
+  s.Ask(kFlagPrompt, "EXIT");
+  Closing(s, kMerged50, 2);
+  ToTheEnd(s);
+  ExpectRun(s, Run(s), 0);
+  std::vector<std::string> summary = Title();
+  Append(&summary, Listing("a.bin", 11, Char("RUN A", 42).banner, 42, 1.0e-40f, 0.5f));
+  Append(&summary, Listing("a.bin", 12, Char("RUN A", 42).banner, 42, -1, 0));
+  ExpectSummary(summary);
+  ExpectFile("merged.bin", a.header + a.steps[1] + a.steps[0]);
+}
+
 // Every record counts towards the 500 a file is read for, copied or not.
 TEST_F(MergeTest, OnlyTheFirst500RecordsOfAFileAreRead) {
   std::vector<Qmx2StepData> steps;

@@ -1,11 +1,16 @@
 // Damage that comes from outside the model files: outputs on a full device or
-// past a file-size limit, a console that cannot be written, answers of any
-// length and content, and the end of input at every prompt. Every run must
-// end by itself, with its diagnostic, and leave its inputs as they were (the
-// harness checks the inputs of every run).
+// past a file-size limit, a console that cannot be written, names of fifos,
+// sockets and devices, answers of any length and content, and the end of
+// input at every prompt. Every run must end by itself, with its diagnostic,
+// and leave its inputs as they were (the harness checks the inputs of every
+// run).
 
 #include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <iterator>
@@ -219,6 +224,59 @@ TEST(FileSizeLimitTest, MergedFilePastTheLimitEndsWithTheWriteDiagnostic) {
   EXPECT_EQ(64u * 1024, box.Read("m2.bin").size());
 }
 
+// The merge ends early at its second file, with the merged file and the
+// summary file still in their buffers; past the limit, the close-down's
+// first failed write is a diagnostic of its own, after the end's own.
+struct EarlyEndCase {
+  const char* what;
+  std::string second_file;
+  const char* console_end;       // the end's own last console line
+  const char* first_diagnostic;  // the end's own, if any
+};
+
+void PrintTo(const EarlyEndCase& c, std::ostream* os) { *os << c.what; }
+
+class CloseDownTest : public ::testing::TestWithParam<EarlyEndCase> {};
+
+TEST_P(CloseDownTest, FilesPastTheLimitAfterTheEndAreReported) {
+  Sandbox box;
+  PutModelFiles(box);
+  box.Write("end.bin", GetParam().second_file);
+  box.LimitFileSize(1024);
+  RunParts parts;
+  parts.merge2 = {"Y", "m2.bin", "1ST", "a.bin", "0 100", "2ND", "end.bin", "0 100"};
+  const RunResult result = box.Run(JoinLines(Script(parts)));
+  EXPECT_EQ(0, result.signal);
+  EXPECT_EQ(2, result.status);
+  EXPECT_TRUE(result.out.ends_with(GetParam().console_end)) << result.out;
+  EXPECT_EQ(std::string(GetParam().first_diagnostic) +
+                "korvant: error during write, unit 50, file m2.bin\n",
+            result.err);
+  // Both files were still written, as far as the limit lets them.
+  EXPECT_TRUE(box.Read("a.bin").substr(0, 1024) == box.Read("m2.bin"));
+  EXPECT_EQ(1024u, box.Read("s.txt").size());
+}
+
+CodedHeader BannerBeyondTheArray() {
+  CodedHeader h;
+  h.iban.assign(1201, 66);
+  return h;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Reliability, CloseDownTest,
+    ::testing::Values(
+        // The program's own stop (status 1 when the files can be written).
+        EarlyEndCase{"Stop", Qmx2File(BannerBeyondTheArray(), {}, true).bytes(), "\nDIM\n", ""},
+        // A fatal diagnostic: the header ends after its banner record, whose
+        // first four bytes "BANN" were read as the integer 1313751362.
+        EarlyEndCase{"Fatal", FileBuilder().Add(HeaderC1(CharHeader())).bytes(),
+                     " -->  1st integer on QMX2 binary=  1313751362\n",
+                     "korvant: end-of-file during read, unit 12, file end.bin\n"}),
+    [](const ::testing::TestParamInfo<EarlyEndCase>& info) {
+      return std::string(info.param.what);
+    });
+
 TEST(ConsoleWriteTest, ConsoleOnAFullDeviceEndsWithTheWriteDiagnostic) {
   Sandbox box;
   box.ConsoleTo("/dev/full");
@@ -228,6 +286,31 @@ TEST(ConsoleWriteTest, ConsoleOnAFullDeviceEndsWithTheWriteDiagnostic) {
   EXPECT_EQ("korvant: error during write, unit 6, file stdout\n", result.err);
   // The first prompt could not be shown, so no answer was taken.
   EXPECT_FALSE(box.Exists("s.txt"));
+}
+
+// `korvant < answers | head`: the reader quits while the merge has the first
+// file copied and keeps asking for a second one that is not there. The run
+// ends with the console's write diagnostic, not by SIGPIPE, and the merged
+// file and the summary file hold all they had been given.
+TEST(ConsoleWriteTest, ConsoleClosedByItsReaderEndsWithTheWriteDiagnostic) {
+  Sandbox box;
+  PutModelFiles(box);
+  Answers script = {"s.txt", "Y", "m2.bin", "1ST", "a.bin", "0 100", "2ND"};
+  // Far more prompts than the pipe holds.
+  for (int i = 0; i < 1000; ++i) script.insert(script.end(), {"missing.bin", "0 100"});
+  box.CloseConsoleAt(" Enter name of 2ND QMX2 binary file\n");
+  const RunResult result = box.Run(JoinLines(script));
+  EXPECT_EQ(0, result.signal);
+  EXPECT_EQ(2, result.status);
+  EXPECT_EQ("korvant: error during write, unit 6, file stdout\n", result.err);
+  // The window holds every step, so the merged file is a.bin again.
+  EXPECT_TRUE(box.Read("a.bin") == box.Read("m2.bin")) << "m2.bin is not a.bin";
+  // The merge's title, a.bin's banners, and its extraction line last.
+  const std::string summary = box.Read("s.txt");
+  EXPECT_TRUE(summary.starts_with("1\r\n  MERGE TOGETHER - MULTIPLE QMX2 FILES\r\n")) << summary;
+  EXPECT_TRUE(summary.ends_with(
+      "         IREC(1)= 42     EXTRACT HRS    0.000000 TO  100.000000\r\n\r\n"))
+      << summary;
 }
 
 // ---------------------------------------------------------------------------
@@ -342,6 +425,98 @@ TEST(BoundedTest, AHugeAnswerDoesNotGrowMemory) {
   EXPECT_LT(huge_answer.max_rss_kb, short_answer.max_rss_kb + 4096)
       << "peak memory " << huge_answer.max_rss_kb << " KiB against " << short_answer.max_rss_kb;
 }
+
+// ---------------------------------------------------------------------------
+// Names of files that are not regular files: a fifo no one writes, a socket,
+// a device that never ends. No run waits on them or reads them for ever.
+
+enum class Odd { kFifo, kSocket, kStreamingDevice };
+
+// Makes `name` in the sandbox a file of the kind `odd`.
+void MakeOdd(const Sandbox& box, Odd odd, const std::string& name) {
+  const std::string path = box.Path(name);
+  if (odd == Odd::kFifo) {
+    ASSERT_EQ(0, mkfifo(path.c_str(), 0600));
+  } else if (odd == Odd::kSocket) {
+    sockaddr_un address = {};
+    address.sun_family = AF_UNIX;
+    ASSERT_LT(path.size(), sizeof address.sun_path);
+    path.copy(address.sun_path, path.size());
+    const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(0, bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address));
+    close(fd);  // the socket's name stays, with no one behind it
+  } else {
+    box.Link(name, "/dev/urandom");
+  }
+}
+
+struct OddCase {
+  const char* what;
+  Odd odd;
+  RunParts parts;  // the file "odd" first, then a regular one
+  std::vector<std::string> console;  // these lines in a row
+};
+
+void PrintTo(const OddCase& c, std::ostream* os) { *os << c.what; }
+
+constexpr std::string_view kNoSuchFile = " Sorry ... no such file name ... try again";
+constexpr std::string_view kNotRegular = " Sorry ... that file is not a regular file ... try again";
+constexpr std::string_view kHydroInput = " Enter name of QMX2 file to read from";
+constexpr std::string_view kHydroOutput = " Enter QMX2 integrated file name to be created";
+constexpr std::string_view kFirstHydro = " Enter name of 1st QMX2 binary file";
+constexpr std::string_view kMergedHydro = " Enter name of QMX2 MERGED file to be created";
+constexpr std::string_view kHours = " Enter starting and ending decimal hour";
+const Answers kOddHydroInput = {"Y", "o2.bin", "odd", "a.bin", "", "", "", "0", "N"};
+const std::vector<std::string> kHydroInputAgain = {std::string(kHydroInput),
+                                                   std::string(kNoSuchFile),
+                                                   std::string(kHydroInput)};
+
+// An input is answered as a missing file is; an output that is a fifo or a
+// socket is refused before the overwrite question. Either way the name is
+// asked again.
+const OddCase kOddCases[] = {
+    {"FifoAsGeometry", Odd::kFifo, WithPart(&RunParts::geometry, {"Y", "odd", "g.bin", "0.0"}),
+     {" Enter VELTO Binary file name", " Sorry ... no such VELTO file name ... try again",
+      " Enter VELTO Binary file name", " ENTER DATUM (Make it 0.0 for WSELEV array to be OK)"}},
+    {"FifoAsMergeInput", Odd::kFifo,
+     WithPart(&RunParts::merge2, {"Y", "m2.bin", "1ST", "odd", "0 100", "a.bin", "0 100", "EXIT"}),
+     {std::string(kFirstHydro), std::string(kHours), std::string(kNoSuchFile),
+      std::string(kFirstHydro), std::string(kHours)}},
+    {"FifoAsAverageInput", Odd::kFifo, WithPart(&RunParts::average2, kOddHydroInput),
+     kHydroInputAgain},
+    {"SocketAsAverageInput", Odd::kSocket, WithPart(&RunParts::average2, kOddHydroInput),
+     kHydroInputAgain},
+    {"StreamingDeviceAsAverageInput", Odd::kStreamingDevice,
+     WithPart(&RunParts::average2, kOddHydroInput), kHydroInputAgain},
+    {"FifoAsAverageOutput", Odd::kFifo,
+     WithPart(&RunParts::average2, {"Y", "odd", "o2.bin", "a.bin", "", "", "", "0", "N"}),
+     {std::string(kHydroOutput), std::string(kNotRegular), std::string(kHydroOutput),
+      std::string(kHydroInput)}},
+    {"SocketAsMergeOutput", Odd::kSocket,
+     WithPart(&RunParts::merge2, {"Y", "odd", "m2.bin", "1ST", "a.bin", "0 100", "EXIT"}),
+     {std::string(kMergedHydro), std::string(kNotRegular), std::string(kMergedHydro),
+      " Enter flag identifier or (?) for menu"}},
+};
+
+class NotARegularFileTest : public ::testing::TestWithParam<OddCase> {};
+
+TEST_P(NotARegularFileTest, IsRefusedAndTheNameAskedAgain) {
+  Sandbox box;
+  PutModelFiles(box);
+  MakeOdd(box, GetParam().odd, "odd");
+  const RunResult result = box.Run(JoinLines(Script(GetParam().parts)), std::chrono::seconds(10));
+  ExpectEnded(result);
+  EXPECT_EQ(0, result.status);
+  EXPECT_EQ("", result.err);
+  EXPECT_NE(std::string::npos, result.out.find(JoinLines(GetParam().console))) << result.out;
+  EXPECT_TRUE(result.out.ends_with(" ****** Program Finished ******\n")) << result.out;
+}
+
+INSTANTIATE_TEST_SUITE_P(Reliability, NotARegularFileTest, ::testing::ValuesIn(kOddCases),
+                         [](const ::testing::TestParamInfo<OddCase>& info) {
+                           return std::string(info.param.what);
+                         });
 
 }  // namespace
 }  // namespace korvant

@@ -1,6 +1,6 @@
 #include "dialogue/dialogue.h"
 
-#include <cerrno>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -51,9 +51,10 @@ bool ScanReal(std::string_view text, std::string* mantissa, bool* has_point, lon
 
 bool ToFloat(const std::string& mantissa, long exponent, float* out) {
   std::string text = mantissa + "e" + std::to_string(exponent);
-  errno = 0;
   float value = std::strtof(text.c_str(), nullptr);
-  if (errno == ERANGE && value != 0.0f) return false;  // overflow
+  // Only overflow is refused. A number that underflows comes back as the
+  // nearest float there is (subnormal or zero), with ERANGE that is no error.
+  if (std::isinf(value)) return false;
   *out = value;
   return true;
 }
@@ -234,7 +235,7 @@ bool InputNameDialogue(Session& s, std::string_view prompt, std::string_view not
   for (;;) {
     std::optional<std::string> name = AskName(s, prompt, field);
     if (!name) return false;
-    if (!FileExists(*name)) {
+    if (!IsRegularFile(*name)) {
       s.out().Line(not_found);
     } else if (s.InUse(*name, /*for_writing=*/false)) {
       s.out().Line(kInUseLine);
@@ -250,6 +251,10 @@ bool OutputNameDialogue(Session& s, std::string_view prompt, char* field, int un
     std::optional<std::string> name = AskName(s, prompt, field);
     if (!name) return false;
     if (name->empty()) continue;
+    if (IsFifoOrSocket(*name)) {
+      s.out().Line(kNotRegularLine);
+      continue;
+    }
     if (FileExists(*name)) {
       s.out().Line(" That file name already exists   OverWrite? ");
       std::string reply = s.console.MustReadField(kAnswerChars);

@@ -55,13 +55,14 @@ inline std::string_view FieldView(const char* field, int width) {
 std::optional<std::string> AskName(Session& s, std::string_view prompt, char* field);
 
 /// Input-name dialogue: writes `prompt`, reads a name into `field` (50
-/// characters) until it names an existing file that is not being written,
+/// characters) until it names a regular file that is not being written,
 /// writing `not_found` (or the in-use line) before asking again; then opens it
 /// on `unit`. False at end of input at the prompt, before anything is opened.
 bool InputNameDialogue(Session& s, std::string_view prompt, std::string_view not_found,
                        char* field, int unit);
 
-/// Output-name dialogue: writes `prompt`, reads a name into `field`; an
+/// Output-name dialogue: writes `prompt`, reads a name into `field`; a fifo
+/// or a socket is refused with `kNotRegularLine` and the name asked again; an
 /// existing file is replaced only after " That file name already exists
 /// OverWrite? " is answered with anything but an empty answer or one beginning
 /// with N or n. Opens the file for writing on `unit`. False at end of input at
@@ -70,5 +71,8 @@ bool OutputNameDialogue(Session& s, std::string_view prompt, char* field, int un
 
 /// The line written when a name is refused because the run has that file open.
 inline constexpr std::string_view kInUseLine = " Sorry ... that file is in use ... try again";
+/// The line written when an output name is a fifo or a socket.
+inline constexpr std::string_view kNotRegularLine =
+    " Sorry ... that file is not a regular file ... try again";
 
 }  // namespace korvant

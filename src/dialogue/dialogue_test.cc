@@ -225,6 +225,11 @@ TEST(FreeFormTest, ExponentsAreAcceptedForReals) {
   EXPECT_EQ(0.25f, r);
   EXPECT_TRUE(ParseFreeReals("-4E+1", &r, 1));
   EXPECT_EQ(-40.0f, r);
+  // Below the normal floats: the nearest float, subnormal or zero.
+  EXPECT_TRUE(ParseFreeReals("1.0e-40", &r, 1));
+  EXPECT_EQ(1.0e-40f, r);
+  EXPECT_TRUE(ParseFreeReals("-1.0e-50", &r, 1));
+  EXPECT_EQ(0.0f, r);
 }
 
 TEST(FreeFormTest, AValueNotOfTheDestinationTypeIsAnError) {

@@ -127,20 +127,27 @@ void Run(Session& s) {
 
 int RunSession(std::istream& in, std::ostream& out, std::ostream& err) {
   Session s(in, out);
+  int status = 0;
   try {
     Run(s);
-    return 0;
   } catch (const RunAborted& abort) {
-    s.CloseAfterAbort();
-    if (!abort.diagnostic.empty()) err << "korvant: " << abort.diagnostic << '\n' << std::flush;
-    return abort.status;
+    if (!abort.diagnostic.empty()) err << "korvant: " << abort.diagnostic << '\n';
+    status = abort.status;
   } catch (const std::exception& fault) {
     // A fault of the program itself (out of memory, a broken layout text):
-    // still leave every file flushed and say what happened.
-    s.CloseAfterAbort();
-    err << "korvant: internal error: " << fault.what() << '\n' << std::flush;
-    return 2;
+    // still leave every file written out and say what happened.
+    err << "korvant: internal error: " << fault.what() << '\n';
+    status = 2;
   }
+  // After an early end the files are still written out; a failure there is
+  // reported on its own, since the end's message does not speak of it.
+  const std::string failed = s.CloseAfterAbort();
+  if (!failed.empty()) {
+    err << "korvant: " << failed << '\n';
+    status = 2;
+  }
+  err << std::flush;
+  return status;
 }
 
 }  // namespace korvant

@@ -88,7 +88,7 @@ class Merge {
       s_.out().Line(kHoursPrompt);
       if (!ReadFreeHours(s_.console, &m_.TBEG[slot], &m_.TEND[slot])) return false;
       const std::string& name = *answer;
-      if (!FileExists(name)) {
+      if (!IsRegularFile(name)) {
         s_.out().Line(kNoSuchFile);
       } else if (s_.InUse(name, /*for_writing=*/false)) {
         s_.out().Line(kInUseLine);

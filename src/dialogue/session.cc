@@ -50,21 +50,19 @@ void Session::CloseAll() {
   console.out().Flush();
 }
 
-void Session::CloseAfterAbort() {
-  for (RecordFile& f : units_) {
+std::string Session::CloseAfterAbort() {
+  std::string first;
+  auto close = [&first](auto&& step) {
     try {
-      f.Close();
-    } catch (const RunAborted&) {
+      step();
+    } catch (const RunAborted& failed) {
+      if (first.empty()) first = failed.diagnostic;
     }
-  }
-  try {
-    summary.Close();
-  } catch (const RunAborted&) {
-  }
-  try {
-    console.out().Flush();
-  } catch (const RunAborted&) {
-  }
+  };
+  for (RecordFile& f : units_) close([&f] { f.Close(); });
+  close([this] { summary.Close(); });
+  close([this] { console.out().Flush(); });
+  return first;
 }
 
 }  // namespace korvant

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <string_view>
 
 #include "formats/limits.h"
@@ -117,8 +118,10 @@ class Session {
   /// Writes out and closes every open file, summary file last; failures are
   /// fatal. Used when the run ends normally.
   void CloseAll();
-  /// Writes out what can still be written after the run was aborted; never throws.
-  void CloseAfterAbort();
+  /// Writes out and closes every file still open after the run was ended
+  /// early, going on past any failure; never throws. Returns the diagnostic of
+  /// the first failure not reported before, "" when there was none.
+  std::string CloseAfterAbort();
 
  private:
   std::array<RecordFile, kMaxUnit> units_;

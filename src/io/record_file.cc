@@ -32,6 +32,19 @@ bool FileExists(std::string_view name) {
   return !ec && fs::exists(st) && !fs::is_directory(st);
 }
 
+bool IsRegularFile(std::string_view name) {
+  if (!UsableName(name)) return false;
+  std::error_code ec;
+  return fs::is_regular_file(fs::status(fs::path(name), ec)) && !ec;
+}
+
+bool IsFifoOrSocket(std::string_view name) {
+  if (!UsableName(name)) return false;
+  std::error_code ec;
+  fs::file_status st = fs::status(fs::path(name), ec);
+  return !ec && (fs::is_fifo(st) || fs::is_socket(st));
+}
+
 bool SameFile(std::string_view a, std::string_view b) {
   if (!UsableName(a) || !UsableName(b)) return false;
   std::error_code ec;
@@ -60,6 +73,7 @@ void RecordFile::OpenExisting(int unit, std::string_view name) {
   if (file_ == nullptr) FailFile("file not found");
   std::setvbuf(file_, nullptr, _IONBF, 0);
   writing_ = false;
+  failed_ = false;
   std::error_code ec;
   fs::path path(name_);
   size_ = fs::is_regular_file(path, ec) ? static_cast<int64_t>(fs::file_size(path, ec)) : -1;
@@ -81,6 +95,7 @@ void RecordFile::OpenForWriting(int unit, std::string_view name) {
   if (file_ == nullptr) FailFile(exists ? "cannot overwrite existing file" : "cannot create file");
   std::setvbuf(file_, nullptr, _IONBF, 0);
   writing_ = true;
+  failed_ = false;
   cut_pending_ = true;
   size_ = -1;
   pos_ = 0;
@@ -121,12 +136,18 @@ std::string RecordFile::DamageText() const {
 
 void RecordFile::Close() {
   if (file_ == nullptr) return;
-  if (writing_) FlushOut();
+  const bool failed_before = failed_;
+  const bool written = !writing_ || WriteOut();
   std::FILE* f = file_;
   file_ = nullptr;
   writing_ = false;
   buf_at_ = buf_end_ = 0;
-  if (std::fclose(f) != 0) FailFile("CLOSE error");
+  const bool closed = std::fclose(f) == 0;
+  // The file is closed whatever failed. A file whose write has failed before
+  // has been reported then, and is not reported again.
+  if (failed_before) return;
+  if (!written) FailFile("error during write");
+  if (!closed) FailFile("CLOSE error");
 }
 
 bool RecordFile::ReadRaw(void* dst, int64_t n) {
@@ -323,17 +344,28 @@ void RecordFile::FailRead(ReadStatus status) const {
   FailFile("error during read");
 }
 
-void RecordFile::FlushOut() {
-  if (buf_end_ == 0) return;
+bool RecordFile::WriteOut() {
+  if (buf_end_ == 0) return true;
   size_t n = buf_end_;
   buf_end_ = 0;
-  if (std::fwrite(buf_.get(), 1, n, file_) != n) FailFile("error during write");
+  if (std::fwrite(buf_.get(), 1, n, file_) == n) return true;
+  failed_ = true;
+  return false;
+}
+
+void RecordFile::FailWrite() {
+  failed_ = true;
+  FailFile("error during write");
+}
+
+void RecordFile::FlushOut() {
+  if (!WriteOut()) FailWrite();
 }
 
 void RecordFile::PutRaw(const void* data, size_t n) {
   if (n >= kBufferBytes / 2) {
     FlushOut();
-    if (std::fwrite(data, 1, n, file_) != n) FailFile("error during write");
+    if (std::fwrite(data, 1, n, file_) != n) FailWrite();
     return;
   }
   if (buf_end_ + n > kBufferBytes) FlushOut();
@@ -354,7 +386,7 @@ void RecordFile::Write(std::span<const Piece> pieces) {
     // file system write it out at close, as for a replaced file.
     if (fs::is_regular_file(path, ec) && fs::file_size(path, ec) > 0 && !ec) {
       fs::resize_file(path, 0, ec);
-      if (ec) FailFile("error during write");
+      if (ec) FailWrite();
     }
   }
   unsigned char len[kLengthBytes];

@@ -20,6 +20,16 @@ enum class ReadStatus {
 /// True when `name` names an existing file that can be opened (not a directory).
 bool FileExists(std::string_view name);
 
+/// True when `name` leads (through links) to a regular file. Only such a file
+/// is taken as an input: a fifo may wait for a writer that never comes, and a
+/// device may never end.
+bool IsRegularFile(std::string_view name);
+
+/// True when `name` leads to a fifo or a socket, which is never taken as an
+/// output: writing to one waits for a reader. A device such as /dev/null is
+/// written without waiting and stays allowed.
+bool IsFifoOrSocket(std::string_view name);
+
 /// True when both names lead to the same file (same device and inode).
 bool SameFile(std::string_view a, std::string_view b);
 
@@ -101,7 +111,9 @@ class RecordFile {
   int64_t record_offset() const { return record_at_; }
   /// What is wrong with the record read last, when it ended in kError.
   std::string DamageText() const;
-  /// Writes out what is buffered and closes. No-op on a closed file.
+  /// Writes out what is buffered and closes, also when the write fails.
+  /// Failures are fatal, except on a file whose write has failed before
+  /// (that failure was fatal already). No-op on a closed file.
   void Close();
 
   ReadStatus Begin();
@@ -140,12 +152,15 @@ class RecordFile {
   bool ReadRaw(void* dst, int64_t n);  // false when the file ends first
   bool SkipRaw(int64_t n);
   void PutRaw(const void* data, size_t n);
+  bool WriteOut();  // false when the system refuses the buffered bytes
   void FlushOut();
+  [[noreturn]] void FailWrite();
   [[noreturn]] void FailFile(const char* what) const;
 
   std::FILE* file_ = nullptr;
   bool writing_ = false;
   bool cut_pending_ = false;  // the next write starts from the file's start
+  bool failed_ = false;       // a write has failed
   int unit_ = 0;
   std::string name_;
   int64_t size_ = -1;  // bytes in the file when it is regular, else -1

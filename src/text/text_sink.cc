@@ -26,6 +26,7 @@ void TextSink::OpenNew(int unit, const std::string& path) {
   unit_ = unit;
   path_ = path;
   eol_ = "\r\n";
+  failed_ = false;
   // "x" creates the file only when no file of that name exists.
   file_ = path.find('\0') == std::string::npos ? std::fopen(path.c_str(), "wx") : nullptr;
   if (file_ == nullptr) {
@@ -43,37 +44,51 @@ void TextSink::EndLine() {
   if (line_.size() >= kFlushAt) Flush();
 }
 
-void TextSink::Flush() {
+bool TextSink::WriteOut() {
   // Only whole lines are handed on; a line being built stays in the buffer.
   std::string_view ready(line_.data(), line_start_);
-  if (!ready.empty()) {
-    bool ok = true;
-    if (out_ != nullptr) {
-      out_->write(ready.data(), static_cast<std::streamsize>(ready.size()));
-      out_->flush();
-      ok = !out_->fail();
-    } else if (file_ != nullptr) {
-      ok = std::fwrite(ready.data(), 1, ready.size(), file_) == ready.size() &&
-           std::fflush(file_) == 0;
-    }
-    line_.erase(0, line_start_);
-    line_start_ = 0;
-    if (!ok) {
-      Fatal("error during write, unit " + std::to_string(unit_) + ", file " + path_);
-    }
+  if (ready.empty()) return true;
+  bool ok = true;
+  if (out_ != nullptr) {
+    out_->write(ready.data(), static_cast<std::streamsize>(ready.size()));
+    out_->flush();
+    ok = !out_->fail();
+  } else if (file_ != nullptr) {
+    ok = std::fwrite(ready.data(), 1, ready.size(), file_) == ready.size() &&
+         std::fflush(file_) == 0;
   }
+  line_.erase(0, line_start_);
+  line_start_ = 0;
+  if (!ok) failed_ = true;
+  return ok;
+}
+
+void TextSink::Fail(const char* what) const {
+  Fatal(std::string(what) + ", unit " + std::to_string(unit_) + ", file " + path_);
+}
+
+void TextSink::Flush() {
+  if (!WriteOut()) Fail("error during write");
 }
 
 void TextSink::Close() {
-  if (!line_.empty() && line_start_ != line_.size()) EndLine();
-  Flush();
+  if (line_start_ != line_.size()) {
+    line_.append(eol_);
+    line_start_ = line_.size();
+  }
+  const bool failed_before = failed_;
+  const bool written = WriteOut();
+  bool closed = true;
   if (file_ != nullptr) {
     std::FILE* f = file_;
     file_ = nullptr;
-    if (std::fclose(f) != 0) {
-      Fatal("CLOSE error, unit " + std::to_string(unit_) + ", file " + path_);
-    }
+    closed = std::fclose(f) == 0;
   }
+  // The file is closed whatever failed. A file whose write has failed before
+  // has been reported then, and is not reported again.
+  if (failed_before) return;
+  if (!written) Fail("error during write");
+  if (!closed) Fail("CLOSE error");
 }
 
 }  // namespace korvant

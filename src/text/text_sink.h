@@ -41,9 +41,15 @@ class TextSink {
   }
   /// Hands everything buffered to the stream or file. Write failures are fatal.
   void Flush();
+  /// Ends a line being built, hands everything on and closes the file. The
+  /// file is closed even when the write fails; failures are fatal, except on
+  /// a file whose write has failed before (that failure was fatal already).
   void Close();
 
  private:
+  bool WriteOut();  // false when the stream or file refuses the text
+  [[noreturn]] void Fail(const char* what) const;
+
   std::ostream* out_ = nullptr;
   std::FILE* file_ = nullptr;
   int unit_ = 0;
@@ -51,6 +57,7 @@ class TextSink {
   std::string line_;  // buffered text; the current line starts at line_start_
   size_t line_start_ = 0;
   std::string_view eol_ = "\n";
+  bool failed_ = false;  // a write has failed
 };
 
 }  // namespace korvant
