@@ -224,7 +224,7 @@ void SetField(char* field, int width, std::string_view text) {
 
 std::optional<std::string> AskName(Session& s, std::string_view prompt, char* field) {
   s.out().Line(prompt);
-  std::optional<std::string> answer = s.console.ReadField(kNameChars);
+  std::optional<std::string> answer = s.console.ReadField(kNameChars, Answer::kFileName);
   if (!answer) return std::nullopt;
   SetField(field, kNameChars, *answer);
   return TrimName(*answer);

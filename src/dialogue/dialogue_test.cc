@@ -10,6 +10,8 @@
 #include <iterator>
 #include <sstream>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "io/run_aborted.h"
 
@@ -509,6 +511,39 @@ TEST(ConsoleTest, PromptIsOnScreenBeforeTheAnswerIsRead) {
   c.console.out().Line(" Merge QMX2 files?");
   EXPECT_EQ("Y", c.console.ReadLine());
   EXPECT_EQ(" Merge QMX2 files?\n", c.screen.str());
+}
+
+// Lines typed at a terminal come through a line editor; the console takes
+// them as it takes lines of an answer file, and tells the editor where a file
+// is named.
+class TypedLines : public LineEditor {
+ public:
+  explicit TypedLines(std::vector<std::string> lines) : lines_(std::move(lines)) {}
+  std::optional<std::string> ReadLine(Answer kind) override {
+    kinds.push_back(kind);
+    if (next_ == lines_.size()) return std::nullopt;
+    return lines_[next_++];
+  }
+  std::vector<Answer> kinds;
+
+ private:
+  std::vector<std::string> lines_;
+  size_t next_ = 0;
+};
+
+TEST(ConsoleTest, EditedLinesAreTakenLikeLinesOfAFile) {
+  TypedLines typed({"abc\r", std::string(2000, 'x'), "N", "  a.bin  "});
+  Answered a("from the stream\n");
+  a.s.console.set_editor(&typed);
+  EXPECT_EQ("abc", a.s.console.ReadLine());
+  EXPECT_EQ(std::string(1024, 'x'), a.s.console.ReadLine());
+  EXPECT_EQ(std::optional<bool>(false), AskYesUnlessN(a.s));
+  char field[kNameChars];
+  EXPECT_EQ("a.bin", AskName(a.s, " Enter a name", field));
+  EXPECT_EQ(std::nullopt, AskName(a.s, " Enter a name", field));
+  const std::vector<Answer> kinds = {Answer::kText, Answer::kText, Answer::kText,
+                                     Answer::kFileName, Answer::kFileName};
+  EXPECT_EQ(kinds, typed.kinds);
 }
 
 }  // namespace

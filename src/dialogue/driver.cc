@@ -114,7 +114,7 @@ void Run(Session& s) {
   SetField(s.dms.FNAME, kNameChars, "NULL");
   Greet(s);
   s.out().Line(" Enter Printed Output Summary File Name ");
-  s.OpenSummary(TrimName(s.console.MustReadField(kNameChars)));
+  s.OpenSummary(TrimName(s.console.MustReadField(kNameChars, Answer::kFileName)));
   if (MergeQuestions(s)) Geometry(s);
   Average(s, kHydroAverage);
   Average(s, k3dAverage);
@@ -125,8 +125,9 @@ void Run(Session& s) {
 
 }  // namespace
 
-int RunSession(std::istream& in, std::ostream& out, std::ostream& err) {
+int RunSession(std::istream& in, std::ostream& out, std::ostream& err, LineEditor* editor) {
   Session s(in, out);
+  s.console.set_editor(editor);
   int status = 0;
   try {
     Run(s);

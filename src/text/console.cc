@@ -7,8 +7,16 @@ namespace {
 constexpr size_t kKeptChars = 1024;
 }  // namespace
 
-std::optional<std::string> Console::ReadLine() {
+std::optional<std::string> Console::ReadLine(Answer kind) {
   out_.Flush();
+  std::optional<std::string> line = editor_ != nullptr ? editor_->ReadLine(kind) : ReadStreamLine();
+  if (!line) return std::nullopt;
+  if (line->size() > kKeptChars) line->resize(kKeptChars);
+  if (!line->empty() && line->back() == '\r') line->pop_back();
+  return line;
+}
+
+std::optional<std::string> Console::ReadStreamLine() {
   std::streambuf* sb = in_.rdbuf();
   std::string line;
   bool any = false;
@@ -20,18 +28,17 @@ std::optional<std::string> Console::ReadLine() {
     if (line.size() < kKeptChars) line.push_back(static_cast<char>(c));
   }
   if (!any) return std::nullopt;
-  if (!line.empty() && line.back() == '\r') line.pop_back();
   return line;
 }
 
-std::optional<std::string> Console::ReadField(int width) {
-  std::optional<std::string> line = ReadLine();
+std::optional<std::string> Console::ReadField(int width, Answer kind) {
+  std::optional<std::string> line = ReadLine(kind);
   if (line) line->resize(static_cast<size_t>(width), ' ');
   return line;
 }
 
-std::string Console::MustReadField(int width) {
-  std::optional<std::string> field = ReadField(width);
+std::string Console::MustReadField(int width, Answer kind) {
+  std::optional<std::string> field = ReadField(width, kind);
   if (!field) FailEndOfInput();
   return *field;
 }
