@@ -1,0 +1,27 @@
+# Installs the build into a fresh PREFIX and checks the layout: korvant and
+# every other program in bin/, each with its manual page in share/man/man1.
+#   cmake -DBUILD=<build folder> -DPREFIX=<scratch folder> -P install.cmake
+cmake_minimum_required(VERSION 3.20)
+file(REMOVE_RECURSE ${PREFIX})
+execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD} --prefix ${PREFIX}
+                RESULT_VARIABLE status OUTPUT_QUIET)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "cmake --install failed: ${status}")
+endif()
+if(NOT EXISTS ${PREFIX}/bin/korvant)
+  message(FATAL_ERROR "korvant is not installed in ${PREFIX}/bin")
+endif()
+file(GLOB programs RELATIVE ${PREFIX}/bin ${PREFIX}/bin/*)
+foreach(program ${programs})
+  if(NOT EXISTS ${PREFIX}/share/man/man1/${program}.1)
+    message(FATAL_ERROR "${program} is installed without share/man/man1/${program}.1")
+  endif()
+endforeach()
+file(GLOB pages RELATIVE ${PREFIX}/share/man/man1 ${PREFIX}/share/man/man1/*)
+foreach(page ${pages})
+  string(REGEX REPLACE "\\.1$" "" program ${page})
+  if(NOT program IN_LIST programs)
+    message(FATAL_ERROR "share/man/man1/${page} is installed without its program")
+  endif()
+endforeach()
+file(REMOVE_RECURSE ${PREFIX})
