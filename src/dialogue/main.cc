@@ -1,7 +1,9 @@
 #include <csignal>
 #include <iostream>
+#include <memory>
 
 #include "dialogue/driver.h"
+#include "dialogue/terminal_editor.h"
 
 int main() {
   // Past a file-size limit a write then fails, and the run ends with its
@@ -11,5 +13,6 @@ int main() {
   // write that fails like any other, so the files are still written out.
   std::signal(SIGPIPE, SIG_IGN);
   std::ios::sync_with_stdio(false);
-  return korvant::RunSession(std::cin, std::cout, std::cerr);
+  std::unique_ptr<korvant::LineEditor> editor = korvant::OpenTerminalEditor();
+  return korvant::RunSession(std::cin, std::cout, std::cerr, editor.get());
 }
