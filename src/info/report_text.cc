@@ -1,0 +1,162 @@
+#include "info/report_text.h"
+
+#include <charconv>
+#include <string_view>
+
+#include "formats/limits.h"
+#include "formats/qmx2.h"
+
+namespace korvant {
+namespace {
+
+constexpr size_t kLabelWidth = 14;
+const std::string kContinued(2 + kLabelWidth, ' ');
+
+std::string Plural(int64_t n, std::string_view one, std::string_view many) {
+  return std::to_string(n) + " " + std::string(n == 1 || n == -1 ? one : many);
+}
+
+void Line(std::string& out, std::string_view label, const std::string& text) {
+  out += "  ";
+  out += label;
+  out.append(kLabelWidth > label.size() ? kLabelWidth - label.size() : 1, ' ');
+  out += text;
+  out += '\n';
+}
+
+// Control characters of a title shown as '?', so that the report stays on its lines.
+std::string Printable(std::string text) {
+  for (char& c : text) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
+  }
+  return text;
+}
+
+std::string KindText(const Identity& id) {
+  const std::string form = id.integer_coded ? "integer-coded header" : "character header";
+  switch (id.kind) {
+    case FileKind::kVelto:
+      return "VELTO geometry, " + form;
+    case FileKind::kQmx2:
+      return "QMX2, " + form +
+             (id.long_steps ? ", long steps (with elevations)" : ", short steps (no elevations)");
+    case FileKind::kQmx4:
+      return "QMX4, " + form;
+    case FileKind::kQmx10:
+      return "QMX10 (no header)";
+    case FileKind::kUnknown:
+      break;
+  }
+  return "not identified: " + id.why;
+}
+
+std::string VersionText(const FileReport& r) {
+  std::string text =
+      r.irec1 ? "IREC(1) = " + std::to_string(*r.irec1) : std::string("IREC(1) not in the header");
+  if (r.mflg) text += ", MFLG = " + std::to_string(*r.mflg);
+  if (r.ivers) text += ", IVERS = " + std::to_string(*r.ivers);
+  return text;
+}
+
+std::string CountsText(FileKind kind, const StepCounts& c) {
+  std::string text = Plural(c.nodes, "node", "nodes") + ", " + Plural(c.elements, "element", "elements");
+  if (kind == FileKind::kQmx4) text += ", " + Plural(c.width, "constituent", "constituents");
+  if (kind == FileKind::kQmx10) {
+    text += ", " + Plural(c.width, "degree of freedom", "degrees of freedom");
+  }
+  return text;
+}
+
+void TimeLines(std::string& out, const FileReport& r) {
+  std::string steps = std::to_string(r.steps);
+  if (r.first_time) steps += ", hours " + Hours(*r.first_time) + " to " + Hours(*r.last_time);
+  Line(out, "time steps:", steps);
+  if (r.min_step) Line(out, "step length:", Hours(*r.min_step) + " to " + Hours(*r.max_step) + " hours");
+  if (r.steps < 2) return;
+  if (r.time_back_count == 0) {
+    Line(out, "time order:", "forward throughout");
+  } else {
+    Line(out, "time order:", "repeats or goes back " + Plural(r.time_back_count, "time:", "times:"));
+    for (const TimeBack& b : r.time_back) {
+      out += kContinued + "record " + std::to_string(b.record) + ": hour " + Hours(b.time) +
+             " after hour " + Hours(b.previous) + "\n";
+    }
+  }
+  const FileKind kind = r.identity.kind;
+  if (r.count_change_count == 0) {
+    Line(out, "counts:", "the same in every step");
+  } else {
+    Line(out, "counts:", "change " + Plural(r.count_change_count, "time:", "times:"));
+    for (const CountChange& c : r.count_changes) {
+      out += kContinued + "record " + std::to_string(c.record) + ": " + CountsText(kind, c.counts) +
+             " after " + CountsText(kind, c.previous) + "\n";
+    }
+  }
+  const int64_t more = std::max(r.time_back_count, r.count_change_count) - int64_t{kMaxListed};
+  if (more > 0) out += kContinued + "(only the first " + std::to_string(kMaxListed) + " of each listed)\n";
+}
+
+}  // namespace
+
+std::string Hours(float value) {
+  char text[32];
+  const auto end = std::to_chars(text, text + sizeof text, value).ptr;
+  return std::string(text, end);
+}
+
+std::vector<std::string> Cautions(const FileReport& r) {
+  std::vector<std::string> cautions;
+  if (r.identity.kind == FileKind::kQmx2 && r.irec1 && r.steps > 0) {
+    const int32_t v = *r.irec1;
+    const std::string irec = "IREC(1) = " + std::to_string(v) + ": ";
+    if (r.identity.long_steps && v < kMergeLongFrom) {
+      cautions.push_back(irec +
+                         "a merge and an averaging read these long steps as short ones, "
+                         "without their elevations");
+    } else if (!r.identity.long_steps && v >= kAverageLongFrom) {
+      cautions.push_back(irec +
+                         "a merge and an averaging read these short steps as long ones "
+                         "and stop at the first");
+    } else if (!r.identity.long_steps && v >= kMergeLongFrom) {
+      cautions.push_back(irec + "a merge reads these short steps as long ones and stops at the first");
+    }
+  }
+  if (r.too_large) {
+    cautions.push_back(std::string(r.too_large->count) + " = " + std::to_string(r.too_large->value) +
+                       " is more than the " + std::to_string(r.too_large->limit) +
+                       " that a merge or an averaging takes");
+  }
+  return cautions;
+}
+
+std::string TextReport(const std::string& name, const FileReport& r) {
+  std::string out = name + "\n";
+  const Identity& id = r.identity;
+  Line(out, "kind:", KindText(id));
+  if (id.has_header && r.identified()) {
+    Line(out, "version:", VersionText(r));
+    Line(out, "title:", r.title ? Printable(*r.title) : std::string("(none)"));
+  }
+  if (r.identified()) {
+    Line(out, "mesh:", r.counts ? CountsText(id.kind, *r.counts) : std::string("no sound time step"));
+  }
+  if (r.identified() && id.kind != FileKind::kVelto) {
+    TimeLines(out, r);
+    Line(out, "500 limit:",
+         r.over_step_limit() ? Plural(r.steps, "time step", "time steps") +
+                                   ": a merge or an averaging looks at the first " +
+                                   std::to_string(kMaxSteps) + " only"
+                             : "within the " + std::to_string(kMaxSteps) +
+                                   " time steps a merge or an averaging looks at");
+  }
+  for (const std::string& caution : Cautions(r)) Line(out, "caution:", caution);
+  if (r.damage) {
+    Line(out, "framing:", "damaged at record " + std::to_string(r.damage->record) + " (byte " +
+                              std::to_string(r.damage->offset) + "): " + r.damage->what);
+  } else {
+    Line(out, "framing:", "sound to the end (" + Plural(r.records, "record", "records") + ")");
+  }
+  return out;
+}
+
+}  // namespace korvant
