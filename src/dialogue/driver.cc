@@ -126,7 +126,7 @@ void Run(Session& s) {
 }  // namespace
 
 int RunSession(std::istream& in, std::ostream& out, std::ostream& err, LineEditor* editor) {
-  Session s(in, out);
+  Session s(in, out, &err);
   s.console.set_editor(editor);
   int status = 0;
   try {

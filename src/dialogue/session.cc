@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <new>
+#include <ostream>
 
 #include "io/run_aborted.h"
 
@@ -20,14 +21,15 @@ Blocks* NewBlocks() {
 
 void Session::FreeDeleter::operator()(Blocks* b) const { std::free(b); }
 
-Session::Session(std::istream& in, std::ostream& out)
+Session::Session(std::istream& in, std::ostream& out, std::ostream* err)
     : blocks_(NewBlocks()),
       console(in, out),
       dms(blocks_->dms),
       blkr2(blocks_->blkr2),
       blkr4(blocks_->blkr4),
       blkr10(blocks_->blkr10),
-      blkr10_sed(blocks_->blkr10_sed) {}
+      blkr10_sed(blocks_->blkr10_sed),
+      err_(err) {}
 
 Session::~Session() { CloseAfterAbort(); }
 
@@ -42,6 +44,10 @@ bool Session::InUse(std::string_view name, bool for_writing) const {
     if (f.is_open() && (for_writing || f.writing()) && SameFile(name, f.name())) return true;
   }
   return false;
+}
+
+void Session::Caution(std::string_view text) {
+  if (err_ != nullptr) *err_ << "korvant: caution: " << text << '\n' << std::flush;
 }
 
 void Session::CloseAll() {

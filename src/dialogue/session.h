@@ -91,7 +91,8 @@ class Session {
   std::unique_ptr<Blocks, FreeDeleter> blocks_;
 
  public:
-  Session(std::istream& in, std::ostream& out);
+  /// Cautions go to `err` when one is given, and nowhere otherwise.
+  Session(std::istream& in, std::ostream& out, std::ostream* err = nullptr);
   ~Session();
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
@@ -123,9 +124,15 @@ class Session {
   /// the first failure not reported before, "" when there was none.
   std::string CloseAfterAbort();
 
+  /// One line "korvant: caution: " + `text` on the run's stderr, for what the
+  /// dialogue does quietly but a user should know. The console, the summary
+  /// file and the output files never see it.
+  void Caution(std::string_view text);
+
  private:
   std::array<RecordFile, kMaxUnit> units_;
   std::string summary_name_;
+  std::ostream* err_;
 };
 
 }  // namespace korvant

@@ -19,15 +19,25 @@ inline void AutoWindow(const float* times, int count, float* start, float* stop)
   *start = times[count - 1 - kStepsBack >= 0 ? count - 1 - kStepsBack : 0];
 }
 
+/// True when a record, whole or damaged, starts at the input's position,
+/// which is kept.
+inline bool RecordFollows(RecordFile& in) {
+  const RecordMark at = in.Tell();
+  const bool follows = in.Begin() != ReadStatus::kEndOfFile;
+  in.Seek(at);
+  return follows;
+}
+
 /// The main pass of an averaging that stops at the end of the file or at a
 /// damaged step: reads at most kMaxSteps steps from the input's position.
 /// `read(filter, passed)` reads one step and returns its `ReadResult`; `use(number, passed)` then handles step `number` (from 1), read
 /// whole or, outside `window`, passed with only its time and counts.
 /// The blocks end as reading every step whole leaves them: a passed last step
 /// is read again; after a damaged step, whose values only partly replace those
-/// of the steps before it, every step is read again as it came.
+/// of the steps before it, every step is read again as it came. Returns true
+/// when the pass stopped after kMaxSteps steps while more records followed.
 template <typename Read, typename Use>
-void ReadStepsPassingOutside(RecordFile& in, const StepFilter& window, Read read, Use use) {
+bool ReadStepsPassingOutside(RecordFile& in, const StepFilter& window, Read read, Use use) {
   const RecordMark first_step_at = in.Tell();
   std::optional<RecordMark> last_passed_at;
   bool any_passed = false;
@@ -42,6 +52,7 @@ void ReadStepsPassingOutside(RecordFile& in, const StepFilter& window, Read read
     last_passed_at = passed ? std::optional(at) : std::nullopt;
     use(steps + 1, passed);
   }
+  const bool more = steps == kMaxSteps && RecordFollows(in);
   const StepFilter every;
   if (status == ReadStatus::kError && any_passed) {
     in.Seek(first_step_at);
@@ -50,6 +61,7 @@ void ReadStepsPassingOutside(RecordFile& in, const StepFilter& window, Read read
     in.Seek(*last_passed_at);
     in.MustRead(read(every, nullptr).status());
   }
+  return more;
 }
 
 }  // namespace korvant

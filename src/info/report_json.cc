@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "info/report_text.h"
+#include "text/number_format.h"
 
 namespace korvant {
 namespace {
@@ -13,7 +14,7 @@ using Json = nlohmann::ordered_json;
 
 // The number the float's shortest decimal text names, so that an hour stored
 // as 0.1 is written 0.1 and not 0.10000000149011612; null when not finite.
-Json Number(float value) { return Json(std::strtod(Hours(value).c_str(), nullptr)); }
+Json Number(float value) { return Json(std::strtod(ShortestText(value).c_str(), nullptr)); }
 
 Json Optional(const std::optional<float>& value) {
   return value ? Number(*value) : Json(nullptr);

@@ -1,16 +1,19 @@
 #include "info/report_text.h"
 
-#include <charconv>
+#include <algorithm>
 #include <string_view>
 
 #include "formats/limits.h"
 #include "formats/qmx2.h"
+#include "text/number_format.h"
 
 namespace korvant {
 namespace {
 
 constexpr size_t kLabelWidth = 14;
 const std::string kContinued(2 + kLabelWidth, ' ');
+
+std::string Hours(float value) { return ShortestText(value); }
 
 std::string Plural(int64_t n, std::string_view one, std::string_view many) {
   return std::to_string(n) + " " + std::string(n == 1 || n == -1 ? one : many);
@@ -97,12 +100,6 @@ void TimeLines(std::string& out, const FileReport& r) {
 }
 
 }  // namespace
-
-std::string Hours(float value) {
-  char text[32];
-  const auto end = std::to_chars(text, text + sizeof text, value).ptr;
-  return std::string(text, end);
-}
 
 std::vector<std::string> Cautions(const FileReport& r) {
   std::vector<std::string> cautions;

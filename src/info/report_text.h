@@ -7,9 +7,6 @@
 
 namespace korvant {
 
-/// The shortest decimal text that reads back as `value` ("36", "0.25", "nan").
-std::string Hours(float value);
-
 /// Things about a file that would make a merge or an averaging go wrong
 /// although its framing is sound, one sentence each.
 std::vector<std::string> Cautions(const FileReport& r);

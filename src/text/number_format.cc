@@ -245,5 +245,9 @@ void AppendFreeReal(std::string* out, float value) {
   AppendRight(out, mantissa + tail, kFreeRealWidth);
 }
 
+std::string ShortestText(float value) {
+  char text[32];
+  return std::string(text, std::to_chars(text, text + sizeof text, value).ptr);
+}
 
 }  // namespace korvant

@@ -19,4 +19,7 @@ void AppendInt(std::string* out, int32_t value, int width);
 void AppendFreeInt(std::string* out, int32_t value);
 void AppendFreeReal(std::string* out, float value);
 
+/// The shortest decimal text that reads back as `value`: "36", "0.25", "1e+20", "nan".
+std::string ShortestText(float value);
+
 }  // namespace korvant
