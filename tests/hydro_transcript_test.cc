@@ -470,7 +470,8 @@ TEST_F(MergeTest, FinishingSlotOneRewindsSlotTwo) {
   Closing(s, kMerged50, 5);
   ToTheEnd(s);
 
-  ExpectRun(s, Run(s), 0);
+  // Slot 1's hour 1 follows slot 2's hour 6.
+  ExpectRun(s, Run(s), 0, "korvant: caution: the merged file merged.bin has 1 time step whose time is not greater than the one written before it, the first at hour 1\n");
   std::vector<std::string> summary = Title();
   Append(&summary, Listing("b.bin", 12, Char("RUN B", 42).banner, 42, 0, 10));
   Append(&summary, Listing("a.bin", 11, Char("RUN A", 42).banner, 42, 0, 10));
@@ -496,7 +497,8 @@ TEST_F(MergeTest, SameSlotOtherFileStartsThatFileFromItsStart) {
   s.Ask(kFlagPrompt, "EXIT");
   Closing(s, kMerged50, 5);
   ToTheEnd(s);
-  ExpectRun(s, Run(s), 0);
+  // The second reading of a.bin writes hour 2 after b.bin's hour 6.
+  ExpectRun(s, Run(s), 0, "korvant: caution: the merged file merged.bin has 1 time step whose time is not greater than the one written before it, the first at hour 2\n");
   ExpectFile("merged.bin", a.bytes() + b.steps[0] + b.steps[1] + a.steps[1]);
 }
 
@@ -628,7 +630,8 @@ class TenReadingsTest : public MergeTest {
   // a.bin and b.bin on slot 1, reading 10 is c.bin on slot 3; slot 2 is never
   // chosen. `hours` are the ten windows, `want` the copied (file, step) pairs.
   void RunTen(const std::vector<std::pair<float, float>>& hours,
-              const std::vector<std::pair<int, int>>& want, float first, float last) {
+              const std::vector<std::pair<int, int>>& want, float first, float last,
+              std::string_view err) {
     const Qmx2Input files[3] = {
         Input(CharHeaderFile(Char("RUN A", 42)), MergeSteps(1, 3, 1), true),
         Input(CharHeaderFile(Char("RUN B", 42)), MergeSteps(10, 12, 2), true),
@@ -666,7 +669,7 @@ class TenReadingsTest : public MergeTest {
     summary.push_back(Blanks(39) + "LAST=" + F(last, 12, 6));
     summary.push_back("");
 
-    ExpectRun(s, Run(s), 0);
+    ExpectRun(s, Run(s), 0, err);
     ExpectSummary(summary);
     std::string merged = files[0].header;
     for (auto [f, step] : want) merged += files[f].steps[step];
@@ -690,13 +693,15 @@ TEST_F(TenReadingsTest, SummaryListsSlotsUpToTheLastOne) {
        {0, 1},
        {0, 2},
        {2, 1}},
-      1.0f, 21.0f);
+      1.0f, 21.0f,
+      // Written hours 1 12 2 3 3 10 11 11 12 1 2 3 21: 2, 3, 11 and 1 do not go forward.
+      "korvant: caution: the merged file merged.bin has 4 time steps whose time is not greater than the one written before it, the first at hour 2\n");
 }
 
 TEST_F(TenReadingsTest, NothingCopiedShowsMinus99) {
   std::vector<std::pair<float, float>> hours(10, {100.0f, 200.0f});
   hours[1] = {-5.0f, 0.5f};
-  RunTen(hours, {}, -99.0f, -99.0f);
+  RunTen(hours, {}, -99.0f, -99.0f, "");
 }
 
 // An hour too small for a normal float is the nearest float there is, not a
@@ -715,7 +720,10 @@ TEST_F(MergeTest, HoursBelowTheNormalFloatsAreTheNearestFloat) {
   s.Ask(kFlagPrompt, "EXIT");
   Closing(s, kMerged50, 2);
   ToTheEnd(s);
-  ExpectRun(s, Run(s), 0);
+  // Hour 0 is written after hour 1.0e-40.
+  ExpectRun(s, Run(s), 0,
+            "korvant: caution: the merged file merged.bin has 1 time step whose time is not "
+            "greater than the one written before it, the first at hour 0\n");
   std::vector<std::string> summary = Title();
   Append(&summary, Listing("a.bin", 11, Char("RUN A", 42).banner, 42, 1.0e-40f, 0.5f));
   Append(&summary, Listing("a.bin", 12, Char("RUN A", 42).banner, 42, -1, 0));
@@ -747,7 +755,14 @@ TEST_F(MergeTest, OnlyTheFirst500RecordsOfAFileAreRead) {
   s.Ask(kFlagPrompt, "EXIT");
   Closing(s, kMerged50, 3);
   ToTheEnd(s);
-  ExpectRun(s, Run(s), 0);
+  // a.bin is looked at for 500 of its 502 steps; b.bin's 2 nodes and 1 element
+  // differ from a.bin's 1 node and no element; its hour 1 follows hour 500.
+  ExpectRun(s, Run(s), 0,
+            "korvant: caution: a merge looked at only the first 500 time-step records of a.bin; more records "
+            "follow\n"
+            "korvant: caution: b.bin has 2 nodes and 1 element, the first input of this merge (a.bin) 1 node "
+            "and 0 elements\n"
+            "korvant: caution: the merged file merged.bin has 1 time step whose time is not greater than the one written before it, the first at hour 1\n");
   ExpectFile("merged.bin", a.header + a.steps[498] + a.steps[499] + b.steps[0]);
 }
 
@@ -1265,11 +1280,11 @@ class AverageTest : public HydroTest {
   // The run ends with the results of averaging HourlyInput over the whole
   // hours first..last, under the window start..stop.
   void ExpectHourlyAverage(Script& s, const Qmx2Input& in, int first, int last, float start,
-                           float stop) {
+                           float stop, std::string_view err = "") {
     s.Show(kWriting);
     Inconsistent(s, 0, 0, 1, 0);
     ToTheEnd(s);
-    ExpectRun(s, Run(s), 0);
+    ExpectRun(s, Run(s), 0, err);
     const float mean = (first + last) / 2.0f;
     std::vector<std::string> summary = Heading(0, start, stop);
     summary.push_back(RowLine({1, 1, mean, float(first), float(last), 0.5f, 0.5f, 0.5f, -1.0f,
@@ -1467,7 +1482,9 @@ TEST_F(AverageTest, OnlyTheFirst500RecordsAreLookedAtUnderAGivenWindow) {
   Script s = ToAverage();
   Questions(s, Window("499", "600"));
   HeaderLines(s);
-  ExpectHourlyAverage(s, in, 499, 500, 499.0f, 600.0f);
+  ExpectHourlyAverage(s, in, 499, 500, 499.0f, 600.0f,
+                      "korvant: caution: an averaging looked at only the first 500 time-step "
+                      "records of in.bin; more records follow\n");
 }
 
 // The file being written cannot be the input, under any name; the driver asks

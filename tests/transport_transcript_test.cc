@@ -335,7 +335,13 @@ TEST_F(TransportMergeTest, TenEntriesWriteTheMergeSummary) {
     }
   }
   s.Closed("    20").Inconsistent("       2       1").AfterMerge();
-  Expect(s, Run(s), 0);
+  // a.bin's steps have 3 nodes and 2 elements, b.bin's 2 and 1; hours 5 6, then
+  // 0 1 eight times, then 5 6: each 0 comes after a greater hour.
+  Expect(s, Run(s), 0,
+         "korvant: caution: a.bin has 3 nodes and 2 elements, the first input of this merge "
+         "(b.bin) 2 nodes and 1 element\n"
+         "korvant: caution: the merged file m.bin has 8 time steps whose time is not greater "
+         "than the one written before it, the first at hour 0\n");
 
   sum.Line("");
   sum.Line(" THE MERGED FILE IS NAMED=" + Pad("m.bin", 50) +

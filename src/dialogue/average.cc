@@ -12,10 +12,11 @@ void Averaging::Run() {
   Ask();
   Open();
   if (TSTART <= kFindWindowAtOrBelow) FirstPass();
-  ReadStepsPassingOutside(
+  const bool more = ReadStepsPassingOutside(
       In(), StepFilter{TSTART, TSTOP, /*all=*/ReadsEveryStep()},
       [&](const StepFilter& filter, bool* passed) { return ReadStep(filter, passed); },
       [&](int number, bool passed) { UseStep(number, passed); });
+  if (more) CautionStepLimit(s_, "an averaging", In().name());
   if (Averaged() < rules_.fewest_steps) NoData();
   Results();
 }

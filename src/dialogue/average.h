@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "dialogue/cautions.h"
 #include "dialogue/session.h"
 #include "formats/limits.h"
 #include "formats/read_result.h"
@@ -67,6 +68,9 @@ class Averaging {
   virtual float Averaged() const = 0;
   virtual void Results() = 0;
 
+  /// A family calls this with the time of each step it takes into the average.
+  void TakeTime(float time) { times_.Take(s_, In().name(), time); }
+
   Session& s_;
   float TSTART = kUnsetHour;  // window, decimal hours, both ends included
   float TSTOP = kUnsetHour;
@@ -78,6 +82,7 @@ class Averaging {
 
   const AverageRules& rules_;
   float TLIST[kMaxSteps] = {};  // times met by the first pass
+  AveragedTimes times_;
 };
 
 }  // namespace korvant

@@ -132,6 +132,7 @@ class HydroAverage : public Averaging {
                   {time, WSTEP[0], WSTEP[9], WSTEP[1999], b_.VEL[2], b_.VEL[29], b_.VEL[5999]});
     }
     if (TSTART <= time && time <= TSTOP) {
+      TakeTime(time);
       mean_->Add(HydroStepOf(b_, WSTEP), !LongSteps(), std::span(WSTEP), std::span(b_.AO));
       AVERAGED[navg_++] = time;
     } else if (IFULL > 0) {

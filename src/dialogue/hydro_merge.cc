@@ -48,6 +48,11 @@ ReadStatus ReadMergeStep(Session& s, RecordFile& in) {
 
 float StepTime(const Session& s) { return s.blkr2.TIME2; }
 
+void CountsOfStep(const Session& s, int32_t* nodes, int32_t* elements) {
+  *nodes = s.blkr2.NP2;
+  *elements = s.blkr2.NE2;
+}
+
 void WriteMergeStep(Session& s, RecordFile& out) {
   WriteQmx2Step(out, HydroStepOf(s.blkr2, s.blkr2.WSEL), MergeLong(s));
 }
@@ -82,6 +87,7 @@ constexpr MergeFamily kHydroMerge = {
     .open_input = OpenHydroInput,
     .read_step = ReadMergeStep,
     .step_time = StepTime,
+    .step_counts = CountsOfStep,
     .write_step = WriteMergeStep,
     .after_input = nullptr,
     .after_close = nullptr,

@@ -3,7 +3,9 @@
 #include <cstring>
 #include <optional>
 
+#include "dialogue/cautions.h"
 #include "dialogue/dialogue.h"
+#include "engine/window.h"
 #include "text/layout.h"
 
 namespace korvant {
@@ -105,20 +107,28 @@ class Merge {
     RecordFile& in = Input(slot);
     RecordFile& out = s_.unit(f_.output_unit);
     int copied = 0;
-    for (int record = 0; record < kMaxSteps; ++record) {
+    int record = 0;
+    for (; record < kMaxSteps; ++record) {
       ReadStatus status = f_.read_step(s_, in);
       if (status == ReadStatus::kEndOfFile) break;
       if (status == ReadStatus::kError) {
         if (f_.damaged_step_ends_file) break;
         in.FailRead(status);
       }
+      if (record == 0) {
+        int32_t nodes = 0, elements = 0;
+        f_.step_counts(s_, &nodes, &elements);
+        watch_.FirstStep(s_, m_.NDONE, in.name(), nodes, elements);
+      }
       float time = f_.step_time(s_);
       if (time < m_.TBEG[slot] || time > m_.TEND[slot] || time != time) continue;
+      watch_.Write(time);
       f_.write_step(s_, out);
       ++copied;
       if (++m_.NTOTAL == 1) m_.TFIRST = time;
       m_.TLAST = time;
     }
+    if (record == kMaxSteps && RecordFollows(in)) CautionStepLimit(s_, "a merge", in.name());
     if (f_.after_input != nullptr) f_.after_input(s_, m_, slot, copied);
   }
 
@@ -142,12 +152,14 @@ class Merge {
     s_.out().Line(f_.closing_line);
     s_.unit(f_.output_unit).Close();
     WriteLayout(s_.out(), f_.closed, {FieldView(s_.dms.FNAME, kNameChars), m_.NTOTAL});
+    watch_.Close(s_, s_.unit(f_.output_unit).name());
     if (f_.after_close != nullptr) f_.after_close(s_);
   }
 
   Session& s_;
   const MergeFamily& f_;
   MergeState m_;
+  MergeWatch watch_;
 };
 
 }  // namespace

@@ -57,6 +57,8 @@ struct MergeFamily {
   /// Reads the next time step into the blocks; counts beyond the arrays stop the run.
   ReadStatus (*read_step)(Session& s, RecordFile& in);
   float (*step_time)(const Session& s);
+  /// The node and element counts of the step read last.
+  void (*step_counts)(const Session& s, int32_t* nodes, int32_t* elements);
   void (*write_step)(Session& s, RecordFile& out);
   /// Called after each input file's steps were copied (may be null).
   void (*after_input)(Session& s, MergeState& m, int slot, int copied);

@@ -84,6 +84,7 @@ class ThreedAverage : public Averaging {
   void UseStep(int number, bool passed) override {
     if (number == 1) WriteFree(s_.out(), {" Quindle Debug NDG-NDF binary=", 0, b_.NDF});
     if (!passed) {
+      TakeTime(b_.TIME);
       mean_.Add(ThreedStepOf(s_, NCNT));
     } else if (number <= 2) {
       WriteLayout(s_.summary, "(' Skipping along time steps in QMX10 -- TIME= ',F15.8)",

@@ -25,6 +25,11 @@ ReadStatus ReadStep(Session& s, RecordFile& in) {
 
 float StepTime(const Session& s) { return s.blkr10.TIME; }
 
+void CountsOfStep(const Session& s, int32_t* nodes, int32_t* elements) {
+  *nodes = s.blkr10.NP;
+  *elements = s.blkr10.NE;
+}
+
 void WriteStep(Session& s, RecordFile& out) {
   WriteQmx10Step(out, ThreedStepOf(s, s.blkr10_sed.NCNT));
 }
@@ -63,6 +68,7 @@ constexpr MergeFamily kThreedMerge = {
     .open_input = OpenInput,
     .read_step = ReadStep,
     .step_time = StepTime,
+    .step_counts = CountsOfStep,
     .write_step = WriteStep,
     .after_input = AfterInput,
     .after_close = nullptr,

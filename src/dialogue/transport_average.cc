@@ -113,6 +113,7 @@ class TransportAverage : public Averaging {
       return;
     }
     LimitConstituents();
+    TakeTime(b_.TIME);
     mean_.Add(TransportStepOf(b_), NCON);
   }
 

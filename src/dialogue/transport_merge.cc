@@ -32,6 +32,11 @@ ReadStatus ReadMergeStep(Session& s, RecordFile& in) { return ReadTransportStep(
 
 float StepTime(const Session& s) { return s.blkr4.TIME; }
 
+void CountsOfStep(const Session& s, int32_t* nodes, int32_t* elements) {
+  *nodes = s.blkr4.NP4;
+  *elements = s.blkr4.NE4;
+}
+
 void WriteMergeStep(Session& s, RecordFile& out) { WriteQmx4Step(out, TransportStepOf(s.blkr4)); }
 
 // No geometry file can have been read before a merge, so any step with nodes
@@ -78,6 +83,7 @@ constexpr MergeFamily kTransportMerge = {
     .open_input = OpenTransportInput,
     .read_step = ReadMergeStep,
     .step_time = StepTime,
+    .step_counts = CountsOfStep,
     .write_step = WriteMergeStep,
     .after_input = nullptr,
     .after_close = CompareGeometry,
