@@ -79,9 +79,8 @@ TEST_F(InfoTest, TextReportOfASoundFileAndOfARestartCutShort) {
   box_.Write("a.bin", Qmx2File(coded, {Hydro(0.5f), Hydro(1.0f), Hydro(1.5f)}, true).bytes());
   // A restart repeats hours 2 and 3, a node is added, and the run died
   // inside its last record.
-  FileBuilder b = Qmx2File(Version(40), {Hydro(2), Hydro(3), Hydro(4), Hydro(2), Hydro(3, 3),
-                                         Hydro(5)},
-                           true);
+  FileBuilder b =
+      Qmx2File(Version(40), {Hydro(2), Hydro(3), Hydro(4), Hydro(2), Hydro(3, 3), Hydro(5)}, true);
   b.TruncateBy(6);
   box_.Write("b.bin", b.bytes());
   const RunResult r = Info({"a.bin", "b.bin"});
@@ -140,15 +139,40 @@ std::vector<KindCase> KindCases() {
       {"VeltoCharacter", VeltoFile(Version(425), mesh), "velto", "character", 5, 2, Json::object()},
       {"VeltoIntegerCoded", VeltoFile(CodedHeader{}, mesh), "velto", "integer", 5, 2,
        Json::object()},
-      {"Qmx2CharacterShort", Qmx2File(Version(39), hydro, false), "qmx2", "character", 2, 1,
+      {"Qmx2CharacterShort",
+       Qmx2File(Version(39), hydro, false),
+       "qmx2",
+       "character",
+       2,
+       1,
        {{"long_steps", false}}},
-      {"Qmx2IntegerCodedLong", Qmx2File(CodedHeader{}, hydro, true), "qmx2", "integer", 2, 1,
+      {"Qmx2IntegerCodedLong",
+       Qmx2File(CodedHeader{}, hydro, true),
+       "qmx2",
+       "integer",
+       2,
+       1,
        {{"long_steps", true}}},
-      {"Qmx4Character", Qmx4File(CharHeader{}, transport), "qmx4", "character", 4, 2,
+      {"Qmx4Character",
+       Qmx4File(CharHeader{}, transport),
+       "qmx4",
+       "character",
+       4,
+       2,
        {{"constituents", 3}}},
-      {"Qmx4IntegerCoded", Qmx4File(CodedHeader{}, transport), "qmx4", "integer", 4, 2,
+      {"Qmx4IntegerCoded",
+       Qmx4File(CodedHeader{}, transport),
+       "qmx4",
+       "integer",
+       4,
+       2,
        {{"constituents", 3}}},
-      {"Qmx10", Qmx10File({Threed(1), Threed(2)}), "qmx10", nullptr, 2, 1,
+      {"Qmx10",
+       Qmx10File({Threed(1), Threed(2)}),
+       "qmx10",
+       nullptr,
+       2,
+       1,
        {{"degrees_of_freedom", 2}}},
   };
 }
@@ -187,8 +211,9 @@ TEST_P(InfoKindTest, JsonLineHoldsEveryKey) {
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryKindAndForm, InfoKindTest,
-                         ::testing::Range<size_t>(0, KindCases().size()),
-                         [](const auto& info) { return std::string(KindCases()[info.param].name); });
+                         ::testing::Range<size_t>(0, KindCases().size()), [](const auto& info) {
+                           return std::string(KindCases()[info.param].name);
+                         });
 
 TEST_F(InfoTest, TimeGoingBackAndTheStepLimitInJson) {
   std::vector<Qmx10StepData> steps;
@@ -200,7 +225,8 @@ TEST_F(InfoTest, TimeGoingBackAndTheStepLimitInJson) {
   Json j = JsonOf("long.bin", 0);
   EXPECT_EQ(501, j["steps"]);
   EXPECT_EQ(true, j["over_500_steps"]);
-  EXPECT_EQ(Json::parse(R"([{"record": 301, "time": 75.0, "previous": 75.0}])"), j["time_goes_back"]);
+  EXPECT_EQ(Json::parse(R"([{"record": 301, "time": 75.0, "previous": 75.0}])"),
+            j["time_goes_back"]);
   EXPECT_EQ(0.0, j["min_step"]);
   EXPECT_EQ(0.5, j["max_step"]);
   EXPECT_EQ(125.25, j["last_time"]);
@@ -253,7 +279,9 @@ TEST_P(InfoDamageTest, FirstDamagedRecordWithItsOffset) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Damage, InfoDamageTest, ::testing::Range<size_t>(0, DamageCases().size()),
-                         [](const auto& info) { return std::string(DamageCases()[info.param].name); });
+                         [](const auto& info) {
+                           return std::string(DamageCases()[info.param].name);
+                         });
 
 TEST_F(InfoTest, FilesOfNoKindAreSaidToBeSoWithTheReason) {
   box_.Write("notes.txt", "hello world, this is text\n");

@@ -50,8 +50,8 @@ void MergeWatch::FirstStep(Session& s, int input, std::string_view file, int32_t
   if (!nodes_ || (nodes == *nodes_ && elements == *elements_)) return;
   if (std::find(told_.begin(), told_.end(), file) != told_.end()) return;
   told_.emplace_back(file);
-  s.Caution(std::string(file) + " has " + Mesh(nodes, elements) + ", the first input of this merge (" +
-            first_file_ + ") " + Mesh(*nodes_, *elements_));
+  s.Caution(std::string(file) + " has " + Mesh(nodes, elements) +
+            ", the first input of this merge (" + first_file_ + ") " + Mesh(*nodes_, *elements_));
 }
 
 void MergeWatch::Close(Session& s, std::string_view merged) {

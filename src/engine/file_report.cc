@@ -176,10 +176,10 @@ void ReadMesh(RecordFile& f, FileReport& r) {
     if (f.Finish() != ReadStatus::kOk) return EndAt(f, at, ReadStatus::kError, r);
     if (holds < need) {
       r.records = at.records;
-      r.damage = Damage{at.records + 1, at.position,
-                        "NP = " + std::to_string(counts[0]) + " needs " + std::to_string(need) +
-                            " bytes of node extension values, the record holds " +
-                            std::to_string(holds)};
+      r.damage =
+          Damage{at.records + 1, at.position,
+                 "NP = " + std::to_string(counts[0]) + " needs " + std::to_string(need) +
+                     " bytes of node extension values, the record holds " + std::to_string(holds)};
       return;
     }
   }

@@ -40,13 +40,13 @@ constexpr size_t kMaxListed = 100;
 
 /// What a look at a whole file found.
 struct FileReport {
-  Identity identity;  ///< kind, header form, long QMX2 steps, or why it is none of the kinds
+  Identity identity;    ///< kind, header form, long QMX2 steps, or why it is none of the kinds
   int64_t records = 0;  ///< whole records before the end or the first damage
 
   // The header, for the kinds that have one.
-  std::optional<int32_t> irec1;  ///< IREC(1), the version code; absent when not in the file
-  std::optional<int32_t> mflg;   ///< integer-coded form only
-  std::optional<int32_t> ivers;  ///< integer-coded form only
+  std::optional<int32_t> irec1;      ///< IREC(1), the version code; absent when not in the file
+  std::optional<int32_t> mflg;       ///< integer-coded form only
+  std::optional<int32_t> ivers;      ///< integer-coded form only
   std::optional<std::string> title;  ///< as stored, trailing blanks and NULs removed
 
   /// The first step's counts (a VELTO file: its mesh record's); absent when

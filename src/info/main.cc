@@ -1,13 +1,12 @@
 // korvant-info: says what each model file is and whether it is sound, so that
 // a merge or an average can be checked before it is run.
 
+#include <CLI/CLI.hpp>
 #include <filesystem>
 #include <iostream>
 #include <optional>
 #include <string>
 #include <vector>
-
-#include <CLI/CLI.hpp>
 
 #include "engine/file_report.h"
 #include "info/report_json.h"

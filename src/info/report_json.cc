@@ -1,7 +1,6 @@
 #include "info/report_json.h"
 
 #include <cstdlib>
-
 #include <nlohmann/json.hpp>
 
 #include "info/report_text.h"
@@ -16,9 +15,7 @@ using Json = nlohmann::ordered_json;
 // as 0.1 is written 0.1 and not 0.10000000149011612; null when not finite.
 Json Number(float value) { return Json(std::strtod(ShortestText(value).c_str(), nullptr)); }
 
-Json Optional(const std::optional<float>& value) {
-  return value ? Number(*value) : Json(nullptr);
-}
+Json Optional(const std::optional<float>& value) { return value ? Number(*value) : Json(nullptr); }
 
 template <typename T>
 Json OptionalInt(const std::optional<T>& value) {
@@ -49,7 +46,8 @@ std::string JsonReport(const std::string& name, const FileReport& r,
   j["max_step"] = Optional(r.max_step);
   Json back = Json::array();
   for (const TimeBack& b : r.time_back) {
-    back.push_back(Json{{"record", b.record}, {"time", Number(b.time)}, {"previous", Number(b.previous)}});
+    back.push_back(
+        Json{{"record", b.record}, {"time", Number(b.time)}, {"previous", Number(b.previous)}});
   }
   j["time_goes_back"] = back;
   j["time_goes_back_count"] = r.time_back_count;
@@ -68,7 +66,8 @@ std::string JsonReport(const std::string& name, const FileReport& r,
                                 {"what", r.damage->what}}
                          : Json(nullptr);
   if (id.kind == FileKind::kQmx2) j["long_steps"] = id.long_steps;
-  if (id.kind == FileKind::kQmx4) j["constituents"] = r.counts ? Json(r.counts->width) : Json(nullptr);
+  if (id.kind == FileKind::kQmx4)
+    j["constituents"] = r.counts ? Json(r.counts->width) : Json(nullptr);
   if (id.kind == FileKind::kQmx10) {
     j["degrees_of_freedom"] = r.counts ? Json(r.counts->width) : Json(nullptr);
   }

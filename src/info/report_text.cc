@@ -62,7 +62,8 @@ std::string VersionText(const FileReport& r) {
 }
 
 std::string CountsText(FileKind kind, const StepCounts& c) {
-  std::string text = Plural(c.nodes, "node", "nodes") + ", " + Plural(c.elements, "element", "elements");
+  std::string text =
+      Plural(c.nodes, "node", "nodes") + ", " + Plural(c.elements, "element", "elements");
   if (kind == FileKind::kQmx4) text += ", " + Plural(c.width, "constituent", "constituents");
   if (kind == FileKind::kQmx10) {
     text += ", " + Plural(c.width, "degree of freedom", "degrees of freedom");
@@ -74,12 +75,14 @@ void TimeLines(std::string& out, const FileReport& r) {
   std::string steps = std::to_string(r.steps);
   if (r.first_time) steps += ", hours " + Hours(*r.first_time) + " to " + Hours(*r.last_time);
   Line(out, "time steps:", steps);
-  if (r.min_step) Line(out, "step length:", Hours(*r.min_step) + " to " + Hours(*r.max_step) + " hours");
+  if (r.min_step)
+    Line(out, "step length:", Hours(*r.min_step) + " to " + Hours(*r.max_step) + " hours");
   if (r.steps < 2) return;
   if (r.time_back_count == 0) {
     Line(out, "time order:", "forward throughout");
   } else {
-    Line(out, "time order:", "repeats or goes back " + Plural(r.time_back_count, "time:", "times:"));
+    Line(out,
+         "time order:", "repeats or goes back " + Plural(r.time_back_count, "time:", "times:"));
     for (const TimeBack& b : r.time_back) {
       out += kContinued + "record " + std::to_string(b.record) + ": hour " + Hours(b.time) +
              " after hour " + Hours(b.previous) + "\n";
@@ -96,7 +99,8 @@ void TimeLines(std::string& out, const FileReport& r) {
     }
   }
   const int64_t more = std::max(r.time_back_count, r.count_change_count) - int64_t{kMaxListed};
-  if (more > 0) out += kContinued + "(only the first " + std::to_string(kMaxListed) + " of each listed)\n";
+  if (more > 0)
+    out += kContinued + "(only the first " + std::to_string(kMaxListed) + " of each listed)\n";
 }
 
 }  // namespace
@@ -115,13 +119,14 @@ std::vector<std::string> Cautions(const FileReport& r) {
                          "a merge and an averaging read these short steps as long ones "
                          "and stop at the first");
     } else if (!r.identity.long_steps && v >= kMergeLongFrom) {
-      cautions.push_back(irec + "a merge reads these short steps as long ones and stops at the first");
+      cautions.push_back(irec +
+                         "a merge reads these short steps as long ones and stops at the first");
     }
   }
   if (r.too_large) {
-    cautions.push_back(std::string(r.too_large->count) + " = " + std::to_string(r.too_large->value) +
-                       " is more than the " + std::to_string(r.too_large->limit) +
-                       " that a merge or an averaging takes");
+    cautions.push_back(std::string(r.too_large->count) + " = " +
+                       std::to_string(r.too_large->value) + " is more than the " +
+                       std::to_string(r.too_large->limit) + " that a merge or an averaging takes");
   }
   return cautions;
 }
@@ -135,7 +140,8 @@ std::string TextReport(const std::string& name, const FileReport& r) {
     Line(out, "title:", r.title ? Printable(*r.title) : std::string("(none)"));
   }
   if (r.identified()) {
-    Line(out, "mesh:", r.counts ? CountsText(id.kind, *r.counts) : std::string("no sound time step"));
+    Line(out,
+         "mesh:", r.counts ? CountsText(id.kind, *r.counts) : std::string("no sound time step"));
   }
   if (r.identified() && id.kind != FileKind::kVelto) {
     TimeLines(out, r);
@@ -148,8 +154,9 @@ std::string TextReport(const std::string& name, const FileReport& r) {
   }
   for (const std::string& caution : Cautions(r)) Line(out, "caution:", caution);
   if (r.damage) {
-    Line(out, "framing:", "damaged at record " + std::to_string(r.damage->record) + " (byte " +
-                              std::to_string(r.damage->offset) + "): " + r.damage->what);
+    Line(out, "framing:",
+         "damaged at record " + std::to_string(r.damage->record) + " (byte " +
+             std::to_string(r.damage->offset) + "): " + r.damage->what);
   } else {
     Line(out, "framing:", "sound to the end (" + Plural(r.records, "record", "records") + ")");
   }
