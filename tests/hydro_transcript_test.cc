@@ -158,8 +158,6 @@ CodedHeader Coded(int32_t irec1, int32_t mflg = 2, int32_t ivers = 7) {
   return h;
 }
 
-std::string Framed(const RecordBuilder& record) { return FileBuilder().Add(record).bytes(); }
-
 // A QMX2 file kept as its pieces, so that a test can name the bytes that must
 // reappear in the merged file.
 struct Qmx2Input {

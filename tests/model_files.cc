@@ -93,6 +93,8 @@ FileBuilder& FileBuilder::AppendJunk(std::string_view bytes) {
   return *this;
 }
 
+std::string Framed(const RecordBuilder& record) { return FileBuilder().Add(record).bytes(); }
+
 std::vector<int32_t> Codes(std::string_view text) {
   std::vector<int32_t> codes;
   for (char c : text) codes.push_back(static_cast<unsigned char>(c));

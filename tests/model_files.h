@@ -66,6 +66,9 @@ class FileBuilder {
   std::vector<uint32_t> data_sizes_;
 };
 
+/// The bytes of `record` framed on its own: length, data, length.
+std::string Framed(const RecordBuilder& record);
+
 /// One character code per byte of `text` (0 to 255).
 std::vector<int32_t> Codes(std::string_view text);
 
