@@ -1,73 +1,39 @@
-#include "dialogue/family_reads.h"
-
-#include "dialogue/block_views.h"
-#include "dialogue/session.h"
-#include "formats/qmx4.h"
-
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <initializer_list>
-#include <iterator>
 #include <sstream>
 #include <string>
-#include <vector>
 
+#include "dialogue/family_reads.h"
+#include "dialogue/session.h"
 #include "io/run_aborted.h"
-#include "io/test_bytes.h"
+#include "tests/harness.h"
+#include "tests/model_files.h"
 
 namespace korvant {
 namespace {
 
-namespace fs = std::filesystem;
-
-// The reads and writes as the dialogue makes them, with the record layer's status.
-ReadStatus ReadStep(Session& s, RecordFile& in) { return ReadTransportStep(s, in).status(); }
-ReadStatus ReadTime(Session& s, RecordFile& in) {
-  return ReadQmx4Time(in, &s.blkr4.TIME, &s.blkr4.NQAL).status();
-}
-void WriteStep(RecordFile& out, float time, int32_t nqal, int32_t np4, const float* conc,
-               int32_t ne4, const int32_t* imat4) {
-  Qmx4Step step{time, nqal, np4, ne4,
-                std::span<float>(const_cast<float*>(conc), static_cast<size_t>(MAXCON) * MAXNODE),
-                MAXNODE, std::span<int32_t>(const_cast<int32_t*>(imat4), MAXELEM)};
-  WriteQmx4Step(out, step);
-}
-
-using test_bytes::Record;
-constexpr auto I = test_bytes::Ints;
-constexpr auto F = test_bytes::Reals;
-
-class TransportFileTest : public ::testing::Test {
+// The dialogue's reads of QMX4 files into its blocks: the stop on a step
+// beyond them, and the header's counts, copy and report.
+class TransportReadsTest : public ::testing::Test {
  protected:
-  TransportFileTest() : s_(in_, out_) {
-    dir_ =
-        fs::temp_directory_path() /
-        ("korvant_transport_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-         "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::create_directories(dir_);
-  }
-  ~TransportFileTest() override {
+  TransportReadsTest() : s_(in_, out_) {}
+  ~TransportReadsTest() override {
     s_.unit(71).Close();
     s_.unit(70).Close();
-    fs::remove_all(dir_);
   }
 
   RecordFile& Input(const std::string& bytes) {
-    const std::string path = (dir_ / "in.bin").string();
-    std::ofstream(path, std::ios::binary) << bytes;
-    s_.unit(71).OpenExisting(71, path);
+    box_.Write("in.bin", bytes);
+    s_.unit(71).OpenExisting(71, box_.Path("in.bin"));
     return s_.unit(71);
   }
   std::string Written() {
     s_.unit(70).Close();
-    std::ifstream f(dir_ / "out.bin", std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(f), {});
+    return box_.Read("out.bin");
   }
   RecordFile& Output() {
-    s_.unit(70).OpenForWriting(70, (dir_ / "out.bin").string());
+    s_.unit(70).OpenForWriting(70, box_.Path("out.bin"));
     return s_.unit(70);
   }
   std::string Console() {
@@ -84,84 +50,16 @@ class TransportFileTest : public ::testing::Test {
     return -1;
   }
 
+  Sandbox box_;
   std::istringstream in_;
   std::ostringstream out_;
   Session s_;
-  fs::path dir_;
 };
 
-TEST_F(TransportFileTest, StepOfTwoConstituentsIs44DataBytes) {
-  std::vector<float> conc(MAXCON * MAXNODE);
-  conc[0] = 1.5f, conc[1] = 2.5f, conc[2] = 3.5f;
-  conc[MAXNODE] = -1.0f, conc[MAXNODE + 1] = -2.0f, conc[MAXNODE + 2] = -3.0f;
-  conc[3] = 99.0f;  // beyond NP4: not written
-  const int32_t imat4[] = {17, 18};
-  WriteStep(Output(), 6.25f, 2, 3, conc.data(), 1, imat4);
-  const std::string want =
-      Record(F({6.25f}) + I({2, 3}) + F({1.5f, 2.5f, 3.5f, -1.0f, -2.0f, -3.0f}) + I({1, 17}));
-  EXPECT_EQ(44u + 8u, want.size());
-  EXPECT_EQ(want, Written());
-}
-
-TEST_F(TransportFileTest, CountsOfZeroOrLessWriteNoValues) {
-  std::vector<float> conc(MAXCON * MAXNODE, 7.0f);
-  const int32_t imat4[] = {5};
-  WriteStep(Output(), 1.0f, -2, 3, conc.data(), 0, imat4);
-  EXPECT_EQ(Record(F({1.0f}) + I({-2, 3, 0})), Written());
-}
-
-TEST_F(TransportFileTest, ConstituentsGoToTheirOwnSlots) {
-  RecordFile& in = Input(Record(F({3.0f}) + I({2, 3}) + F({1, 2, 3, 4, 5, 6}) + I({2, 8, 9})));
-  ASSERT_EQ(ReadStatus::kOk, ReadStep(s_, in));
-  const BLKR4& b = s_.blkr4;
-  EXPECT_EQ(3.0f, b.TIME);
-  EXPECT_EQ(2, b.NQAL);
-  EXPECT_EQ(3, b.NP4);
-  EXPECT_EQ(2, b.NE4);
-  EXPECT_EQ(1.0f, b.CONC[0]);
-  EXPECT_EQ(3.0f, b.CONC[2]);
-  EXPECT_EQ(0.0f, b.CONC[3]);
-  EXPECT_EQ(4.0f, b.CONC[MAXNODE]);
-  EXPECT_EQ(6.0f, b.CONC[MAXNODE + 2]);
-  EXPECT_EQ(8, b.IMAT4[0]);
-  EXPECT_EQ(9, b.IMAT4[1]);
-  EXPECT_EQ(ReadStatus::kEndOfFile, ReadStep(s_, in));
-}
-
-TEST_F(TransportFileTest, NegativeCountsTakeNoConcentrations) {
-  // Two negative counts must not multiply into six values.
-  RecordFile& in = Input(Record(F({1.0f}) + I({-2, -3, 1, 44})));
-  ASSERT_EQ(ReadStatus::kOk, ReadStep(s_, in));
-  EXPECT_EQ(1, s_.blkr4.NE4);
-  EXPECT_EQ(44, s_.blkr4.IMAT4[0]);
-}
-
-TEST_F(TransportFileTest, ShortRecordKeepsWhatWasTaken) {
-  RecordFile& in =
-      Input(Record(F({2.0f}) + I({1, 4}) + F({1, 2})) + Record(F({3.0f}) + I({0, 0, 0})));
-  EXPECT_EQ(ReadStatus::kError, ReadStep(s_, in));
-  EXPECT_EQ(2.0f, s_.blkr4.TIME);
-  EXPECT_EQ(4, s_.blkr4.NP4);
-  EXPECT_EQ(2.0f, s_.blkr4.CONC[1]);
-  // The damaged record is consumed: the next read starts at the next one.
-  EXPECT_EQ(ReadStatus::kOk, ReadStep(s_, in));
-  EXPECT_EQ(3.0f, s_.blkr4.TIME);
-}
-
-TEST_F(TransportFileTest, LimitsAreInclusive) {
-  std::string nodes(4 * static_cast<size_t>(MAXNODE), '\0');
-  std::string elements(4 * static_cast<size_t>(MAXELEM), '\0');
-  RecordFile& in = Input(Record(F({1.0f}) + I({1, MAXNODE}) + nodes + I({MAXELEM}) + elements) +
-                         Record(F({2.0f}) + I({MAXCON, 0, 0})));
-  EXPECT_EQ(ReadStatus::kOk, ReadStep(s_, in));
-  EXPECT_EQ(ReadStatus::kOk, ReadStep(s_, in));
-  EXPECT_EQ(MAXCON, s_.blkr4.NQAL);
-}
-
-TEST_F(TransportFileTest, SevenConstituentsAreRefusedWithTheElementCountBehind) {
+TEST_F(TransportReadsTest, SevenConstituentsAreRefusedWithTheElementCountBehind) {
   s_.blkr4.CONC[0] = 42.0f;
-  RecordFile& in =
-      Input(Record(F({1.0f}) + I({7, 1}) + F({1, 2, 3, 4, 5, 6, 7}) + I({3, 1, 1, 1})));
+  RecordFile& in = Input(Framed(
+      RecordBuilder().Real(1.0f).Ints({7, 1}).Reals({1, 2, 3, 4, 5, 6, 7}).Ints({3, 1, 1, 1})));
   EXPECT_EQ(1, Refused(in));
   EXPECT_EQ(42.0f, s_.blkr4.CONC[0]);
   EXPECT_EQ(
@@ -174,40 +72,32 @@ TEST_F(TransportFileTest, SevenConstituentsAreRefusedWithTheElementCountBehind) 
       Console());
 }
 
-TEST_F(TransportFileTest, TooManyNodesAreRefusedEvenWhenTheRecordIsShort) {
+TEST_F(TransportReadsTest, TooManyNodesAreRefusedEvenWhenTheRecordIsShort) {
   s_.blkr4.NE4 = 5;  // what the report can show when the record ends early
-  RecordFile& in = Input(Record(F({1.0f}) + I({1, MAXNODE + 1}) + F({1, 2})));
+  RecordFile& in = Input(Framed(RecordBuilder().Real(1.0f).Ints({1, MAXNODE + 1}).Reals({1, 2})));
   EXPECT_EQ(1, Refused(in));
   EXPECT_NE(std::string::npos, Console().find(" --> Your file has        60001 nodes\n"
                                               " --> Maximum allowed # of elements =       20000\n"
                                               " --> Your file has            5 elements\n"));
 }
 
-TEST_F(TransportFileTest, TooManyElementsAreRefusedBeforeStoringThem) {
+TEST_F(TransportReadsTest, TooManyElementsAreRefusedBeforeStoringThem) {
   s_.blkr4.IMAT4[0] = 9;
-  RecordFile& in = Input(Record(F({1.0f}) + I({1, 1}) + F({0.5f}) + I({MAXELEM + 1, 1, 2})));
+  RecordFile& in =
+      Input(Framed(RecordBuilder().Real(1.0f).Ints({1, 1}).Real(0.5f).Ints({MAXELEM + 1, 1, 2})));
   EXPECT_EQ(1, Refused(in));
   EXPECT_EQ(9, s_.blkr4.IMAT4[0]);
   EXPECT_NE(std::string::npos, Console().find(" --> Your file has        20001 elements\nDIM\n"));
 }
 
-TEST_F(TransportFileTest, TimeOnlyReadTakesTimeAndCountAndSkipsTheRest) {
-  RecordFile& in = Input(Record(F({4.5f}) + I({3, 2}) + F({1, 2, 3, 4, 5, 6}) + I({0})) +
-                         Record(F({5.5f}) + I({2})));
-  ASSERT_EQ(ReadStatus::kOk, ReadTime(s_, in));
-  EXPECT_EQ(4.5f, s_.blkr4.TIME);
-  EXPECT_EQ(3, s_.blkr4.NQAL);
-  EXPECT_EQ(0, s_.blkr4.NP4);
-  EXPECT_EQ(0.0f, s_.blkr4.CONC[0]);
-  ASSERT_EQ(ReadStatus::kOk, ReadTime(s_, in));
-  EXPECT_EQ(5.5f, s_.blkr4.TIME);
-  EXPECT_EQ(ReadStatus::kEndOfFile, ReadTime(s_, in));
-}
-
-TEST_F(TransportFileTest, CodedHeaderSetsTheStepCountsAndCopiesByteForByte) {
-  const std::string header = Record(I({200, 7, 12, 4})) + Record(I({2, 'H', 'i'})) +
-                             Record(I({1, 1, 425}) + F({2.5f})) + Record(I({-3}));
-  RecordFile& in = Input(header + Record(F({0.0f}) + I({0, 0, 0})));
+TEST_F(TransportReadsTest, CodedHeaderSetsTheStepCountsAndCopiesByteForByte) {
+  const std::string header = FileBuilder()
+                                 .Add(RecordBuilder().Ints({200, 7, 12, 4}))
+                                 .Add(RecordBuilder().Ints({2, 'H', 'i'}))
+                                 .Add(RecordBuilder().Ints({1, 1, 425}).Real(2.5f))
+                                 .Add(RecordBuilder().Int(-3))
+                                 .bytes();
+  RecordFile& in = Input(header + Framed(RecordBuilder().Real(0.0f).Ints({0, 0, 0})));
   HeaderValues h;
   ASSERT_EQ(ReadStatus::kOk, ReadTransportHeader(s_, in, &h).status());
   EXPECT_EQ(12, s_.blkr4.NP4);
@@ -228,11 +118,14 @@ TEST_F(TransportFileTest, CodedHeaderSetsTheStepCountsAndCopiesByteForByte) {
 
 // A character-form header carries no counts: the report shows the values held
 // before, and the step counts as they stand.
-TEST_F(TransportFileTest, CharacterHeaderReportShowsWhatWasHeld) {
+TEST_F(TransportReadsTest, CharacterHeaderReportShowsWhatWasHeld) {
   std::string banner(1200, ' ');
   std::string title(77, 'T');
-  RecordFile& in =
-      Input(Record(banner) + Record(I({5}) + std::string(39 * 4 + 40 * 4, '\0')) + Record(title));
+  RecordFile& in = Input(FileBuilder()
+                             .Add(RecordBuilder().Raw(banner))
+                             .Add(RecordBuilder().Int(5).Raw(std::string(39 * 4 + 40 * 4, '\0')))
+                             .Add(RecordBuilder().Raw(title))
+                             .bytes());
   s_.blkr4.NP4 = 8;
   s_.blkr4.NE4 = 3;
   HeaderValues h;
