@@ -1,19 +1,17 @@
 #include "dialogue/dialogue.h"
 
-#include <stdlib.h>
-
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "io/run_aborted.h"
+#include "tests/harness.h"
+#include "tests/model_files.h"
 
 namespace korvant {
 namespace {
@@ -364,23 +362,14 @@ class NameDialogueTest : public ::testing::Test {
  protected:
   void SetUp() override {
     old_cwd_ = fs::current_path();
-    std::string tmpl = (fs::temp_directory_path() / "dialogue_test.XXXXXX").string();
-    ASSERT_NE(nullptr, ::mkdtemp(tmpl.data()));
-    dir_ = tmpl;
-    fs::current_path(dir_);
+    fs::current_path(box_.dir());
   }
-  void TearDown() override {
-    fs::current_path(old_cwd_);
-    fs::remove_all(dir_);
-  }
-  static void Put(const char* name, const std::string& bytes) {
-    std::ofstream(name, std::ios::binary) << bytes;
-  }
-  static std::string Get(const char* name) {
-    std::ifstream in(name, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  }
-  fs::path old_cwd_, dir_;
+  void TearDown() override { fs::current_path(old_cwd_); }
+  void Put(const char* name, const std::string& bytes) { box_.Write(name, bytes); }
+  std::string Get(const char* name) { return box_.Read(name); }
+
+  Sandbox box_;
+  fs::path old_cwd_;
 };
 
 constexpr char kNotFound[] = " Sorry ... no such file name ... try again";
@@ -439,7 +428,7 @@ TEST_F(NameDialogueTest, OverwriteAgreedReplacesTheFile) {
     const int32_t one = 1;
     out.Write({PieceOf(one)});
     out.Close();
-    EXPECT_EQ("\x04\0\0\0\x01\0\0\0\x04\0\0\0"s, Get("old.bin"));
+    EXPECT_EQ(Framed(RecordBuilder().Int(1)), Get("old.bin"));
   }
 }
 

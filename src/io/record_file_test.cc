@@ -18,54 +18,34 @@
 #include <vector>
 
 #include "io/run_aborted.h"
+#include "tests/harness.h"
+#include "tests/model_files.h"
 
 namespace korvant {
 namespace {
 
 namespace fs = std::filesystem;
-using Bytes = std::vector<unsigned char>;
+using Bytes = std::string;
 
 constexpr int kUnit = 50;
 constexpr const char* kName = "x.bin";
 
-// Encodings written out by hand here, independent of the reader's decoders.
-void PutU32(Bytes* b, uint32_t v) {
-  for (int i = 0; i < 4; ++i) b->push_back(static_cast<unsigned char>(v >> (8 * i)));
-}
-void PutInt(Bytes* b, int32_t v) { PutU32(b, static_cast<uint32_t>(v)); }
-void PutReal(Bytes* b, float v) {
-  uint32_t bits;
-  std::memcpy(&bits, &v, 4);
-  PutU32(b, bits);
-}
-Bytes Ints(std::initializer_list<int32_t> values) {
-  Bytes b;
-  for (int32_t v : values) PutInt(&b, v);
-  return b;
-}
-Bytes Reals(std::initializer_list<float> values) {
-  Bytes b;
-  for (float v : values) PutReal(&b, v);
-  return b;
-}
+// Record data and framing from the test builders, independent of the
+// reader's decoders.
+Bytes Ints(std::initializer_list<int32_t> values) { return RecordBuilder().Ints(values).data(); }
+Bytes Reals(std::initializer_list<float> values) { return RecordBuilder().Reals(values).data(); }
 // One framed record holding `data`.
-Bytes Frame(const Bytes& data) {
-  Bytes b;
-  PutU32(&b, static_cast<uint32_t>(data.size()));
-  b.insert(b.end(), data.begin(), data.end());
-  PutU32(&b, static_cast<uint32_t>(data.size()));
-  return b;
-}
+Bytes Frame(const Bytes& data) { return Framed(RecordBuilder().Raw(data)); }
 Bytes Cat(std::initializer_list<Bytes> parts) {
   Bytes b;
-  for (const Bytes& p : parts) b.insert(b.end(), p.begin(), p.end());
+  for (const Bytes& p : parts) b += p;
   return b;
 }
 // A byte pattern that repeats only every 251 bytes, so a shifted or
 // duplicated block shows.
 Bytes Pattern(size_t n, unsigned seed) {
-  Bytes b(n);
-  for (size_t i = 0; i < n; ++i) b[i] = static_cast<unsigned char>((i + seed) % 251);
+  Bytes b(n, '\0');
+  for (size_t i = 0; i < n; ++i) b[i] = static_cast<char>((i + seed) % 251);
   return b;
 }
 
@@ -86,9 +66,7 @@ class RecordFileTest : public ::testing::Test {
  protected:
   void SetUp() override {
     old_cwd_ = fs::current_path();
-    std::string tmpl = (fs::temp_directory_path() / "record_file_test.XXXXXX").string();
-    ASSERT_NE(nullptr, ::mkdtemp(tmpl.data()));
-    dir_ = tmpl;
+    dir_ = box_.dir();
     fs::current_path(dir_);
   }
   void TearDown() override {
@@ -97,24 +75,18 @@ class RecordFileTest : public ::testing::Test {
     } catch (const RunAborted&) {
     }
     fs::current_path(old_cwd_);
-    fs::remove_all(dir_);
   }
 
-  void WriteBytes(const Bytes& bytes, const char* name = kName) {
-    std::ofstream out(name, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    ASSERT_TRUE(out.good());
-  }
-  Bytes FileBytes(const char* name = kName) {
-    std::ifstream in(name, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  }
+  void WriteBytes(const Bytes& bytes, const char* name = kName) { box_.Write(name, bytes); }
+  Bytes FileBytes(const char* name = kName) { return box_.Read(name); }
   // Damage helpers: cut `n` bytes off the end; overwrite the 4-byte length at `offset`.
   void TruncateBy(size_t n) { fs::resize_file(kName, fs::file_size(kName) - n); }
   void SetLength(size_t offset, uint32_t n) {
     Bytes b = FileBytes();
     ASSERT_LE(offset + 4, b.size());
-    for (int i = 0; i < 4; ++i) b[offset + i] = static_cast<unsigned char>(n >> (8 * i));
+    Bytes field;
+    PutUint32(&field, n);
+    b.replace(offset, 4, field);
     WriteBytes(b);
   }
 
@@ -142,6 +114,7 @@ class RecordFileTest : public ::testing::Test {
     return in.Finish();
   }
 
+  Sandbox box_;
   fs::path old_cwd_;
   fs::path dir_;
   RecordFile file_;
@@ -174,7 +147,7 @@ TEST_F(RecordFileTest, OneToThreeBytesOfALeadingLengthAreEndOfFile) {
 
 TEST_F(RecordFileTest, FileEndingRightAfterALeadingLengthIsEndOfFile) {
   Bytes bytes = Frame(Ints({1, 2}));
-  PutU32(&bytes, 8);
+  PutUint32(&bytes, 8);
   WriteBytes(bytes);
   int32_t v[2] = {};
   EXPECT_EQ(ReadStatus::kOk, ReadInts(v, 2));
@@ -260,7 +233,7 @@ TEST_F(RecordFileDeathTest, HugeLengthIsErrorWithoutAllocatingFromIt) {
 #if defined(__SANITIZE_ADDRESS__)
   GTEST_SKIP() << "an address-space limit cannot coexist with the sanitizer's shadow memory";
 #else
-  WriteBytes(Cat({Frame(Reals({1.0f})), Bytes{0xF0, 0xFF, 0xFF, 0xFF}, Reals({2.0f, 3.0f})}));
+  WriteBytes(Cat({Frame(Reals({1.0f})), Bytes("\xF0\xFF\xFF\xFF", 4), Reals({2.0f, 3.0f})}));
   RecordFile& in = Reader();
   EXPECT_EXIT(std::_Exit(ReadWithAddressSpaceLimit(in)), ::testing::ExitedWithCode(0), "");
 #endif
@@ -339,11 +312,13 @@ TEST_F(RecordFileTest, ReadWithNoDestinationsSkipsAWholeRecord) {
 }
 
 TEST_F(RecordFileTest, ValuesAreLittleEndianIntegersAndIeeeSingles) {
-  WriteBytes({12, 0, 0, 0,                 // length 12
-              0xFE, 0xFF, 0xFF, 0xFF,      // -2
-              0x00, 0x00, 0x80, 0x3F,      // 1.0
-              0x00, 0x00, 0x20, 0xC1,      // -10.0
-              12, 0, 0, 0});
+  WriteBytes(
+      Bytes("\x0C\x00\x00\x00"  // length 12
+            "\xFE\xFF\xFF\xFF"  // -2
+            "\x00\x00\x80\x3F"  // 1.0
+            "\x00\x00\x20\xC1"  // -10.0
+            "\x0C\x00\x00\x00",
+            20));
   RecordFile& in = Reader();
   ASSERT_EQ(ReadStatus::kOk, in.Begin());
   int32_t i = 0;
@@ -423,12 +398,14 @@ TEST_F(RecordFileTest, OneIntegerAndThreeRealsAre24Bytes) {
   const float values[3] = {1.0f, -2.0f, 0.5f};
   Writer().Write({PieceOf(step), PiecesOf(values, 3)});
   file_.Close();
-  const Bytes expected = {16, 0, 0, 0,                //
-                          7, 0, 0, 0,                 // 7
-                          0x00, 0x00, 0x80, 0x3F,     // 1.0
-                          0x00, 0x00, 0x00, 0xC0,     // -2.0
-                          0x00, 0x00, 0x00, 0x3F,     // 0.5
-                          16, 0, 0, 0};
+  const Bytes expected(
+      "\x10\x00\x00\x00"  //
+      "\x07\x00\x00\x00"  // 7
+      "\x00\x00\x80\x3F"  // 1.0
+      "\x00\x00\x00\xC0"  // -2.0
+      "\x00\x00\x00\x3F"  // 0.5
+      "\x10\x00\x00\x00",
+      24);
   EXPECT_EQ(expected, FileBytes());
 }
 
@@ -445,7 +422,7 @@ TEST_F(RecordFileTest, TextIsWrittenAsRawBytes) {
   Writer().Write({TextPiece(title, 11), PieceOf(count)});
   file_.Close();
   Bytes data(title, title + 11);
-  PutInt(&data, -1);
+  PutInt32(&data, -1);
   EXPECT_EQ(Frame(data), FileBytes());
   char back[11];
   RecordFile& in = Reader();
@@ -535,7 +512,7 @@ TEST_F(RecordFileTest, RecordsAroundAndBeyondTheBufferRoundTripByteExact) {
   seed = 0;
   for (size_t n : sizes) {
     SCOPED_TRACE(n);
-    Bytes back(n);
+    Bytes back(n, '\0');
     ASSERT_EQ(ReadStatus::kOk, in.Begin());
     EXPECT_EQ(n, in.length());
     EXPECT_TRUE(in.Bytes(back.data(), static_cast<int64_t>(n)));
@@ -562,14 +539,14 @@ TEST_F(RecordFileTest, LargeRecordOfMixedPiecesIsOneRecord) {
 
   Bytes data = Ints({count});
   data = Cat({data, block, Ints({marker}), text});
-  for (float r : reals) PutReal(&data, r);
+  for (float r : reals) PutFloat32(&data, r);
   EXPECT_EQ(Cat({Frame(data), Frame(Ints({marker}))}), FileBytes());
 
   // Read back in pieces that straddle the reader's buffer.
   RecordFile& in = Reader();
   ASSERT_EQ(ReadStatus::kOk, in.Begin());
   int32_t n = 0, m = 0;
-  Bytes block_back(block.size()), text_back(text.size());
+  Bytes block_back(block.size(), '\0'), text_back(text.size(), '\0');
   std::vector<float> reals_back(count);
   EXPECT_TRUE(in.Ints(&n, 1));
   for (size_t at = 0; at < block.size(); at += 1000) EXPECT_TRUE(in.Bytes(&block_back[at], 1000));
@@ -609,7 +586,7 @@ TEST_F(RecordFileTest, TakesFillsAdjacentAndSeparateDestinationsInRecordOrder) {
   Bytes data;
   int32_t next = 1;
   for (int32_t n : lengths) {
-    for (int32_t i = 0; i < n; ++i) PutInt(&data, next++);
+    for (int32_t i = 0; i < n; ++i) PutInt32(&data, next++);
   }
   WriteBytes(Cat({Frame(data), Frame(Ints({-8}))}));
   // The first two destinations follow each other in one table, the last two
@@ -672,10 +649,10 @@ TEST_F(RecordFileTest, PiecesAdjacentInMemoryAreWrittenAsTheSameBytes) {
              PiecesOf(table.data(), 2)});
   out.Close();
   Bytes data;
-  for (float r : table) PutReal(&data, r);
-  PutInt(&data, count);
-  PutReal(&data, 0.5f);
-  PutReal(&data, 1.5f);
+  for (float r : table) PutFloat32(&data, r);
+  PutInt32(&data, count);
+  PutFloat32(&data, 0.5f);
+  PutFloat32(&data, 1.5f);
   EXPECT_EQ(Frame(data), FileBytes());
 }
 
@@ -840,7 +817,7 @@ TEST_F(RecordPipeTest, TornRecordIsErrorAndStrayTailIsEndOfFile) {
 
 TEST_F(RecordPipeTest, LeadingLengthAloneAtTheEndIsEndOfFile) {
   Bytes bytes = Frame(Ints({5}));
-  PutU32(&bytes, 4);
+  PutUint32(&bytes, 4);
   Serve(bytes);
   int32_t v = 0;
   EXPECT_EQ(ReadStatus::kOk, ReadInts(&v, 1));

@@ -4,60 +4,49 @@
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
+
+#include "tests/harness.h"
 
 namespace korvant {
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string Contents(const fs::path& p) {
-  std::ifstream f(p, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(f), {});
-}
-
 class ReplacementFileTest : public ::testing::Test {
  protected:
-  ReplacementFileTest()
-      : dir_(fs::temp_directory_path() /
-             ("korvant_replace_" +
-              std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()))) {
-    fs::create_directories(dir_);
-    std::ofstream(dir_ / "out.bin") << "old";
-  }
-  ~ReplacementFileTest() override { fs::remove_all(dir_); }
-  size_t Entries() const { return static_cast<size_t>(std::distance(fs::directory_iterator(dir_), {})); }
+  ReplacementFileTest() { box_.Write("out.bin", "old"); }
+  std::string Target() const { return box_.Path("out.bin"); }
 
-  fs::path dir_;
+  Sandbox box_;
 };
 
 TEST_F(ReplacementFileTest, CommitReplacesTheTargetWhole) {
-  ReplacementFile out((dir_ / "out.bin").string());
-  EXPECT_EQ(dir_, fs::path(out.temporary()).parent_path());
+  ReplacementFile out(Target());
+  EXPECT_EQ(fs::path(box_.dir()), fs::path(out.temporary()).parent_path());
   std::ofstream(out.temporary()) << "new";
-  EXPECT_EQ("old", Contents(dir_ / "out.bin"));
+  EXPECT_EQ("old", box_.Read("out.bin"));
   std::string error;
   ASSERT_TRUE(out.Commit(&error)) << error;
-  EXPECT_EQ("new", Contents(dir_ / "out.bin"));
-  EXPECT_EQ(1u, Entries());
+  EXPECT_EQ("new", box_.Read("out.bin"));
+  EXPECT_EQ(1u, box_.List().size());
 }
 
 TEST_F(ReplacementFileTest, AnUncommittedReplacementLeavesTheOldFileAndNoTemporary) {
   {
-    ReplacementFile out((dir_ / "out.bin").string());
+    ReplacementFile out(Target());
     std::ofstream(out.temporary()) << "half";
   }
-  EXPECT_EQ("old", Contents(dir_ / "out.bin"));
-  EXPECT_EQ(1u, Entries());
+  EXPECT_EQ("old", box_.Read("out.bin"));
+  EXPECT_EQ(1u, box_.List().size());
 }
 
 TEST_F(ReplacementFileTest, CommitWithoutATemporaryFailsAndKeepsTheTarget) {
-  ReplacementFile out((dir_ / "out.bin").string());
+  ReplacementFile out(Target());
   std::string error;
   EXPECT_FALSE(out.Commit(&error));
   EXPECT_NE(std::string::npos, error.find("out.bin")) << error;
-  EXPECT_EQ("old", Contents(dir_ / "out.bin"));
+  EXPECT_EQ("old", box_.Read("out.bin"));
 }
 
 }  // namespace
