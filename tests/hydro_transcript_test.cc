@@ -33,7 +33,6 @@ constexpr std::string_view kAverage4 = " Do you want to average (INTEGRATE) the 
 constexpr std::string_view kOutput2 = " Enter QMX2 integrated file name to be created";
 constexpr std::string_view kInput2 = " Enter name of QMX2 file to read from";
 constexpr std::string_view kOverwrite = " That file name already exists   OverWrite? ";
-constexpr std::string_view kNoFile = " Sorry ... no such file name ... try again";
 constexpr std::string_view kInUse = " Sorry ... that file is in use ... try again";
 constexpr std::string_view kFinished = " ****** Program Finished ******";
 constexpr std::string_view kStdinEof = "korvant: end-of-file during read, unit 5, file stdin\n";
@@ -503,53 +502,6 @@ TEST_F(MergeTest, SameSlotOtherFileStartsThatFileFromItsStart) {
 // ---------------------------------------------------------------------------
 // Input names.
 
-TEST_F(MergeTest, MissingInputAsksNameAndHoursAgain) {
-  const Qmx2Input a = Input(CharHeaderFile(Char("RUN A", 42)), MergeSteps(1, 3, 1), true);
-  Put("a.bin", a);
-  Script s = MergeStart();
-  Choose(s, "1ST", 1, "nothere.bin", "1 2");
-  s.Show(kNoFile);
-  s.Ask(kNamePrompts[0], "").Ask(kHoursPrompt, "1 2").Show(kNoFile);
-  s.Ask(kNamePrompts[0], "  a.bin  ").Ask(kHoursPrompt, "3 3");
-  ReadLines(s, kFourBlanks, kWriteChar, 0);
-  s.Ask(kFlagPrompt, "EXIT");
-  Closing(s, kMerged50, 1);
-  ToTheEnd(s);
-  ExpectRun(s, Run(s), 0);
-  std::vector<std::string> summary = Title();
-  Append(&summary, Listing("  a.bin  ", 11, Char("RUN A", 42).banner, 42, 3, 3));
-  ExpectSummary(summary);
-  ExpectFile("merged.bin", a.header + a.steps[2]);
-}
-
-// The merged file (under any name) and the summary file are being written:
-// refused as inputs, the slot is asked again, and the merged file keeps what
-// it had.
-TEST_F(MergeTest, FilesBeingWrittenAreRefusedAsInput) {
-  const Qmx2Input a = Input(CharHeaderFile(Char("RUN A", 42)), MergeSteps(1, 2, 1), true);
-  const Qmx2Input b = Input(CharHeaderFile(Char("RUN B", 42)), MergeSteps(3, 3, 2), true);
-  Put("a.bin", a);
-  Put("b.bin", b);
-  Script s = MergeStart();
-  Choose(s, "1ST", 1, "a.bin", "0 10");
-  ReadLines(s, kFourBlanks, kWriteChar, 0);
-  Choose(s, "2ND", 2, "merged.bin", "0 10");
-  s.Show(kInUse);
-  s.Ask(kNamePrompts[1], "./merged.bin").Ask(kHoursPrompt, "0 10").Show(kInUse);
-  s.Ask(kNamePrompts[1], "sum.txt").Ask(kHoursPrompt, "0 10").Show(kInUse);
-  s.Ask(kNamePrompts[1], "b.bin").Ask(kHoursPrompt, "0 10");
-  ReadLines(s, kFourBlanks, "", 0);
-  s.Ask(kFlagPrompt, "EXIT");
-  Closing(s, kMerged50, 3);
-  ToTheEnd(s);
-  ExpectRun(s, Run(s), 0);
-  std::vector<std::string> summary = Title();
-  Append(&summary, Listing("a.bin", 11, Char("RUN A", 42).banner, 42, 0, 10));
-  Append(&summary, Listing("b.bin", 12, Char("RUN B", 42).banner, 42, 0, 10));
-  ExpectSummary(summary);
-  ExpectFile("merged.bin", a.bytes() + b.steps[0]);
-}
-
 TEST_F(MergeTest, ExistingMergedFileIsReplacedOnlyAfterYes) {
   const Qmx2Input a = Input(CharHeaderFile(Char("RUN A", 42)), MergeSteps(1, 2, 1), true);
   Put("a.bin", a);
@@ -586,19 +538,14 @@ TEST_F(MergeTest, EndOfInputAtTheMergedNameCloses) {
   EXPECT_EQ(std::vector<std::string>{"sum.txt"}, box_.List());
 }
 
-// Stdin ends after answers[0..n): at the flag, the name or the hours.
-class MergeEndOfInputTest : public MergeTest, public ::testing::WithParamInterface<int> {};
-
-TEST_P(MergeEndOfInputTest, ClosesWithWhatWasCopied) {
+// Stdin ends at the flag: the merge closes with what was copied.
+TEST_F(MergeTest, EndOfInputAtTheFlagClosesWithWhatWasCopied) {
   const Qmx2Input a = Input(CharHeaderFile(Char("RUN A", 42)), MergeSteps(1, 2, 1), true);
   Put("a.bin", a);
   Script s = MergeStart();
   Choose(s, "1ST", 1, "a.bin", "0 10");
   ReadLines(s, kFourBlanks, kWriteChar, 0);
-  const int answered = GetParam();
   s.Show(kFlagPrompt);
-  if (answered >= 1) s.Type("2ND").Show(kNamePrompts[1]);
-  if (answered >= 2) s.Type("a.bin").Show(kHoursPrompt);
   Closing(s, kMerged50, 2);
   s.Show(kMerge4);
   ExpectRun(s, Run(s), 2, kStdinEof);
@@ -608,8 +555,6 @@ TEST_P(MergeEndOfInputTest, ClosesWithWhatWasCopied) {
   ExpectSummary(summary);
   ExpectFile("merged.bin", a.bytes());
 }
-
-INSTANTIATE_TEST_SUITE_P(MergeTest, MergeEndOfInputTest, ::testing::Values(0, 1, 2));
 
 TEST_F(MergeTest, EndOfInputAtTheMenuAnswerIsFatal) {
   Script s = MergeStart();
@@ -1416,23 +1361,6 @@ TEST_F(AverageTest, GivenWindowUnderAnIntegerCodedHeader) {
                                          {3, 1}, {4}, &wavg));
 }
 
-// Fewer than 26 steps start the automatic window at the first step.
-class AutoWindowTest : public AverageTest, public ::testing::WithParamInterface<int> {};
-
-TEST_P(AutoWindowTest, StartsTwentyFiveStepsBeforeTheLast) {
-  const int n = GetParam();
-  const int first = n >= 26 ? n - 25 : 1;
-  const Qmx2Input in = HourlyInput(n);
-  Put("in.bin", in);
-  Script s = ToAverage();
-  Questions(s, Answers());
-  HeaderLines(s);
-  AutoLines(s, float(n), n, float(first), float(n));
-  ExpectHourlyAverage(s, in, first, n, float(first), float(n));
-}
-
-INSTANTIATE_TEST_SUITE_P(AverageTest, AutoWindowTest, ::testing::Values(2, 5, 25, 26, 27, 499));
-
 // A start at or below -99 asks for the automatic window, whatever the stop.
 struct ThresholdCase {
   const char* start;
@@ -1539,20 +1467,8 @@ INSTANTIATE_TEST_SUITE_P(
         NoDataCase{"one step in the window", 6, Window("3", "3"), false, 1.0f, 3.0f, 3.0f},
         NoDataCase{"window after the last step", 6, Window("7", "9"), false, 0.0f, 7.0f, 9.0f},
         NoDataCase{"one step on the file", 1, {}, true, 1.0f, 1.0f, 1.0f},
-        NoDataCase{"no step, automatic window", 0, {}, false, 0.0f, -9999.0f, -9999.0f},
         NoDataCase{"no step, given window", 0, Window("1", "5"), false, 0.0f, 1.0f, 5.0f}),
     [](const auto& info) { return "Case" + std::to_string(info.index); });
-
-TEST_F(AverageTest, FiveHundredStepsUnderTheAutomaticWindowStop) {
-  Put("in.bin", HourlyInput(500));
-  Script s = ToAverage();
-  Questions(s, Answers());
-  HeaderLines(s);
-  s.Show(" CAUTION - NO END OF FILE HIT AFTER          500 TIME STEPS");
-  ExpectRun(s, Run(s), 1);
-  ExpectSummary({});
-  ExpectFile("avg.bin", "");
-}
 
 class AverageOverRunTest : public AverageTest, public ::testing::WithParamInterface<OverRunCase> {};
 

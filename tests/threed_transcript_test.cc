@@ -32,8 +32,6 @@ constexpr std::string_view kName1 = " Enter name of 1st QMX10 primary binary fil
 constexpr std::string_view kName2 = " Enter name of 2ND QMX10 primary binary file";
 constexpr std::string_view kName3 = " Enter name of 3rd QMX10 primary binary file";
 constexpr std::string_view kHours = " Enter starting and ending decimal hour";
-constexpr std::string_view kNoFile = " Sorry ... no such file name ... try again";
-constexpr std::string_view kInUse = " Sorry ... that file is in use ... try again";
 
 constexpr std::string_view kStartQ = " Enter the QMX10 decimal time to START in HOURS";
 constexpr std::string_view kStartD = "                Default=last time minus 25 time steps";
@@ -308,41 +306,6 @@ TEST_F(ThreedTest, ExitAtOnceLeavesAnOverwrittenFileAsItWas) {
   EXPECT_EQ("former bytes", box_.Read("merged.bin"));
 }
 
-TEST_F(ThreedTest, MissingAndInUseNamesAreAskedAgain) {
-  box_.Write("a.bin", SmallFile({1.0f}).bytes());
-  Script s;
-  s.ToMerge()
-      .Ask(kFlag, "1ST")
-      .Ask(kName1, "nothere.bin")
-      .Show(kNoFile)
-      .Ask(kName1, "merged.bin")
-      .Show(kInUse)
-      .Ask(kName1, "a.bin")
-      .Ask(kHours, "0 1")
-      .Show(JustWrote(1))
-      .Ask(kFlag, "x")
-      .Closing(1)
-      .AfterMerge();
-  ExpectStatus(Run(s), 0);
-}
-
-TEST_F(ThreedTest, EndOfInputAtNameOrHoursTakesTheEndOfInputExit) {
-  box_.Write("a.bin", SmallFile({1.0f}).bytes());
-  for (bool at_hours : {false, true}) {
-    Script s;
-    s.ToMerge().Ask(kFlag, "1ST");
-    if (at_hours) s.Ask(kName1, "a.bin").Show(kHours);
-    else s.Show(kName1);
-    // Back in the session, end of input at the geometry question goes back to
-    // the QMX-4 merge question, where it is fatal.
-    s.Closing(0).Show(kVelto).Show(kMerge4);
-    ExpectStatus(Run(s), 2, kStdinEof);
-    ExpectSummary({kMergeTitle[0], kMergeTitle[1], " END OF FILE UNIT  5 INPUT"});
-    std::remove(box_.Path(kSummary).c_str());
-    std::remove(box_.Path("merged.bin").c_str());
-  }
-}
-
 TEST_F(ThreedTest, EndOfInputAtFlagIsFatalAndKeepsWhatWasWritten) {
   const FileBuilder a = SmallFile({1.0f, 2.0f});
   box_.Write("a.bin", a.bytes());
@@ -449,52 +412,6 @@ FileBuilder HundredStyle(int count) {
     file.Add(Qmx10StepRecord(step));
   }
   return file;
-}
-
-TEST_F(ThreedTest, AverageOverTheLast26StepsOfAHundred) {
-  box_.Write("in.bin", HundredStyle(100).bytes());
-  Script s;
-  s.ToAverage()
-      .Times("", "")
-      .Ask(kDebugQ, "1")
-      .Lines({"                 IDEBUG now=           1", std::string(kRewound),
-              " LAST TIME ON BINARY FILE=  100.000000", " TOTAL DATA RECORD COUNT=     100",
-              " NUMBER OF NODES ON THIS FILE=         3", "", std::string(kReopen),
-              " PROGRAM computes time to start and stop as=  75.0000000000 100.0000000000",
-              " DELTA TIME STEP BETWEEN LAST 2 TIME STEPS =1.0000000000", "",
-              " Quindle Debug NDG-NDF binary=           0           2", std::string(kPatient),
-              std::string(kPatient)});
-  const std::vector<std::string> extremes =
-      Extremes({"         3 WAS=         103.00", "         1 WAS=         -38.50", kNoMax,
-                kNoMax, kNoMax, kNoMax},
-               {"         1 WAS=          76.00", "         3 WAS=         -53.00", kNoMin,
-                kNoMin, kNoMin, kNoMin});
-  s.Lines(extremes).Show(kFinal).Ask(kAverage4, "N").Show(kFinished);
-  ExpectStatus(Run(s), 0);
-
-  std::vector<std::string> summary = {
-      " Skipping along time steps in QMX10 -- TIME=      1.00000000",
-      " Skipping along time steps in QMX10 -- TIME=      2.00000000", "1",
-      "          RESULTS FROM MERGE-AVERAGE PROGRAM", ""};
-  Append(&summary, extremes);
-  Append(&summary, Table("          AVERAGE OF EACH NODE OVER A   25.000000 HR CYCLE, WITH "
-                         "LAST HR=  100.000000"));
-  Append(&summary, {"      1  88.50  76.00 101.00 -44.75 -51.00 -38.50",
-                    "      2  89.50  77.00 102.00 -45.75 -52.00 -39.50",
-                    "      3  90.50  78.00 103.00 -46.75 -53.00 -40.50", " COMPLETE-",
-                    " UNIT 90 CONTAINS 1 TIME STEP OF AVERAGED CONCENTRATIONS FROM HRS   75.000000"
-                    " TO   100.000000",
-                    " TOTAL NODES=       3", " TOTAL NUMBER OF DEGREES OF FREEDOM PROCESSED=  2",
-                    ""});
-  ExpectSummary(summary);
-
-  // One record: 9999.0, the counts, the averages, no IMAT or NDRY, and the
-  // node and element reals of the last step.
-  RecordBuilder want;
-  want.Real(9999.0f).Int(3).Int(2).Int(1).Int(8).Ints({3, 3, 0, 0, 0, 0, 0, 0});
-  want.Reals({88.5f, 89.5f, 90.5f}).Reals({-44.75f, -45.75f, -46.75f});
-  want.Reals({100.0f, 200.0f, 300.0f}).Real(25.0f);
-  EXPECT_EQ(FileBuilder().Add(want).bytes(), box_.Read("avg.bin"));
 }
 
 // x-velocity 1, 3 and 2 times the node number over three steps; every fourth
@@ -665,22 +582,10 @@ INSTANTIATE_TEST_SUITE_P(
                       DebugCase{"NegativeNoNode", "-1", 0, {1}}),
     [](const ::testing::TestParamInfo<DebugCase>& info) { return std::string(info.param.name); });
 
-TEST_F(ThreedTest, ShortFilesStartAtTheirFirstStep) {
-  box_.Write("in.bin", HundredStyle(5).bytes());
-  RunResult r = box_.Run(Script().ToAverage().Times("", "").Ask(kDebugQ, "0").Type("N").input());
-  EXPECT_EQ(0, r.status);
-  EXPECT_NE(std::string::npos,
-            r.out.find(" LAST TIME ON BINARY FILE=    5.000000\n"
-                       " TOTAL DATA RECORD COUNT=       5\n"
-                       " NUMBER OF NODES ON THIS FILE=         3\n\n" +
-                       std::string(kReopen) +
-                       "\n PROGRAM computes time to start and stop as=   1.0000000000   "
-                       "5.0000000000\n DELTA TIME STEP BETWEEN LAST 2 TIME STEPS =1.0000000000\n\n"))
-      << r.out;
-
-  std::remove(box_.Path(kSummary).c_str());
+// A file of one step: the window is that step, the step length 0.
+TEST_F(ThreedTest, OneStepFileStartsAndStopsAtItsStep) {
   box_.Write("one.bin", HundredStyle(1).bytes());
-  r = box_.Run(
+  RunResult r = box_.Run(
       Script().ToAverage("one.bin", "avg1.bin").Times("", "").Ask(kDebugQ, "0").Type("N").input());
   EXPECT_EQ(0, r.status);
   EXPECT_NE(std::string::npos,
@@ -721,28 +626,6 @@ TEST_F(ThreedTest, NoStepInTheWindowWarnsAndStops) {
   Append(&summary, warning);
   ExpectSummary(summary);
   EXPECT_EQ("older", box_.Read("avg.bin"));
-}
-
-TEST_F(ThreedTest, FileWithoutStepsWarnsAndStops) {
-  box_.Write("in.bin", "");
-  Script s;
-  s.ToAverage().Times("", "").Ask(kDebugQ, "2").Lines(
-      {"                 IDEBUG now=           2", std::string(kRewound), " WARNING --- RECN=  0.0",
-       " CANNOT FIND QMX-10 UNIT NQMX10 TIME BETWEEN = -9999.00000000 -9999.00000000", ""});
-  ExpectStatus(Run(s), 1);
-  EXPECT_EQ("", box_.Read("avg.bin"));
-}
-
-TEST_F(ThreedTest, FiveHundredStepsWithoutEndOfFileIsACaution) {
-  FileBuilder file;
-  for (int t = 1; t <= 500; ++t) file.Add(Qmx10StepRecord(Small(static_cast<float>(t))));
-  box_.Write("in.bin", file.bytes());
-  Script s;
-  s.ToAverage().Times("-99", "").Ask(kDebugQ, "1").Lines(
-      {"                 IDEBUG now=           1", std::string(kRewound),
-       " CAUTION - No end of file hit after          500 Time steps"});
-  ExpectStatus(Run(s), 1);
-  EXPECT_EQ("", box_.Read(kSummary));
 }
 
 // A damaged record ends the first pass with its error line; the steps before

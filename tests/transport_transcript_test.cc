@@ -25,7 +25,6 @@ constexpr std::string_view kAverage10 = " Do you want to average (INTEGRATE) the
 constexpr std::string_view kAverage4 = " Do you want to average (INTEGRATE) the QMX-4 data?";
 constexpr std::string_view kOutput4 = " Enter QMX4 averaged file name to be created";
 constexpr std::string_view kInput4 = " Enter name of QMX4 file to read from";
-constexpr std::string_view kNoFile = " Sorry ... no such file name ... try again";
 constexpr std::string_view kInUse = " Sorry ... that file is in use ... try again";
 constexpr std::string_view kFinished = " ****** Program Finished ******";
 constexpr std::string_view kStdinEof = "korvant: end-of-file during read, unit 5, file stdin\n";
@@ -382,29 +381,6 @@ TEST_F(TransportMergeTest, MergeEmBeforeAnyFileLeavesAnEmptyFile) {
   EXPECT_EQ("", box_.Read("m.bin"));
 }
 
-TEST_F(TransportMergeTest, MissingAndInUseInputsAreAskedAgainWithTheirHours) {
-  Script s;
-  s.StartMerge().Ask(kFlag, "1ST");
-  s.Ask(kName1, "none.bin").Ask(kHours, "0 9").Show(kNoFile);
-  s.Ask(kName1, "m.bin").Ask(kHours, "0 9").Show(kInUse);
-  s.Ask(kName1, "sum.txt").Ask(kHours, "0 9").Show(kInUse);
-  s.Ask(kName1, "  a.bin").Ask(kHours, "2 2");
-  s.Report(true, "       0", "       0", "       0       0", "    0    0    0");
-  s.Ask(kFlag, "EXIT").Closed("     1").Inconsistent("       3       2").AfterMerge();
-  Expect(s, Run(s), 0);
-  FileBuilder merged = CharHeaderFile(a_header_);
-  merged.Add(Qmx4StepRecord(a_steps_[2]));
-  ExpectFile("m.bin", merged);
-}
-
-TEST_F(TransportMergeTest, EndOfInputAtTheHoursClosesDown) {
-  Script s;
-  s.StartMerge().Ask(kFlag, "1ST").Ask(kName1, "a.bin").Show(kHours);
-  s.Closed("     0").Show(kMerge10);
-  Expect(s, Run(s), 2, kStdinEof);
-  ExpectSummary(Summary().MergeTitle().Line(" END OF FILE UNIT  5 INPUT"));
-}
-
 TEST_F(TransportMergeTest, EndOfInputAtTheFlagIsFatalAndKeepsTheCopiedSteps) {
   Script s;
   s.StartMerge().Ask(kFlag, "2ND").Ask(kName2, "b.bin").Ask(kHours, "0 100").Show(kWrite70);
@@ -501,37 +477,6 @@ class TransportAverageTest : public TransportTest {
     return s.Report(false, "       1", "       1", "       2       1", "    1    0   11");
   }
 };
-
-// The default window is the last 26 steps: hours 4 to 29 of 0 to 29.
-TEST_F(TransportAverageTest, DefaultWindowAveragesTheLast26Steps) {
-  std::vector<Qmx4StepData> steps;
-  for (int h = 0; h <= 29; ++h) {
-    const float f = static_cast<float>(h);
-    steps.push_back({f, 1, 2, 1, {f, 100.0f - f}, {h + 1}});
-  }
-  box_.Write("q.bin", Qmx4File(Coded(), steps).bytes());
-  Script s;
-  s.StartAverage().Questions("", "", "", "0");
-  CodedOpening(s);
-  s.Show(" LAST TIME ON BINARY FILE=   29.000000").Show(" TOTAL DATA RECORD COUNT=      30");
-  s.Show(" NUMBER OF CONSTITUENTS WRITTEN TO BINARY=   1").Show("");
-  s.Show(" PROGRAM self computes time to start and stop as=  4.00000000 29.00000000");
-  s.Show(kWriteStep);
-  Summary complete;
-  complete.Complete("      4.0000000 to      29.0000000", "       2", "       1", "  1");
-  ShowAll(s, complete).Inconsistent("       2       1").Show(kFinished);
-  Expect(s, Run(s), 0);
-
-  Summary sum;
-  for (int h = 0; h <= 3; ++h) sum.Line(SkipLine(h, "  1", "       2", "      1"));
-  sum.TableHead("   25.000000", "   29.000000");
-  sum.Line("      1  16.500  4.000 29.000").Line("      2  83.500 71.000 96.000");
-  for (const std::string& line : complete.lines()) sum.Line(line);
-  ExpectSummary(sum);
-  FileBuilder averaged = CodedHeaderFile(Coded());
-  averaged.Add(Qmx4StepRecord({0.0f, 1, 2, 1, {16.5f, 83.5f}, {30}}));
-  ExpectFile("avg.bin", averaged);
-}
 
 // A character-form input: its header starts the averaged file too.
 TEST_F(TransportAverageTest, TypedWindowOnCharacterFormFile) {
@@ -756,30 +701,6 @@ TEST_F(TransportAverageTest, NoDataWarningStops) {
     ExpectSummary(sum);
     ExpectFile("avg.bin", CodedHeaderFile(Coded()));
   }
-}
-
-TEST_F(TransportAverageTest, FileWithoutStepsGetsTheNoDataWarning) {
-  box_.Write("q.bin", CodedHeaderFile(Coded()).bytes());
-  Script s;
-  s.StartAverage().Questions("", "", "", "0");
-  CodedOpening(s).Show(" WARNING --- RECN=  0.0");
-  s.Show(" CANNOT FIND QMX-4 UNIT NSAL TIME BETWEEN =************************").Show("");
-  Expect(s, Run(s), 1);
-  ExpectSummary(Summary()
-                    .Line(" WARNING --- RECN=  0.0")
-                    .Line(" CANNOT FIND QMX-4 UNIT NSAL TIME BETWEEN =************************")
-                    .Line(""));
-  ExpectFile("avg.bin", CodedHeaderFile(Coded()));
-}
-
-TEST_F(TransportAverageTest, FiveHundredStepsWithDefaultWindowStopWithCaution) {
-  std::vector<Qmx4StepData> steps(500, Qmx4StepData{0, 1, 2, 1, {}, {}});
-  box_.Write("q.bin", Qmx4File(Coded(), steps).bytes());
-  Script s;
-  s.StartAverage().Questions("", "", "", "0");
-  CodedOpening(s).Show(" CAUTION - NO END OF FILE HIT AFTER          500 TIME STEPS");
-  Expect(s, Run(s), 1);
-  EXPECT_EQ("", box_.Read("sum.txt"));
 }
 
 TEST_F(TransportAverageTest, MissingOrCutFirstRecordIsUnexpectedEndOfFile) {
