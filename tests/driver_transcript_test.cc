@@ -273,21 +273,6 @@ TEST_F(DriverTest, EndOfInputAtOverwriteQuestionIsFatal) {
   EXPECT_EQ("old", box_.Read("old.bin"));
 }
 
-// Only the QMX2 output name has a way back; the other two are plain reads.
-TEST_F(DriverTest, EndOfInputAtQmx10OutputNameIsFatal) {
-  Script s;
-  s.Start().NoMerges().Ask(kVeltoQuestion, "N").Ask(kAverage2, "N").Ask(kAverage10, "Y");
-  s.Show(kOutput10);
-  ExpectStdinEof(s, Run(s));
-}
-
-TEST_F(DriverTest, EndOfInputAtQmx4OutputNameIsFatal) {
-  Script s;
-  s.Start().NoMerges().Ask(kVeltoQuestion, "N").Ask(kAverage2, "N").Ask(kAverage10, "N");
-  s.Ask(kAverage4, "Y").Show(kOutput4);
-  ExpectStdinEof(s, Run(s));
-}
-
 TEST_F(DriverTest, EndOfInputAtQmx2InputNameAsksAgainButEnds) {
   Script s;
   s.Start().NoMerges().Ask(kVeltoQuestion, "N").Ask(kAverage2, "Y");
@@ -334,30 +319,6 @@ TEST_F(DriverTest, SummaryFileAsQmx2OutputIsInUse) {
   EXPECT_EQ(std::vector<std::string>{"sum.txt"}, box_.List());
 }
 
-TEST_F(DriverTest, ExistingQmx10OutputNotOverwrittenAsksAgain) {
-  box_.Write("old.bin", "keep");
-  Script s;
-  s.Start().NoMerges().Ask(kVeltoQuestion, "N").Ask(kAverage2, "N").Ask(kAverage10, "Y");
-  s.Ask(kOutput10, "old.bin").Ask(kOverwrite, "N").Ask(kOutput10, "old.bin").Ask(kOverwrite, "");
-  s.Ask(kOutput10, "new.bin").Show(kInput10).Show(kInput10);
-  RunResult r = Run(s);
-  ExpectScreenStartsWith(s, r);
-  EXPECT_EQ("keep", box_.Read("old.bin"));
-  EXPECT_TRUE(box_.Exists("new.bin"));
-}
-
-TEST_F(DriverTest, ExistingQmx4OutputNotOverwrittenAsksAgain) {
-  box_.Write("old.bin", "keep");
-  Script s;
-  s.Start().NoMerges().Ask(kVeltoQuestion, "N").Ask(kAverage2, "N").Ask(kAverage10, "N");
-  s.Ask(kAverage4, "Y").Ask(kOutput4, "old.bin").Ask(kOverwrite, "no");
-  s.Ask(kOutput4, "new.bin").Show(kInput4).Show(kInput4);
-  RunResult r = Run(s);
-  ExpectScreenStartsWith(s, r);
-  EXPECT_EQ("keep", box_.Read("old.bin"));
-  EXPECT_TRUE(box_.Exists("new.bin"));
-}
-
 class OverwriteYesTest : public DriverTest, public ::testing::WithParamInterface<const char*> {};
 
 TEST_P(OverwriteYesTest, GoesOnToTheInputName) {
@@ -369,6 +330,52 @@ TEST_P(OverwriteYesTest, GoesOnToTheInputName) {
 }
 
 INSTANTIATE_TEST_SUITE_P(DriverTest, OverwriteYesTest, ::testing::Values("y", "Y", "x", " y"));
+
+// Only the QMX2 output name has a way back; those of the QMX10 and QMX4
+// averagings are plain reads.
+struct Averaging {
+  const char* name;
+  std::vector<std::string_view> before;  // the averaging questions before its own, answered no
+  std::string_view question, output, input;
+};
+
+const Averaging kAveragings[] = {
+    {"Qmx10", {kAverage2}, kAverage10, kOutput10, kInput10},
+    {"Qmx4", {kAverage2, kAverage10}, kAverage4, kOutput4, kInput4},
+};
+
+class OutputNameTest : public DriverTest, public ::testing::WithParamInterface<Averaging> {
+ protected:
+  // Up to the output name of the averaging.
+  static Script ToOutputName(const Averaging& a) {
+    Script s;
+    s.Start().NoMerges().Ask(kVeltoQuestion, "N");
+    for (std::string_view question : a.before) s.Ask(question, "N");
+    s.Ask(a.question, "Y");
+    return s;
+  }
+};
+
+TEST_P(OutputNameTest, EndOfInputAtTheOutputNameIsFatal) {
+  Script s = ToOutputName(GetParam());
+  s.Show(GetParam().output);
+  ExpectStdinEof(s, Run(s));
+}
+
+TEST_P(OutputNameTest, ExistingOutputNotOverwrittenAsksAgain) {
+  const Averaging& a = GetParam();
+  box_.Write("old.bin", "keep");
+  Script s = ToOutputName(a);
+  for (const char* no : {"N", "", "no"}) s.Ask(a.output, "old.bin").Ask(kOverwrite, no);
+  s.Ask(a.output, "new.bin").Show(a.input).Show(a.input);
+  RunResult r = Run(s);
+  ExpectScreenStartsWith(s, r);
+  EXPECT_EQ("keep", box_.Read("old.bin"));
+  EXPECT_TRUE(box_.Exists("new.bin"));
+}
+
+INSTANTIATE_TEST_SUITE_P(DriverTest, OutputNameTest, ::testing::ValuesIn(kAveragings),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // ---------------------------------------------------------------------------
 // Input names of the averages. The averaging itself follows once the input is
