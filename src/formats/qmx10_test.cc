@@ -204,19 +204,6 @@ TEST_F(Qmx10Test, CutAndEmptyFiles) {
   EXPECT_EQ(past_end, time_only.damage.what);
 }
 
-TEST_F(Qmx10Test, TimeOnlyReadTakesTimeAndNodesAndPassesTheRest) {
-  RecordFile& in =
-      files_.Input(FileBuilder().Add(TwoNodeStep(1.25f)).Add(TwoNodeStep(2.5f)).bytes());
-  float time = 0;
-  int32_t np = 0;
-  ASSERT_EQ(Outcome::kRead, ReadQmx10Time(in, &time, &np).outcome);
-  EXPECT_EQ(1.25f, time);
-  EXPECT_EQ(2, np);
-  ASSERT_EQ(Outcome::kRead, ReadQmx10Time(in, &time, &np).outcome);
-  EXPECT_EQ(2.5f, time);
-  EXPECT_EQ(Outcome::kEndOfFile, ReadQmx10Time(in, &time, &np).outcome);
-}
-
 TEST_F(Qmx10Test, AveragedRecordHasFixedTimeAndNoIntegerArrays) {
   RecordFile& in = files_.Input(Framed(TwoNodeStep(12.5f)));
   ASSERT_EQ(Outcome::kRead, Read(in).outcome);

@@ -112,17 +112,6 @@ TEST_F(Qmx2Test, ShortRecordReadAsLongIsDamaged) {
   EXPECT_EQ(7, imat_[0]);  // the values before the elevations are in
 }
 
-TEST_F(Qmx2Test, TimeOnlyPassesTheRestOfTheRecord) {
-  const RecordBuilder second = RecordBuilder().Real(8.25f).Ints({0, 0});
-  RecordFile& in = files_.Input(FileBuilder().Add(LongData()).Add(second).bytes());
-  float time = 0.0f;
-  ASSERT_EQ(Outcome::kRead, ReadQmx2Time(in, &time).outcome);
-  EXPECT_EQ(6.5f, time);
-  ASSERT_EQ(Outcome::kRead, ReadQmx2Time(in, &time).outcome);
-  EXPECT_EQ(8.25f, time);
-  EXPECT_EQ(Outcome::kEndOfFile, ReadQmx2Time(in, &time).outcome);
-}
-
 // A step the filter does not want gives its time and counts, nothing else.
 TEST_F(Qmx2Test, StepOutsideTheFilterGivesTimeAndCountsOnly) {
   RecordFile& in = files_.Input(Framed(LongData()));

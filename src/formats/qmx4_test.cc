@@ -123,22 +123,6 @@ TEST_F(Qmx4Test, LimitsAreInclusive) {
   EXPECT_EQ(MAXCON, step_.nqal);
 }
 
-TEST_F(Qmx4Test, TimeOnlyReadTakesTimeAndCountAndSkipsTheRest) {
-  RecordFile& in = files_.Input(
-      FileBuilder()
-          .Add(RecordBuilder().Real(4.5f).Ints({3, 2}).Reals({1, 2, 3, 4, 5, 6}).Ints({0}))
-          .Add(RecordBuilder().Real(5.5f).Ints({2}))
-          .bytes());
-  float time = 0.0f;
-  int32_t nqal = 0;
-  ASSERT_EQ(Outcome::kRead, ReadQmx4Time(in, &time, &nqal).outcome);
-  EXPECT_EQ(4.5f, time);
-  EXPECT_EQ(3, nqal);
-  ASSERT_EQ(Outcome::kRead, ReadQmx4Time(in, &time, &nqal).outcome);
-  EXPECT_EQ(5.5f, time);
-  EXPECT_EQ(Outcome::kEndOfFile, ReadQmx4Time(in, &time, &nqal).outcome);
-}
-
 // A count beyond its span is refused before any value is stored, whether the
 // step is read or passed outside the filter; the element count behind the
 // concentrations is taken for the report, and the record is consumed.
