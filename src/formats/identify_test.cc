@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "tests/harness.h"
 #include "tests/model_files.h"
+#include "tests/record_files.h"
 
 namespace korvant {
 namespace {
@@ -68,13 +68,8 @@ std::vector<Case> Cases() {
 
 class IdentifyTest : public ::testing::TestWithParam<size_t> {
  protected:
-  RecordFile& Open(const FileBuilder& file) {
-    box_.Write("f.bin", file.bytes());
-    f_.OpenExisting(1, box_.Path("f.bin"));
-    return f_;
-  }
-  Sandbox box_;
-  RecordFile f_;
+  RecordFile& Open(const FileBuilder& file) { return files_.Input(file.bytes()); }
+  RecordFiles files_;
 };
 
 TEST_P(IdentifyTest, TellsKindFormAndStepLengthFromTheRecords) {
