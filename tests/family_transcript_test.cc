@@ -1,7 +1,8 @@
 // Whole-run transcripts of what the QMX2, QMX4 and QMX10 merges and
 // averagings share, each case written once and run for every family: the
-// automatic window, the 500-step caution, a file without time steps, input
-// names refused and asked again, the end of input at a name or the hours.
+// automatic window, the 500-step caution, a file without time steps, the
+// merge's menu, input names refused and asked again, the end of input at a
+// name or the hours.
 // Each family states its own texts, line layouts and files; the expected
 // lines are built from them field by field, never taken from what the
 // program printed. What only one family does stays in its own transcript
@@ -196,6 +197,8 @@ class Family {
   // The driver's questions up to the merge and its merged file's name.
   virtual void ToMerge(Script& s) const = 0;
   virtual std::string_view FlagPrompt() const = 0;
+  // The menu "?" brings, its empty last line included.
+  virtual std::vector<std::string> Menu() const = 0;
   virtual std::string NamePrompt(int slot) const = 0;
   // Whether the hours are asked before a name is checked.
   virtual bool HoursFirst() const { return true; }
@@ -255,6 +258,16 @@ class Hydro : public Family {
     s.Ask(" Enter name of QMX2 MERGED file to be created", kMerged);
   }
   std::string_view FlagPrompt() const override { return " Enter flag identifier or (?) for menu"; }
+  std::vector<std::string> Menu() const override {
+    return {" VALID FLAG OPTIONS FOR QMX2 MERGE ARE:",
+            "   To read first file enter     -->  1ST QMX2",
+            "   To read second file enter    -->  2ND QMX2",
+            "   To read third file enter     -->  3RD QMX2",
+            "   To read fourth file enter    -->  4TH QMX2",
+            "   To read fifth file enter     -->  5TH QMX2",
+            "   To leave this routine enter  -->  EXIT    ",
+            ""};
+  }
   std::string NamePrompt(int slot) const override {
     return std::string(" Enter name of ") + (slot == 1 ? "1st" : "2ND") + " QMX2 binary file";
   }
@@ -403,6 +416,17 @@ class Transport : public Family {
     s.Ask(" Enter name of QMX4 MERGED file to be created", kMerged);
   }
   std::string_view FlagPrompt() const override { return " ENTER FLAG IDENTIFIER OR (?) FOR MENU"; }
+  std::vector<std::string> Menu() const override {
+    return {" VALID FLAG OPTIONS FOR QMX4 MERGE ARE:",
+            "   To read first file enter     -->  1ST QMX4",
+            "   To read second file enter    -->  2ND QMX4",
+            "   To read third file enter     -->  3RD QMX4",
+            "   To read fourth file enter    -->  4TH QMX4",
+            "   To read fifth file enter     -->  5TH QMX4",
+            "   To put above pieces together -->  MERGE EM",
+            "   To leave this routine enter  -->  EXIT    ",
+            ""};
+  }
   std::string NamePrompt(int slot) const override {
     return std::string(" Enter name of ") + (slot == 1 ? "1st" : "2ND") + " QMX4 binary file";
   }
@@ -564,6 +588,14 @@ class Threed : public Family {
     s.Ask(" Enter name of QMX10 MERGED file to be created", kMerged);
   }
   std::string_view FlagPrompt() const override { return " Enter flag identifier or (?) for menu"; }
+  std::vector<std::string> Menu() const override {
+    return {" VALID FLAG OPTIONS FOR QMX10 MERGE ARE:",
+            "   To read first file enter     -->  1ST QMX10",
+            "   To read second file enter    -->  2ND QMX10",
+            "   To read third file enter     -->  3RD QMX10",
+            "   To leave this routine enter  -->  EXIT    ",
+            ""};
+  }
   std::string NamePrompt(int slot) const override {
     return std::string(" Enter name of ") + (slot == 1 ? "1st" : "2ND") +
            " QMX10 primary binary file";
@@ -864,6 +896,28 @@ TEST_P(MergingTest, MissingAndInUseInputsAreAskedAgain) {
   Append(&summary, f.Listed("  b.bin  ", 2, "RUN B", 6, 6));
   ExpectSummary(summary);
   ExpectFile(kMerged, a.bytes() + b.steps[1]);
+}
+
+// "?" shows the menu, and the answer after it is taken without a prompt; a
+// window that starts after it ends copies nothing, and a flag of mixed case
+// ends the merge.
+TEST_P(MergingTest, MenuThenAFlagWithoutAPrompt) {
+  const Family& f = *GetParam();
+  const Pieces b = f.MergeInput("RUN B", 7, 7);
+  box_.Write("b.bin", b.bytes());
+  Script s;
+  f.ToMerge(s);
+  s.Ask(f.FlagPrompt(), "?").Show(f.Menu()).Type("2nd");
+  Enter(f, s, 2, "b.bin", "9 8");
+  f.Read(s, 0, true);
+  s.Ask(f.FlagPrompt(), "1St");
+  f.Closing(s, 0);
+  f.AfterMerge(s);
+  ExpectRun(s, Run(s), 0);
+  std::vector<std::string> summary = f.MergeTitle();
+  Append(&summary, f.Listed("b.bin", 2, "RUN B", 9, 8));
+  ExpectSummary(summary);
+  ExpectFile(kMerged, b.header);
 }
 
 // The end of the input at a file's name or hours closes the merge with what

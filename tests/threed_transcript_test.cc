@@ -270,29 +270,6 @@ TEST_F(ThreedTest, TenTurnsEndWithTheMergeSummary) {
   EXPECT_EQ(merged + b.bytes(), box_.Read("merged.bin"));
 }
 
-TEST_F(ThreedTest, MenuThenSecondFlagWithoutNewPrompt) {
-  box_.Write("b.bin", SmallFile({7.0f}).bytes());
-  Script s;
-  s.ToMerge()
-      .Ask(kFlag, "?")
-      .Lines({" VALID FLAG OPTIONS FOR QMX10 MERGE ARE:",
-              "   To read first file enter     -->  1ST QMX10",
-              "   To read second file enter    -->  2ND QMX10",
-              "   To read third file enter     -->  3RD QMX10",
-              "   To leave this routine enter  -->  EXIT    ", ""})
-      .Type("2nd")
-      .Ask(kName2, "b.bin")
-      .Ask(kHours, "8 9")
-      .Show(JustWrote(0))
-      .Ask(kFlag, "1St")
-      .Closing(0)
-      .AfterMerge();
-  ExpectStatus(Run(s), 0);
-  ExpectSummary({kMergeTitle[0], kMergeTitle[1],
-                 "         IREC(1)=  0     EXTRACT HRS    8.000000 TO    9.000000", ""});
-  EXPECT_EQ("", box_.Read("merged.bin"));
-}
-
 TEST_F(ThreedTest, ExitAtOnceLeavesAnOverwrittenFileAsItWas) {
   box_.Write("merged.bin", "former bytes");
   Script s;

@@ -353,26 +353,6 @@ TEST_F(TransportMergeTest, TenEntriesWriteTheMergeSummary) {
   ExpectFile("m.bin", merged);
 }
 
-TEST_F(TransportMergeTest, MenuAnswerIsMatchedAndMixedCaseEnds) {
-  Script s;
-  s.StartMerge().Ask(kFlag, "?");
-  s.Show(" VALID FLAG OPTIONS FOR QMX4 MERGE ARE:");
-  s.Show("   To read first file enter     -->  1ST QMX4");
-  s.Show("   To read second file enter    -->  2ND QMX4");
-  s.Show("   To read third file enter     -->  3RD QMX4");
-  s.Show("   To read fourth file enter    -->  4TH QMX4");
-  s.Show("   To read fifth file enter     -->  5TH QMX4");
-  s.Show("   To put above pieces together -->  MERGE EM");
-  s.Show("   To leave this routine enter  -->  EXIT    ");
-  s.Show("").Type("2nd");
-  s.Ask(kName2, "b.bin").Ask(kHours, "7 4").Show(kWrite70);
-  s.Report(true, "       3", "       9", "       2       1", "    1    0   11");
-  s.Ask(kFlag, "1St").Closed("     0").Inconsistent("       2       1").AfterMerge();
-  Expect(s, Run(s), 0);
-  // A window that starts after it ends copies nothing: the header alone.
-  ExpectFile("m.bin", CodedHeaderFile(b_header_));
-}
-
 TEST_F(TransportMergeTest, MergeEmBeforeAnyFileLeavesAnEmptyFile) {
   Script s;
   s.StartMerge().Ask(kFlag, "MERGE EM").Closed("     0").AfterMerge();
