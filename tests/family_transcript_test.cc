@@ -1,8 +1,8 @@
 // Whole-run transcripts of what the QMX2, QMX4 and QMX10 merges and
 // averagings share, each case written once and run for every family: the
 // automatic window, the 500-step caution, a file without time steps, the
-// merge's menu, input names refused and asked again, the end of input at a
-// name or the hours.
+// merged file's name, the merge's menu, input names refused and asked again,
+// the end of input at a name or the hours.
 // Each family states its own texts, line layouts and files; the expected
 // lines are built from them field by field, never taken from what the
 // program printed. What only one family does stays in its own transcript
@@ -194,8 +194,9 @@ class Family {
   // The merge, into merged.bin.
   // A file whose steps are at hours first to last; `tag` tells files apart.
   virtual Pieces MergeInput(std::string_view tag, int first, int last) const = 0;
-  // The driver's questions up to the merge and its merged file's name.
-  virtual void ToMerge(Script& s) const = 0;
+  // The driver's questions up to the merge, and the merge's first lines.
+  virtual void ToMergedName(Script& s) const = 0;
+  virtual std::string_view MergedPrompt() const = 0;
   virtual std::string_view FlagPrompt() const = 0;
   // The menu "?" brings, its empty last line included.
   virtual std::vector<std::string> Menu() const = 0;
@@ -204,8 +205,8 @@ class Family {
   virtual bool HoursFirst() const { return true; }
   // The lines once an input file is open and `copied` steps of it are
   // written; `first` for the first input of the merge.
-  virtual void Read(Script& s, int copied, bool first) const = 0;
-  virtual void Closing(Script& s, int total) const = 0;
+  virtual void Read(Script& s, int copied, bool first, std::string_view merged = kMerged) const = 0;
+  virtual void Closing(Script& s, int total, std::string_view merged = kMerged) const = 0;
   // The driver's questions after the merge, all answered no.
   virtual void AfterMerge(Script& s) const = 0;
   // The driver's question(s) after the merge met the end of the input.
@@ -250,12 +251,14 @@ class Hydro : public Family {
     }
     return p;
   }
-  void ToMerge(Script& s) const override {
+  void ToMergedName(Script& s) const override {
     s.Start()
         .Ask(kMerge2, "Y")
         .Show("  PURPOSE -->  MERGE together - MULTIPLE QMX2 files")
         .Show(" ");
-    s.Ask(" Enter name of QMX2 MERGED file to be created", kMerged);
+  }
+  std::string_view MergedPrompt() const override {
+    return " Enter name of QMX2 MERGED file to be created";
   }
   std::string_view FlagPrompt() const override { return " Enter flag identifier or (?) for menu"; }
   std::vector<std::string> Menu() const override {
@@ -271,14 +274,14 @@ class Hydro : public Family {
   std::string NamePrompt(int slot) const override {
     return std::string(" Enter name of ") + (slot == 1 ? "1st" : "2ND") + " QMX2 binary file";
   }
-  void Read(Script& s, int, bool first) const override {
+  void Read(Script& s, int, bool first, std::string_view) const override {
     s.Show(FreeInt(" -->  1st integer on QMX2 binary=", kFourBlanks));
     if (first) s.Show(" --> WRITE CHARACTER BANNERS TO UNIT=50");
     s.Show(FreeInt(" --> Your QMX2 has a version # of ", 0));
   }
-  void Closing(Script& s, int total) const override {
+  void Closing(Script& s, int total, std::string_view merged) const override {
     s.Show(" ========= Closing active files from R2MERGE =========")
-        .Show("  ==== MERGED QMX2 file named -->" + Pad(kMerged, 50))
+        .Show("  ==== MERGED QMX2 file named -->" + Pad(merged, 50))
         .Show("  ==== Closed with" + I(total, 6) + " time steps")
         .Show("");
   }
@@ -410,10 +413,12 @@ class Transport : public Family {
     }
     return p;
   }
-  void ToMerge(Script& s) const override {
+  void ToMergedName(Script& s) const override {
     s.Start().Ask(kMerge2, "N").Ask(kMerge4, "Y");
     s.Show("  PURPOSE -->  MERGE together - MULTIPLE QMX4 files").Show(" ");
-    s.Ask(" Enter name of QMX4 MERGED file to be created", kMerged);
+  }
+  std::string_view MergedPrompt() const override {
+    return " Enter name of QMX4 MERGED file to be created";
   }
   std::string_view FlagPrompt() const override { return " ENTER FLAG IDENTIFIER OR (?) FOR MENU"; }
   std::vector<std::string> Menu() const override {
@@ -432,7 +437,7 @@ class Transport : public Family {
   }
   // A character-form header is copied without a line. The report shows the
   // header values held (none read yet) and the counts of the step read last.
-  void Read(Script& s, int, bool first) const override {
+  void Read(Script& s, int, bool first, std::string_view) const override {
     s.Show("").Show(" Just processed QMX-4 Banners AOK. ");
     s.Show(" --> Model Flag (variable MFLG)=     " + I(0, 8));
     s.Show(" --> Your QMX4 has a version # of:   " + I(0, 8));
@@ -440,9 +445,9 @@ class Transport : public Family {
            (first ? I(0, 8) + I(0, 8) : I(3, 8) + I(2, 8)));
     s.Show(" --> Integer, Real, Title Records:   " + I(0, 5) + I(0, 5) + I(0, 5)).Show("");
   }
-  void Closing(Script& s, int total) const override {
+  void Closing(Script& s, int total, std::string_view merged) const override {
     s.Show(" ========== Closing active files from R4MERGE =========")
-        .Show("  ==== MERGED QMX4 file named -->" + Pad(kMerged, 50))
+        .Show("  ==== MERGED QMX4 file named -->" + Pad(merged, 50))
         .Show("  ==== Closed with" + I(total, 6) + " time steps")
         .Show("");
     // Without a geometry file its counts are 0, the step's are 3 and 2.
@@ -580,12 +585,14 @@ class Threed : public Family {
     }
     return p;
   }
-  void ToMerge(Script& s) const override {
+  void ToMergedName(Script& s) const override {
     s.Start().Ask(kMerge2, "N").Ask(kMerge4, "N").Ask(kMerge10, "Y");
     s.Show(" I HOPE you know this will be lots of I/O")
         .Show("  PURPOSE -->  MERGE together - MULTIPLE QMX10 files")
         .Show(" ");
-    s.Ask(" Enter name of QMX10 MERGED file to be created", kMerged);
+  }
+  std::string_view MergedPrompt() const override {
+    return " Enter name of QMX10 MERGED file to be created";
   }
   std::string_view FlagPrompt() const override { return " Enter flag identifier or (?) for menu"; }
   std::vector<std::string> Menu() const override {
@@ -601,12 +608,12 @@ class Threed : public Family {
            " QMX10 primary binary file";
   }
   bool HoursFirst() const override { return false; }
-  void Read(Script& s, int copied, bool) const override {
-    s.Show(" JUST wrote " + I(copied, 12) + " 3D time steps on file= " + Pad(kMerged, 50));
+  void Read(Script& s, int copied, bool, std::string_view merged) const override {
+    s.Show(" JUST wrote " + I(copied, 12) + " 3D time steps on file= " + Pad(merged, 50));
   }
-  void Closing(Script& s, int total) const override {
+  void Closing(Script& s, int total, std::string_view merged) const override {
     s.Show(" ========== Closing active files from R10MERGE =========")
-        .Show("  ==== MERGED QMX10 file named --> " + Pad(kMerged, 50))
+        .Show("  ==== MERGED QMX10 file named --> " + Pad(merged, 50))
         .Show("  ==== Closed with" + I(total, 8) + " time steps")
         .Show("  ======================================================");
   }
@@ -856,6 +863,12 @@ INSTANTIATE_TEST_SUITE_P(Families, AveragingTest, ::testing::ValuesIn(kFamilies)
 // ---------------------------------------------------------------------------
 // The merge.
 
+// Up to the merge and its merged file, merged.bin.
+void ToMerge(const Family& f, Script& s) {
+  f.ToMergedName(s);
+  s.Ask(f.MergedPrompt(), kMerged);
+}
+
 // A file's name and hours; `refusal` is the line that sends the name back.
 void Enter(const Family& f, Script& s, int slot, std::string_view name, std::string_view hours,
            std::string_view refusal = "") {
@@ -876,7 +889,7 @@ TEST_P(MergingTest, MissingAndInUseInputsAreAskedAgain) {
   box_.Write("a.bin", a.bytes());
   box_.Write("b.bin", b.bytes());
   Script s;
-  f.ToMerge(s);
+  ToMerge(f, s);
   s.Ask(f.FlagPrompt(), "1ST");
   Enter(f, s, 1, "a.bin", "0 10");
   f.Read(s, 2, true);
@@ -898,6 +911,32 @@ TEST_P(MergingTest, MissingAndInUseInputsAreAskedAgain) {
   ExpectFile(kMerged, a.bytes() + b.steps[1]);
 }
 
+// An existing file named for the merged file is replaced only after a yes:
+// a no or a blank answer asks for the name again and leaves the file as it was.
+TEST_P(MergingTest, ExistingMergedFileIsReplacedOnlyAfterYes) {
+  const Family& f = *GetParam();
+  const Pieces a = f.MergeInput("RUN A", 1, 2);
+  box_.Write("a.bin", a.bytes());
+  box_.Write("keep.bin", "keep these bytes");
+  box_.Write("old.bin", std::string(5000, 'x'));
+  box_.ExpectOutput("old.bin");
+  Script s;
+  f.ToMergedName(s);
+  for (const char* no : {"n", ""}) {
+    s.Ask(f.MergedPrompt(), "keep.bin").Ask(" That file name already exists   OverWrite? ", no);
+  }
+  s.Ask(f.MergedPrompt(), "old.bin").Ask(" That file name already exists   OverWrite? ", "y");
+  s.Ask(f.FlagPrompt(), "1ST");
+  Enter(f, s, 1, "a.bin", "0 10");
+  f.Read(s, 2, true, "old.bin");
+  s.Ask(f.FlagPrompt(), "EXIT");
+  f.Closing(s, 2, "old.bin");
+  f.AfterMerge(s);
+  ExpectRun(s, Run(s), 0);
+  ExpectFile("keep.bin", "keep these bytes");
+  ExpectFile("old.bin", a.bytes());
+}
+
 // "?" shows the menu, and the answer after it is taken without a prompt; a
 // window that starts after it ends copies nothing, and a flag of mixed case
 // ends the merge.
@@ -906,7 +945,7 @@ TEST_P(MergingTest, MenuThenAFlagWithoutAPrompt) {
   const Pieces b = f.MergeInput("RUN B", 7, 7);
   box_.Write("b.bin", b.bytes());
   Script s;
-  f.ToMerge(s);
+  ToMerge(f, s);
   s.Ask(f.FlagPrompt(), "?").Show(f.Menu()).Type("2nd");
   Enter(f, s, 2, "b.bin", "9 8");
   f.Read(s, 0, true);
@@ -932,7 +971,7 @@ TEST_P(MergingEndOfInputTest, ClosesWithWhatWasCopied) {
   const Pieces a = f.MergeInput("RUN A", 1, 2);
   box_.Write("a.bin", a.bytes());
   Script s;
-  f.ToMerge(s);
+  ToMerge(f, s);
   s.Ask(f.FlagPrompt(), "1ST");
   Enter(f, s, 1, "a.bin", "0 10");
   f.Read(s, 2, true);

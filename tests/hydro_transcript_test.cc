@@ -500,30 +500,6 @@ TEST_F(MergeTest, SameSlotOtherFileStartsThatFileFromItsStart) {
 }
 
 // ---------------------------------------------------------------------------
-// Input names.
-
-TEST_F(MergeTest, ExistingMergedFileIsReplacedOnlyAfterYes) {
-  const Qmx2Input a = Input(CharHeaderFile(Char("RUN A", 42)), MergeSteps(1, 2, 1), true);
-  Put("a.bin", a);
-  box_.Write("keep.bin", "keep these bytes");
-  box_.Write("old.bin", std::string(5000, 'x'));
-  box_.ExpectOutput("old.bin");
-  Script s;
-  s.Start().Ask(kMerge2, "Y").Show(kPurpose).Show(" ");
-  s.Ask(kMergedPrompt, "keep.bin").Ask(kOverwrite, "n");
-  s.Ask(kMergedPrompt, "keep.bin").Ask(kOverwrite, "");
-  s.Ask(kMergedPrompt, "old.bin").Ask(kOverwrite, "y");
-  Choose(s, "1ST", 1, "a.bin", "0 10");
-  ReadLines(s, kFourBlanks, kWriteChar, 0);
-  s.Ask(kFlagPrompt, "EXIT");
-  Closing(s, Pad("old.bin", 50), 2);
-  ToTheEnd(s);
-  ExpectRun(s, Run(s), 0);
-  ExpectFile("keep.bin", "keep these bytes");
-  ExpectFile("old.bin", a.bytes());
-}
-
-// ---------------------------------------------------------------------------
 // End of console input.
 
 TEST_F(MergeTest, EndOfInputAtTheMergedNameCloses) {
