@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "family_transcripts.h"
+#include "fields.h"
 #include "harness.h"
 #include "model_files.h"
 
@@ -78,40 +80,7 @@ constexpr std::string_view kSummary = "sum.txt";
 constexpr int32_t kFourBlanks = 538976288;  // a banner that starts with four blanks, as ITEST
 
 // ---------------------------------------------------------------------------
-// Expected text, one layout item at a time.
-
-std::string Blanks(size_t n) { return std::string(n, ' '); }
-
-// A text field of n characters (Aw with a longer value, or an answer field).
-std::string Pad(std::string_view text, size_t n) {
-  std::string field(text.substr(0, std::min(text.size(), n)));
-  field.resize(n, ' ');
-  return field;
-}
-
-// Iw: right-aligned in w columns, w asterisks when it does not fit.
-std::string I(int32_t value, int w) {
-  std::string digits = std::to_string(value);
-  if (digits.size() > static_cast<size_t>(w)) return std::string(static_cast<size_t>(w), '*');
-  return Blanks(static_cast<size_t>(w) - digits.size()) + digits;
-}
-
-// Fw.d: rounded to d decimals, right-aligned; the zero before the point only
-// when there is room for it; w asterisks when it does not fit.
-std::string F(float value, int w, int d) {
-  char buffer[64];
-  std::snprintf(buffer, sizeof buffer, "%.*f", d, static_cast<double>(value));
-  std::string text = buffer;
-  if (text.size() > static_cast<size_t>(w) && text.rfind("0.", 0) == 0) text.erase(0, 1);
-  if (text.size() > static_cast<size_t>(w) && text.rfind("-0.", 0) == 0) text.erase(1, 1);
-  if (text.size() > static_cast<size_t>(w)) return std::string(static_cast<size_t>(w), '*');
-  return Blanks(static_cast<size_t>(w) - text.size()) + text;
-}
-
-// A free-form console line: the quoted text, then an integer in 12 columns.
-std::string FreeInt(std::string_view text, int32_t value) {
-  return std::string(text) + I(value, 12);
-}
+// Expected text (the layout fields are those of fields.h).
 
 std::string Crlf(const std::vector<std::string>& lines) {
   std::string out;
@@ -159,15 +128,7 @@ CodedHeader Coded(int32_t irec1, int32_t mflg = 2, int32_t ivers = 7) {
 
 // A QMX2 file kept as its pieces, so that a test can name the bytes that must
 // reappear in the merged file.
-struct Qmx2Input {
-  std::string header;
-  std::vector<std::string> steps;  // one framed record each
-  std::string bytes() const {
-    std::string all = header;
-    for (const std::string& step : steps) all += step;
-    return all;
-  }
-};
+using Qmx2Input = Pieces;
 
 Qmx2Input Input(const FileBuilder& header, const std::vector<Qmx2StepData>& steps, bool long_steps) {
   Qmx2Input in;
@@ -341,6 +302,8 @@ class MergeTest : public HydroTest {
   }
 
   static const std::string kMerged50;
+
+  friend class Qmx2Runs;
 };
 
 const std::string MergeTest::kMerged50 = Pad("merged.bin", 50);
@@ -1200,19 +1163,29 @@ class AverageTest : public HydroTest {
   // hours first..last, under the window start..stop.
   void ExpectHourlyAverage(Script& s, const Qmx2Input& in, int first, int last, float start,
                            float stop, std::string_view err = "") {
+    std::vector<std::string> summary;
+    const std::string averaged = HourlyAverage(s, in, first, last, start, stop, &summary);
+    ExpectRun(s, Run(s), 0, err);
+    ExpectSummary(summary);
+    ExpectFile("avg.bin", averaged);
+  }
+
+  // The end of the run, the summary lines and the averaged file of the same.
+  static std::string HourlyAverage(Script& s, const Qmx2Input& in, int first, int last,
+                                   float start, float stop, std::vector<std::string>* summary) {
     s.Show(kWriting);
     Inconsistent(s, 0, 0, 1, 0);
     ToTheEnd(s);
-    ExpectRun(s, Run(s), 0, err);
     const float mean = (first + last) / 2.0f;
-    std::vector<std::string> summary = Heading(0, start, stop);
-    summary.push_back(RowLine({1, 1, mean, float(first), float(last), 0.5f, 0.5f, 0.5f, -1.0f,
-                               -1.0f, -1.0f, 0.0f, 0.0f, 2.0f}));
-    Append(&summary, Complete(start, stop, float(last - first), last - first + 1, 1.0f, 0, 0));
-    ExpectSummary(summary);
+    *summary = Heading(0, start, stop);
+    summary->push_back(RowLine({1, 1, mean, float(first), float(last), 0.5f, 0.5f, 0.5f, -1.0f,
+                                -1.0f, -1.0f, 0.0f, 0.0f, 2.0f}));
+    Append(summary, Complete(start, stop, float(last - first), last - first + 1, 1.0f, 0, 0));
     const std::vector<float> wavg = {-1.0f};
-    ExpectFile("avg.bin", in.header + AveragedStep({mean, 0.5f, 2.0f}, {1}, {}, &wavg));
+    return in.header + AveragedStep({mean, 0.5f, 2.0f}, {1}, {}, &wavg);
   }
+
+  friend class Qmx2Runs;
 };
 
 // ---------------------------------------------------------------------------
@@ -1901,5 +1874,83 @@ TEST_F(AverageTest, EndOfInputAtFullPrintsTurnsThemOn) {
   ExpectFile("avg.bin", in.header + AveragedStep({2.5f, 0.5f, 2.0f}, {1}, {}, &wavg));
 }
 
+// ===========================================================================
+// What the QMX2 runs differ in, for the cases the families share
+// (family_transcript_test.cc).
+
+class Qmx2Runs : public Family {
+ public:
+  std::string name() const override { return "Qmx2"; }
+
+  Pieces MergeInput(std::string_view tag, int first, int last) const override {
+    return Input(CharHeaderFile(Char(tag, 42)), MergeSteps(first, last, tag.back()), true);
+  }
+  Transcript ToMergedName() const override {
+    Script s;
+    s.Start().Ask(kMerge2, "Y").Show(kPurpose).Show(" ");
+    return Of(s);
+  }
+  std::string_view MergedPrompt() const override { return kMergedPrompt; }
+  std::string_view FlagPrompt() const override { return kFlagPrompt; }
+  std::vector<std::string> Menu() const override { return kMenu; }
+  std::string NamePrompt(int slot) const override { return std::string(kNamePrompts[slot - 1]); }
+  bool HoursFirst() const override { return true; }
+  Transcript Read(int, bool first, std::string_view) const override {
+    Script s;
+    MergeTest::ReadLines(s, kFourBlanks, first ? kWriteChar : "", 0);
+    return Of(s);
+  }
+  Transcript Closing(int total, std::string_view merged) const override {
+    Script s;
+    MergeTest::Closing(s, Pad(merged, 50), total);
+    return Of(s);
+  }
+  Transcript AfterMerge() const override {
+    Script s;
+    MergeTest::ToTheEnd(s);
+    return Of(s);
+  }
+  Transcript AfterEndOfInput() const override { return Transcript().Show(kMerge4); }
+  std::vector<std::string> MergeTitle() const override { return MergeTest::Title(); }
+  std::vector<std::string> Listed(std::string_view name, int slot, std::string_view tag,
+                                  float from, float to) const override {
+    return MergeTest::Listing(name, 10 + slot, Char(tag, 42).banner, 42, from, to);
+  }
+
+  std::string HourlyFile(int n) const override { return HourlyInput(n).bytes(); }
+  Transcript ToFirstPass(std::string_view start) const override {
+    Script s = AverageTest::ToAverage();
+    AverageTest::Questions(s, Window(start));
+    AverageTest::HeaderLines(s);
+    return Of(s);
+  }
+  Averaged HourlyAverage(int n) const override {
+    const int first = FirstOfTheWindow(n);
+    Script s;
+    AverageTest::AutoLines(s, float(n), n, float(first), float(n));
+    Averaged a;
+    a.file = AverageTest::HourlyAverage(s, HourlyInput(n), first, n, float(first), float(n),
+                                        &a.summary);
+    a.rest = Of(s);
+    return a;
+  }
+  std::string Caution() const override {
+    return " CAUTION - NO END OF FILE HIT AFTER          500 TIME STEPS";
+  }
+  std::vector<std::string> NoData(float recn, float start, float stop) const override {
+    return AverageTest::NoData(recn, start, stop);
+  }
+  std::string StoppedOutput() const override { return ""; }
+
+ private:
+  static Transcript Of(const Script& s) { return Transcript(s.input(), s.screen()); }
+};
+
 }  // namespace
+
+const Family& Qmx2Family() {
+  static const Qmx2Runs runs;
+  return runs;
+}
+
 }  // namespace korvant

@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "family_transcripts.h"
+#include "fields.h"
 #include "harness.h"
 #include "model_files.h"
 
@@ -43,12 +45,6 @@ constexpr std::string_view kReopen = " Required to CLOSE/RE-OPEN file to avoid C
 constexpr std::string_view kPatient = " Be Patient - Skipping QMX10 time Steps";
 constexpr std::string_view kFinal = " Writing FINAL data to unit=90";
 
-std::string Pad(std::string_view text, size_t width) {
-  std::string field(text);
-  field.resize(width, ' ');
-  return field;
-}
-
 // The answers a run is given and the console lines it must write.
 class Script {
  public:
@@ -78,14 +74,16 @@ class Script {
   }
   // Up to the merged-file prompt of the QMX10 merge, answered with `merged`.
   Script& ToMerge(std::string_view merged = "merged.bin") {
+    return ToMergedName().Ask(kMergedName, merged);
+  }
+  Script& ToMergedName() {
     return Start()
         .Ask(kMerge2, "N")
         .Ask(kMerge4, "N")
         .Ask(kMerge10, "Y")
         .Show(" I HOPE you know this will be lots of I/O")
         .Show("  PURPOSE -->  MERGE together - MULTIPLE QMX10 files")
-        .Show(" ")
-        .Ask(kMergedName, merged);
+        .Show(" ");
   }
   // One flag turn: flag, name prompt and name, hours.
   Script& Turn(std::string_view flag, std::string_view prompt, std::string_view name,
@@ -134,10 +132,10 @@ std::string SummaryOf(const std::vector<std::string>& lines) {
   return text;
 }
 
-std::string JustWrote(int steps) {
+std::string JustWrote(int steps, std::string_view merged = "merged.bin") {
   std::string count = std::to_string(steps);
   return " JUST wrote " + std::string(12 - count.size(), ' ') + count +
-         " 3D time steps on file= " + Pad("merged.bin", 50);
+         " 3D time steps on file= " + Pad(merged, 50);
 }
 
 const std::vector<std::string> kMergeTitle = {"1", "  MERGE TOGETHER - MULTIPLE QMX10 FILES"};
@@ -697,5 +695,138 @@ TEST_F(ThreedTest, FullSizeStepsAverageInTime) {
   EXPECT_EQ(8u + 4u * 620013u, box_.Read("avg.bin").size());
 }
 
+// ===========================================================================
+// What the QMX10 runs differ in, for the cases the families share
+// (family_transcript_test.cc).
+
+class Qmx10Runs : public Family {
+ public:
+  std::string name() const override { return "Qmx10"; }
+
+  // Two nodes of one degree of freedom, carrying the hour and the tag.
+  Pieces MergeInput(std::string_view tag, int first, int last) const override {
+    Pieces p;
+    for (int hour = first; hour <= last; ++hour) {
+      Qmx10StepData step = Small(static_cast<float>(hour));
+      step.vdof[0][1] = 100.0f * static_cast<float>(tag.back());
+      p.steps.push_back(Framed(Qmx10StepRecord(step)));
+    }
+    return p;
+  }
+  Transcript ToMergedName() const override { return Of(Script().ToMergedName()); }
+  std::string_view MergedPrompt() const override { return kMergedName; }
+  std::string_view FlagPrompt() const override { return kFlag; }
+  std::vector<std::string> Menu() const override {
+    return {" VALID FLAG OPTIONS FOR QMX10 MERGE ARE:",
+            "   To read first file enter     -->  1ST QMX10",
+            "   To read second file enter    -->  2ND QMX10",
+            "   To read third file enter     -->  3RD QMX10",
+            "   To leave this routine enter  -->  EXIT    ",
+            ""};
+  }
+  std::string NamePrompt(int slot) const override {
+    return std::string(slot == 1 ? kName1 : kName2);
+  }
+  // The name is checked before the hours are asked.
+  bool HoursFirst() const override { return false; }
+  Transcript Read(int copied, bool, std::string_view merged) const override {
+    return Transcript().Show(JustWrote(copied, merged));
+  }
+  Transcript Closing(int total, std::string_view merged) const override {
+    return Of(Script().Closing(total, merged));
+  }
+  Transcript AfterMerge() const override { return Of(Script().AfterMerge()); }
+  // End of input at the geometry question goes back to the QMX-4 merge
+  // question, where it is fatal.
+  Transcript AfterEndOfInput() const override { return Transcript().Show(kVelto).Show(kMerge4); }
+  std::vector<std::string> MergeTitle() const override { return kMergeTitle; }
+  // No banners: the extraction line alone, with IREC(1) 0.
+  std::vector<std::string> Listed(std::string_view, int, std::string_view, float from,
+                                  float to) const override {
+    return {Blanks(9) + "IREC(1)=" + I(0, 3) + Blanks(5) + "EXTRACT HRS" + F(from, 12, 6) + " TO" +
+                F(to, 12, 6),
+            ""};
+  }
+
+  std::string HourlyFile(int n) const override { return HundredStyle(n).bytes(); }
+  Transcript ToFirstPass(std::string_view start) const override {
+    Script s;
+    s.ToAverage().Times(start, "").Ask(kDebugQ, "1");
+    s.Lines({FreeInt("                 IDEBUG now=", 1), std::string(kRewound)});
+    return Of(s);
+  }
+  // Every node listed: its mean, minimum and maximum of x and of y, with
+  // the layout (1X,I6,1X,3(F6.2,1X),...).
+  Averaged HourlyAverage(int n) const override {
+    const int first = FirstOfTheWindow(n);
+    const float start = static_cast<float>(first), stop = static_cast<float>(n);
+    Script s;
+    s.Lines({" LAST TIME ON BINARY FILE=" + F(stop, 12, 6), " TOTAL DATA RECORD COUNT=" + I(n, 8),
+             " NUMBER OF NODES ON THIS FILE=" + I(3, 10), "", std::string(kReopen),
+             " PROGRAM computes time to start and stop as=" + F(start, 15, 10) + F(stop, 15, 10),
+             " DELTA TIME STEP BETWEEN LAST 2 TIME STEPS =" + F(1.0f, 12, 10), "",
+             FreeInt(" Quindle Debug NDG-NDF binary=", 0) + I(2, 12)});
+    std::vector<std::string> summary;
+    // Of the steps before the window only the first two are reported.
+    for (int t = 1; t < first && t <= 2; ++t) {
+      s.Show(kPatient);
+      summary.push_back(" Skipping along time steps in QMX10 -- TIME= " + F(float(t), 15, 8));
+    }
+    // x is largest at the last hour on node 3 and smallest at the first on
+    // node 1; y the other way round.
+    auto at = [](int node, float value) { return I(node, 10) + " WAS=" + F(value, 15, 2); };
+    const std::vector<std::string> extremes =
+        Extremes({at(3, stop + 3), at(1, -start / 2 - 1), kNoMax, kNoMax, kNoMax, kNoMax},
+                 {at(1, start + 1), at(3, -stop / 2 - 3), kNoMin, kNoMin, kNoMin, kNoMin});
+    s.Lines(extremes).Show(kFinal).Ask(kAverage4, "N").Show(kFinished);
+
+    Append(&summary, {"1", "          RESULTS FROM MERGE-AVERAGE PROGRAM", ""});
+    Append(&summary, extremes);
+    Append(&summary, Table(Blanks(10) + "AVERAGE OF EACH NODE OVER A" + F(stop - start, 12, 6) +
+                           " HR CYCLE, WITH LAST HR=" + F(stop, 12, 6)));
+    const float mean = (start + stop) / 2.0f;
+    std::vector<float> x, y;
+    for (int k = 1; k <= 3; ++k) {
+      const float node = static_cast<float>(k);
+      x.push_back(mean + node);
+      y.push_back(-mean / 2 - node);
+      std::string row = " " + I(k, 6);
+      for (float v : {mean + node, start + node, stop + node, -mean / 2 - node, -stop / 2 - node,
+                      -start / 2 - node}) {
+        row += " " + F(v, 6, 2);
+      }
+      summary.push_back(row);
+    }
+    Append(&summary, {" COMPLETE-",
+                      " UNIT 90 CONTAINS 1 TIME STEP OF AVERAGED CONCENTRATIONS FROM HRS" +
+                          F(start, 12, 6) + " TO " + F(stop, 12, 6),
+                      " TOTAL NODES=" + I(3, 8),
+                      " TOTAL NUMBER OF DEGREES OF FREEDOM PROCESSED=" + I(2, 3), ""});
+    // One record: 9999.0, the counts, the means, no IMAT or NDRY, and the
+    // node and element reals of the last step.
+    RecordBuilder want;
+    want.Real(9999.0f).Int(3).Int(2).Int(1).Int(8).Ints({3, 3, 0, 0, 0, 0, 0, 0});
+    want.Reals(x).Reals(y).Reals({stop, 2 * stop, 3 * stop}).Real(stop / 4);
+    return Averaged{Of(s), summary, Framed(want)};
+  }
+  std::string Caution() const override {
+    return " CAUTION - No end of file hit after          500 Time steps";
+  }
+  std::vector<std::string> NoData(float recn, float start, float stop) const override {
+    return {" WARNING --- RECN=" + F(recn, 5, 1),
+            " CANNOT FIND QMX-10 UNIT NQMX10 TIME BETWEEN =" + F(start, 15, 8) + F(stop, 15, 8), ""};
+  }
+  std::string StoppedOutput() const override { return ""; }
+
+ private:
+  static Transcript Of(const Script& s) { return Transcript(s.input(), s.screen()); }
+};
+
 }  // namespace
+
+const Family& Qmx10Family() {
+  static const Qmx10Runs runs;
+  return runs;
+}
+
 }  // namespace korvant

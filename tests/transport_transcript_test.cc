@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "family_transcripts.h"
+#include "fields.h"
 #include "harness.h"
 #include "model_files.h"
 
@@ -36,12 +38,6 @@ constexpr std::string_view kName2 = " Enter name of 2ND QMX4 binary file";
 constexpr std::string_view kHours = " Enter starting and ending decimal hour";
 constexpr std::string_view kWrite70 = " --> Write INTEGER/CHAR Banners to unit=70";
 constexpr std::string_view kClosing = " ========== Closing active files from R4MERGE =========";
-
-std::string Pad(std::string_view text, size_t width) {
-  std::string field(text);
-  field.resize(width, ' ');
-  return field;
-}
 
 // Fifteen distinct banner lines of 80 characters; their text is the banner.
 std::vector<std::string> BannerLines(std::string_view tag) {
@@ -85,10 +81,10 @@ class Script {
   }
 
   // Into the QMX4 merge, the merged file named m.bin.
-  Script& StartMerge() {
+  Script& StartMerge() { return ToMergedName().Ask(kMergedName, "m.bin"); }
+  Script& ToMergedName() {
     Start().Ask(kMerge2, "N").Ask(kMerge4, "Y");
-    Show("  PURPOSE -->  MERGE together - MULTIPLE QMX4 files").Show(" ");
-    return Ask(kMergedName, "m.bin");
+    return Show("  PURPOSE -->  MERGE together - MULTIPLE QMX4 files").Show(" ");
   }
   Script& AfterMerge() {
     return Ask(kMerge10, "N")
@@ -100,10 +96,10 @@ class Script {
   }
 
   // Into the QMX4 averaging of q.bin into avg.bin, up to its questions.
-  Script& StartAverage() {
+  Script& StartAverage(std::string_view input = "q.bin") {
     Start().Ask(kMerge2, "N").Ask(kMerge4, "N").Ask(kMerge10, "N").Ask(kVeltoQuestion, "N");
     Ask(kAverage2, "N").Ask(kAverage10, "N").Ask(kAverage4, "Y").Ask(kOutput4, "avg.bin");
-    return Ask(kInput4, "q.bin");
+    return Ask(kInput4, input);
   }
   // The four questions; a `full` of nullopt leaves the last one unanswered
   // (the console input ends there). `cut_to_six` expects the line for an
@@ -134,8 +130,8 @@ class Script {
   }
 
   // The merge's closing lines for m.bin and `closed6` (I6) steps.
-  Script& Closed(std::string_view closed6) {
-    Show(kClosing).Show("  ==== MERGED QMX4 file named -->" + Pad("m.bin", 50));
+  Script& Closed(std::string_view closed6, std::string_view merged = "m.bin") {
+    Show(kClosing).Show("  ==== MERGED QMX4 file named -->" + Pad(merged, 50));
     return Show(std::string("  ==== Closed with").append(closed6).append(" time steps")).Show("");
   }
 
@@ -452,10 +448,12 @@ class TransportAverageTest : public TransportTest {
   static constexpr std::string_view kWriteStep = " Write QMX4 Binary integrated data on unit=80";
   static constexpr std::string_view kInside = " INSIDE R4INT, rewind nsal=70 to read qmx-4 binary";
 
-  Script& CodedOpening(Script& s) {
+  static Script& CodedOpening(Script& s) {
     s.Show(kInside).Show(kCodedItest).Show(kWrite80);
     return s.Report(false, "       1", "       1", "       2       1", "    1    0   11");
   }
+
+  friend class Qmx4Runs;
 };
 
 // A character-form input: its header starts the averaged file too.
@@ -756,5 +754,135 @@ TEST_F(TransportAverageTest, DamagedLastStepLeavesItsCodesOverThoseBefore) {
   }
 }
 
+// ===========================================================================
+// What the QMX4 runs differ in, for the cases the families share
+// (family_transcript_test.cc).
+
+class Qmx4Runs : public Family {
+ public:
+  std::string name() const override { return "Qmx4"; }
+
+  // A character-form header; three nodes and two elements a step.
+  Pieces MergeInput(std::string_view tag, int first, int last) const override {
+    Pieces p;
+    p.header = CharHeaderFile(Header(tag)).bytes();
+    for (int h = first; h <= last; ++h) {
+      const float f = static_cast<float>(h);
+      p.steps.push_back(
+          Framed(Qmx4StepRecord({f, 1, 3, 2, {f + 0.5f, f + 1.5f, f + 2.5f}, {10 + h, 20 + h}})));
+    }
+    return p;
+  }
+  Transcript ToMergedName() const override { return Of(Script().ToMergedName()); }
+  std::string_view MergedPrompt() const override { return kMergedName; }
+  std::string_view FlagPrompt() const override { return kFlag; }
+  std::vector<std::string> Menu() const override {
+    return {" VALID FLAG OPTIONS FOR QMX4 MERGE ARE:",
+            "   To read first file enter     -->  1ST QMX4",
+            "   To read second file enter    -->  2ND QMX4",
+            "   To read third file enter     -->  3RD QMX4",
+            "   To read fourth file enter    -->  4TH QMX4",
+            "   To read fifth file enter     -->  5TH QMX4",
+            "   To put above pieces together -->  MERGE EM",
+            "   To leave this routine enter  -->  EXIT    ",
+            ""};
+  }
+  std::string NamePrompt(int slot) const override {
+    return std::string(slot == 1 ? kName1 : kName2);
+  }
+  bool HoursFirst() const override { return true; }
+  // A character-form header is copied without a line; the report shows the
+  // header values held (none yet) and the counts of the step read last.
+  Transcript Read(int, bool first, std::string_view) const override {
+    return Of(Script().Report(true, I(0, 8), I(0, 8), first ? I(0, 8) + I(0, 8) : I(3, 8) + I(2, 8),
+                              I(0, 5) + I(0, 5) + I(0, 5)));
+  }
+  // Without a geometry file its counts are 0, those of the step read last 3 and 2.
+  Transcript Closing(int total, std::string_view merged) const override {
+    return Of(Script().Closed(I(total, 6), merged).Inconsistent(I(3, 8) + I(2, 8)));
+  }
+  Transcript AfterMerge() const override { return Of(Script().AfterMerge()); }
+  Transcript AfterEndOfInput() const override { return Transcript().Show(kMerge10); }
+  std::vector<std::string> MergeTitle() const override { return Summary().MergeTitle().lines(); }
+  std::vector<std::string> Listed(std::string_view name, int slot, std::string_view tag,
+                                  float from, float to) const override {
+    const std::string extract = I(42, 3) + Blanks(5) + "EXTRACT HRS" + F(from, 12, 6) + " TO" +
+                                F(to, 12, 6);
+    return Summary().Listing(name, I(70 + slot, 2), Banner(tag), extract).lines();
+  }
+
+  // One constituent at two nodes, the hour at node 1 and 100 less the hour at
+  // node 2, and the element code the hour plus 1.
+  std::string HourlyFile(int n) const override {
+    std::vector<Qmx4StepData> steps;
+    for (int h = 1; h <= n; ++h) {
+      const float f = static_cast<float>(h);
+      steps.push_back({f, 1, 2, 1, {f, 100.0f - f}, {h + 1}});
+    }
+    return Qmx4File(TransportAverageTest::Coded(), steps).bytes();
+  }
+  Transcript ToFirstPass(std::string_view start) const override {
+    Script s;
+    s.StartAverage("in.bin").Questions(start, "", "", "0");
+    return Of(TransportAverageTest::CodedOpening(s));
+  }
+  Averaged HourlyAverage(int n) const override {
+    const int first = FirstOfTheWindow(n);
+    const float start = static_cast<float>(first), stop = static_cast<float>(n);
+    Script s;
+    s.Show(" LAST TIME ON BINARY FILE=" + F(stop, 12, 6)).Show(" TOTAL DATA RECORD COUNT=" + I(n, 8));
+    s.Show(" NUMBER OF CONSTITUENTS WRITTEN TO BINARY=" + I(1, 4)).Show("");
+    s.Show(" PROGRAM self computes time to start and stop as=" + F(start, 12, 8) + F(stop, 12, 8));
+    s.Show(TransportAverageTest::kWriteStep);
+    Summary complete;
+    complete.Complete(F(start, 15, 7) + " to " + F(stop, 15, 7), I(2, 8), I(1, 8), I(1, 3));
+    ShowAll(s, complete).Inconsistent(I(2, 8) + I(1, 8)).Show(kFinished);
+
+    // The steps before the window, then node 1 running with the hour and
+    // node 2 against it, (1X,I6,1X,3F7.3).
+    Summary sum;
+    for (int h = 1; h < first; ++h) sum.Line(SkipLine(h, I(1, 3), I(2, 8), I(1, 7)));
+    sum.TableHead(F(stop - start, 12, 6), F(stop, 12, 6));
+    const float mean = (start + stop) / 2.0f;
+    sum.Line(" " + I(1, 6) + " " + F(mean, 7, 3) + F(start, 7, 3) + F(stop, 7, 3));
+    sum.Line(" " + I(2, 6) + " " + F(100.0f - mean, 7, 3) + F(100.0f - stop, 7, 3) +
+             F(100.0f - start, 7, 3));
+    for (const std::string& line : complete.lines()) sum.Line(line);
+    // Time 0, the means, and the element code of the last step read.
+    FileBuilder averaged = CodedHeaderFile(TransportAverageTest::Coded());
+    averaged.Add(Qmx4StepRecord({0.0f, 1, 2, 1, {mean, 100.0f - mean}, {n + 1}}));
+    return Averaged{Of(s), sum.lines(), averaged.bytes()};
+  }
+  std::string Caution() const override {
+    return " CAUTION - NO END OF FILE HIT AFTER          500 TIME STEPS";
+  }
+  std::vector<std::string> NoData(float recn, float start, float stop) const override {
+    return {" WARNING --- RECN=" + F(recn, 5, 1),
+            " CANNOT FIND QMX-4 UNIT NSAL TIME BETWEEN =" + F(start, 12, 8) + F(stop, 12, 8), ""};
+  }
+  // The integer-coded header is copied before the first pass.
+  std::string StoppedOutput() const override {
+    return CodedHeaderFile(TransportAverageTest::Coded()).bytes();
+  }
+
+ private:
+  static Transcript Of(const Script& s) { return Transcript(s.input(), s.screen()); }
+  static std::vector<std::string> Banner(std::string_view tag) {
+    return BannerLines(std::string(tag) + " BANNER LINE ");
+  }
+  static CharHeader Header(std::string_view tag) {
+    CharHeader h;
+    h.banner = Joined(Banner(tag));
+    h.irec = {42};
+    return h;
+  }
+};
+
 }  // namespace
+
+const Family& Qmx4Family() {
+  static const Qmx4Runs runs;
+  return runs;
+}
+
 }  // namespace korvant
