@@ -121,7 +121,7 @@ struct ResultSeries::Arrays {
 };
 
 ResultSeries::ResultSeries(RecordFile& file, const Mesh& mesh)
-    : file_(file), mesh_(mesh), arrays_(std::make_unique<Arrays>(mesh)) {}
+    : file_(file), mesh_(mesh) {}
 
 ResultSeries::~ResultSeries() = default;
 
@@ -134,6 +134,7 @@ SeriesResult ResultSeries::Open() {
     return result;
   }
   kind_ = *kind;
+  arrays_ = std::make_unique<Arrays>(mesh_);
   Arrays& a = *arrays_;
   if (kind_.header_records > 0) {
     HeaderValues h;

@@ -37,7 +37,8 @@ struct SeriesResult {
 /// the mesh, never with the steps.
 class ResultSeries {
  public:
-  /// `file` is open for reading at its start; both outlive the series.
+  /// `file` is open for reading at its start; both outlive the series, and
+  /// the mesh is complete when `Open` is called.
   ResultSeries(RecordFile& file, const Mesh& mesh);
   ~ResultSeries();
 
