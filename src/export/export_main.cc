@@ -59,8 +59,7 @@ void Export(const CommonOptions& options, const std::string& start_date) {
     time_units = *since;
   }
   Inputs in(options.mesh, options.result, options.order());
-  std::cout << in.OrderReport() << "\n";
-  Warn(kProgram, in.Warnings());
+  in.Announce(kProgram);
   ReplacementFile out(options.output);
   std::string error;
   int64_t steps = 1;

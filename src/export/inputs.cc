@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <iostream>
 
 #include "io/run_aborted.h"
 
@@ -74,10 +75,6 @@ Inputs::Inputs(const std::string& mesh_name, const std::string& result_name,
   }
   std::string error;
   if (!MapElements(mesh_, order, &map_, &error)) Refuse(1, mesh_name + ": " + error);
-  if (map_.faces.empty()) {
-    Refuse(1, mesh_name + ": none of its " + std::to_string(mesh_.ne) +
-                  " elements can be drawn");
-  }
   OpenFile(result_file_, kResultUnit, result_name);
   Check(series_.Open());
 }
@@ -85,6 +82,14 @@ Inputs::Inputs(const std::string& mesh_name, const std::string& result_name,
 void Inputs::Check(const SeriesResult& result) {
   if (!result.refusal.empty()) Refuse(1, result_name_ + ": " + result.refusal);
   if (!result.ok() && !result.at_end()) Refuse(1, ReadFailure(result_name_, result.read));
+}
+
+void Inputs::Announce(std::string_view program) const {
+  std::cout << OrderReport() << "\n";
+  for (const std::string& line : Warnings()) std::cerr << program << ": warning: " << line << "\n";
+  if (map_.faces.empty()) {
+    Refuse(1, mesh_name_ + ": none of its " + std::to_string(mesh_.ne) + " elements can be drawn");
+  }
 }
 
 std::string Inputs::OrderReport() const {

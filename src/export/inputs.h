@@ -40,7 +40,11 @@ class Inputs {
   const ResultSeries& series() const { return series_; }
   const std::string& result_name() const { return result_name_; }
 
-  /// One line that says which node order the elements are read in and why.
+  /// Says which node order the elements are read in on stdout, and which
+  /// elements are left out on stderr, "<program>: warning: " first; a mesh
+  /// of which no element can be drawn is then refused.
+  void Announce(std::string_view program) const;
+  /// The line on the node order.
   std::string OrderReport() const;
   /// Lines about elements left out, if any.
   std::vector<std::string> Warnings() const;

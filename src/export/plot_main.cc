@@ -126,8 +126,7 @@ void Plot(const CommonOptions& options, const PlotOptions& plot) {
   if (plot.arrows && !HasVelocity(in.series())) {
     Refuse(1, options.result + " holds no velocity to draw arrows of");
   }
-  std::cout << in.OrderReport() << "\n";
-  Warn(kProgram, in.Warnings());
+  in.Announce(kProgram);
   in.MoveTo(options.choice());
   const std::vector<float> values = FieldValues(in, plot.field, &spec.units);
   if (plot.range.empty()) ValueRange(in, values, &spec.lo, &spec.hi);

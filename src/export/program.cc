@@ -65,8 +65,4 @@ int RunProgram(std::string_view program, CLI::App& app, int argc, char** argv,
   return 1;
 }
 
-void Warn(std::string_view program, const std::vector<std::string>& lines) {
-  for (const std::string& line : lines) std::cerr << program << ": warning: " << line << "\n";
-}
-
 }  // namespace korvant

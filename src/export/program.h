@@ -35,7 +35,4 @@ std::string Extension(const std::string& path);
 int RunProgram(std::string_view program, CLI::App& app, int argc, char** argv,
                const std::function<void()>& body);
 
-/// "<program>: warning: <line>" on stderr for each line.
-void Warn(std::string_view program, const std::vector<std::string>& lines);
-
 }  // namespace korvant
