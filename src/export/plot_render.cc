@@ -22,6 +22,7 @@ constexpr Rgb kInk{0.0, 0.0, 0.0};
 constexpr double kTitleSize = 15.0;
 constexpr double kLabelSize = 12.0;
 constexpr double kBarWidth = 20.0;
+constexpr double kSvgShadingDpi = 144.0;
 constexpr double kArrowSpacing = 28.0;  // pixels between arrows, at most one a square
 
 // The triangles a face is shaded in: a quadratic face in its corner triangles
@@ -218,6 +219,12 @@ bool RenderPlot(const std::string& path, PictureFormat format, const Mesh& mesh,
   c.surface = format == PictureFormat::kPng
                   ? cairo_image_surface_create(CAIRO_FORMAT_RGB24, spec.width, spec.height)
                   : cairo_svg_surface_create(path.c_str(), spec.width, spec.height);
+  if (format == PictureFormat::kSvg) {
+    cairo_svg_surface_set_document_unit(c.surface, CAIRO_SVG_UNIT_PX);
+    // SVG has no smooth shading of triangles: cairo embeds the shading as an
+    // image, here at twice the picture's size rather than its default 300 dpi.
+    cairo_surface_set_fallback_resolution(c.surface, kSvgShadingDpi, kSvgShadingDpi);
+  }
   c.cr = cairo_create(c.surface);
   cairo_t* cr = c.cr;
   SetColour(cr, kBackground);

@@ -12,7 +12,7 @@ enum class PictureFormat { kPng, kSvg };
 
 /// What a picture shows besides the mesh.
 struct PlotSpec {
-  int width = 800, height = 600;  // pixels (points for SVG)
+  int width = 800, height = 600;  // pixels
   double lo = 0.0, hi = 1.0;      // the field values at the two ends of the colour map
   const ColourMap* colours = nullptr;
   std::string title;  // the line above the mesh
