@@ -172,7 +172,10 @@ bool MapElements(const Mesh& mesh, std::optional<NodeOrder> forced, ElementMap* 
     }
     bool gaps = false;
     int n = LeadingNodes(nop, &gaps);
-    if (gaps || !(n == 3 || n == 4 || n == 6 || n == 8)) n = 0;
+    const bool placed = std::all_of(nop, nop + n, [&](int32_t k) {
+      return std::isfinite(mesh.x[k - 1]) && std::isfinite(mesh.y[k - 1]);
+    });
+    if (gaps || !placed || !(n == 3 || n == 4 || n == 6 || n == 8)) n = 0;
     nodes[static_cast<size_t>(e)] = n;
     if (n < 6) continue;
     ++map->quadratic;

@@ -54,7 +54,8 @@ struct ElementMap {
   int64_t fit_corners_first = 0;
   std::vector<Face> faces;
   std::vector<int32_t> unfit;      // quadratic elements that fit not the order used (from 0)
-  std::vector<int32_t> shapeless;  // elements of 1, 2, 5 or 7 nodes, or with gaps (from 0)
+  std::vector<int32_t> shapeless;  // elements of 1, 2, 5 or 7 nodes, with gaps, or with a node
+                                   // of no finite coordinates (from 0)
 };
 
 /// Whether the mid-side nodes of an element of six or eight node numbers

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <limits>
 #include <vector>
 
 #include "tests/harness.h"
@@ -119,13 +120,16 @@ TEST(ElementMapTest, ClockwiseElementsAreTurnedRound) {
   ExpectFace(kTriangleFace, turned.faces[1]);
 }
 
-TEST(ElementMapTest, FewerNodesMakeAPolygonOfTheCorners) {
+TEST(ElementMapTest, FewerNodesMakeAPolygonOfTheCornersAndOthersNone) {
   Mesh mesh = TwoElements({1, 3, 5, 7, 0, 0, 0, 0}, {3, 10, 5, 0, 0, 0, 0, 0});
   const ElementMap map = Mapped(mesh);
   EXPECT_EQ(0, map.quadratic);
   ASSERT_EQ(2u, map.faces.size());
   ExpectFace(Face{0, 4, false, {0, 2, 4, 6}}, map.faces[0]);
   ExpectFace(Face{1, 3, false, {2, 9, 4}}, map.faces[1]);
+
+  mesh.x[9] = std::numeric_limits<float>::quiet_NaN();
+  EXPECT_EQ(std::vector<int32_t>{1}, Mapped(mesh).shapeless);
 
   mesh = TwoElements({1, 2, 3, 4, 5, 0, 0, 0}, {3, 10, 0, 5, 0, 0, 0, 0});
   EXPECT_EQ((std::vector<int32_t>{0, 1}), Mapped(mesh).shapeless);
