@@ -268,6 +268,8 @@ TEST_F(ExportTest, RefusalsWriteNothing) {
        "korvant-export: warning: 2 elements do not fit the corners-first node order and are "
        "left out: 1, 2\n"
        "korvant-export: mesh.velto: none of its 2 elements can be drawn\n"},
+      {{"-o", "no/out.nc"}, HydroResult(), 1,
+       "korvant-export: cannot write no/out.nc: no folder no\n"},
       {{"-o", "out.txt"}, HydroResult(), 2,
        "korvant-export: the output must end in .nc (UGRID netCDF) or .vtu (VTK): out.txt\n"},
       {{"-o", "out.nc", "--start-date", "2024-02-30"}, HydroResult(), 2,
@@ -280,6 +282,17 @@ TEST_F(ExportTest, RefusalsWriteNothing) {
     EXPECT_EQ(c.err, run.err);
     EXPECT_EQ((std::vector<std::string>{"mesh.velto", "result.bin"}), box_.List()) << c.err;
   }
+  // A write that fails part way: no output, and no temporary file, is left.
+  box_.Write("result.bin", HydroResult().bytes());
+  box_.LimitFileSize(2000);
+  for (const char* out : {"out.nc", "out.vtu"}) {
+    const RunResult full = Export({"-o", out});
+    EXPECT_EQ(1, full.status);
+    EXPECT_TRUE(full.err.starts_with("korvant-export: cannot write " + std::string(out) + ": "))
+        << full.err;
+    EXPECT_EQ((std::vector<std::string>{"mesh.velto", "result.bin"}), box_.List());
+  }
+  box_.LimitFileSize(0);
   const RunResult missing = box_.RunProgram(KORVANT_EXPORT_BINARY, {"no.velto", "result.bin", "-o", "out.nc"});
   EXPECT_EQ(1, missing.status);
   EXPECT_EQ("korvant-export: cannot read no.velto: no such file\n", missing.err);

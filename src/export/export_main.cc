@@ -1,5 +1,6 @@
 // korvant-export MESH RESULT -o OUT.nc|OUT.vtu: a result over its mesh as a
 // UGRID netCDF file (every time step, or one) or a VTK XML file (one step).
+#include <cstdlib>
 #include <iostream>
 
 #include "export/inputs.h"
@@ -21,7 +22,8 @@ std::vector<std::span<const float>> FieldValues(const ResultSeries& series) {
 
 // Every step, or the one chosen; returns how many were written.
 int64_t WriteNetcdf(Inputs& in, const std::string& path, const StepChoice& choice,
-                    const std::string& time_units) {
+                    const std::string& time_units, const std::string& target) {
+  auto cannot_write = [&](const std::string& why) { Refuse(1, "cannot write " + target + ": " + why); };
   const ResultSeries& series = in.series();
   UgridText text;
   text.title = !series.title().empty() ? series.title() : in.result_name();
@@ -29,10 +31,10 @@ int64_t WriteNetcdf(Inputs& in, const std::string& path, const StepChoice& choic
   text.comment = in.OrderReport();
   UgridFile nc;
   std::string error;
-  if (!nc.Create(path, in.mesh(), in.map(), series.fields(), text, &error)) Refuse(1, error);
+  if (!nc.Create(path, in.mesh(), in.map(), series.fields(), text, &error)) cannot_write(error);
   int64_t steps = 0;
   auto add = [&] {
-    if (!nc.AddStep(series.time(), FieldValues(series), &error)) Refuse(1, error);
+    if (!nc.AddStep(series.time(), FieldValues(series), &error)) cannot_write(error);
     ++steps;
   };
   if (choice.made()) {
@@ -41,7 +43,7 @@ int64_t WriteNetcdf(Inputs& in, const std::string& path, const StepChoice& choic
   } else {
     while (in.Next()) add();
   }
-  if (!nc.Close(&error)) Refuse(1, error);
+  if (!nc.Close(&error)) cannot_write(error);
   return steps;
 }
 
@@ -58,18 +60,22 @@ void Export(const CommonOptions& options, const std::string& start_date) {
     }
     time_units = *since;
   }
+  CheckOutputFolder(options.output);
   Inputs in(options.mesh, options.result, options.order());
   in.Announce(kProgram);
   ReplacementFile out(options.output);
   std::string error;
+  auto cannot_write = [&](const std::string& why) {
+    Refuse(1, "cannot write " + options.output + ": " + why);
+  };
   int64_t steps = 1;
   if (ext == ".nc") {
-    steps = WriteNetcdf(in, out.temporary(), options.choice(), time_units);
+    steps = WriteNetcdf(in, out.temporary(), options.choice(), time_units, options.output);
   } else {
     in.MoveTo(options.choice());
     if (!WriteVtu(out.temporary(), in.mesh(), in.map(), in.series().fields(),
                   FieldValues(in.series()), in.series().time(), &error)) {
-      Refuse(1, error);
+      cannot_write(error);
     }
   }
   if (!out.Commit(&error)) Refuse(1, error);
@@ -91,5 +97,15 @@ int main(int argc, char** argv) {
   AddCommonOptions(app, &options, /*output_required=*/true);
   app.add_option("--start-date", start_date,
                  "the calendar date of hour 0, YYYY-MM-DD or YYYY-MM-DDTHH:MM (.nc)");
-  return RunProgram(kProgram, app, argc, argv, [&] { Export(options, start_date); });
+  const int status = RunProgram(kProgram, app, argc, argv, [&] { Export(options, start_date); });
+  // After a failed write the HDF5 library under netCDF keeps the file half
+  // closed and can crash in its exit handlers. Everything of this run is
+  // settled by now (the temporary file removed), so the program leaves
+  // without them.
+  if (status != 0) {
+    std::cout.flush();
+    std::cerr.flush();
+    std::_Exit(status);
+  }
+  return status;
 }

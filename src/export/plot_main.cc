@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <iomanip>
 #include <iostream>
 #include <limits>
 
@@ -29,16 +30,18 @@ bool HasVelocity(const ResultSeries& series) {
   return series.FieldIndex("x_velocity") >= 0 && series.FieldIndex("y_velocity") >= 0;
 }
 
+std::string VelocityUnits(const ResultSeries& series) {
+  return series.fields()[static_cast<size_t>(series.FieldIndex("x_velocity"))].units;
+}
+
 void ListFields(const Inputs& in) {
   const ResultSeries& series = in.series();
   auto line = [](const std::string& name, const std::string& long_name, const std::string& units) {
-    std::printf("%-24s %s%s\n", name.c_str(), long_name.c_str(),
-                units.empty() ? "" : (" (" + units + ")").c_str());
+    std::cout << std::left << std::setw(24) << name << " " << long_name
+              << (units.empty() ? "" : " (" + units + ")") << "\n";
   };
   for (const FieldInfo& f : series.fields()) line(f.name, f.long_name, f.units);
-  if (HasVelocity(series)) {
-    line("speed", "speed", series.fields()[series.FieldIndex("x_velocity")].units);
-  }
+  if (HasVelocity(series)) line("speed", "speed", VelocityUnits(series));
   line("bottom_elevation", "bottom elevation (of the mesh)", "");
 }
 
@@ -47,9 +50,9 @@ std::vector<float> FieldValues(const Inputs& in, const std::string& name, std::s
   const ResultSeries& series = in.series();
   if (name == "bottom_elevation") return in.mesh().bottom;
   if (name == "speed" && HasVelocity(series)) {
-    const auto u = series.values(series.FieldIndex("x_velocity"));
-    const auto v = series.values(series.FieldIndex("y_velocity"));
-    *units = series.fields()[series.FieldIndex("x_velocity")].units;
+    const auto u = series.values(static_cast<size_t>(series.FieldIndex("x_velocity")));
+    const auto v = series.values(static_cast<size_t>(series.FieldIndex("y_velocity")));
+    *units = VelocityUnits(series);
     std::vector<float> speed(u.size());
     for (size_t k = 0; k < u.size(); ++k) speed[k] = std::hypot(u[k], v[k]);
     return speed;
@@ -92,38 +95,45 @@ void ValueRange(const Inputs& in, const std::vector<float>& values, double* lo, 
   if (*lo > *hi) *lo = *hi = 0.0;
 }
 
-void Plot(const CommonOptions& options, const PlotOptions& plot) {
-  PictureFormat format = PictureFormat::kPng;
-  PlotSpec spec;
-  if (!plot.list) {
-    if (options.output.empty() || plot.field.empty()) {
-      Refuse(2, "-o and --field are needed, unless --list-fields is given");
-    }
-    const std::string ext = Extension(options.output);
-    if (ext != ".png" && ext != ".svg") {
-      Refuse(2, "the output must end in .png or .svg: " + options.output);
-    }
-    format = ext == ".png" ? PictureFormat::kPng : PictureFormat::kSvg;
-    char x = '\0';
-    if (std::sscanf(plot.size.c_str(), "%d%c%d", &spec.width, &x, &spec.height) != 3 || x != 'x' ||
-        std::min(spec.width, spec.height) < kMinSize || std::max(spec.width, spec.height) > kMaxSize) {
-      Refuse(2, "--size " + plot.size + " is not WIDTHxHEIGHT, each from 200 to 10000");
-    }
-    if (!plot.range.empty() && !ParseRange(plot.range, &spec.lo, &spec.hi)) {
-      Refuse(2, "--range " + plot.range + " is not LO:HI with LO below HI");
-    }
+// The usage errors the command line parser cannot see; fills the picture's
+// size and range into *spec.
+PictureFormat CheckUsage(const CommonOptions& options, const PlotOptions& plot, PlotSpec* spec) {
+  if (options.output.empty() || plot.field.empty()) {
+    Refuse(2, "-o and --field are needed, unless --list-fields is given");
   }
+  const std::string ext = Extension(options.output);
+  if (ext != ".png" && ext != ".svg") {
+    Refuse(2, "the output must end in .png or .svg: " + options.output);
+  }
+  char x = '\0';
+  if (std::sscanf(plot.size.c_str(), "%d%c%d", &spec->width, &x, &spec->height) != 3 ||
+      x != 'x' || std::min(spec->width, spec->height) < kMinSize ||
+      std::max(spec->width, spec->height) > kMaxSize) {
+    Refuse(2, "--size " + plot.size + " is not WIDTHxHEIGHT, each from 200 to 10000");
+  }
+  if (!plot.range.empty() && !ParseRange(plot.range, &spec->lo, &spec->hi)) {
+    Refuse(2, "--range " + plot.range + " is not LO:HI with LO below HI");
+  }
+  return ext == ".png" ? PictureFormat::kPng : PictureFormat::kSvg;
+}
+
+void Plot(const CommonOptions& options, const PlotOptions& plot) {
+  PlotSpec spec;
+  const PictureFormat format = plot.list ? PictureFormat::kPng : CheckUsage(options, plot, &spec);
   const std::optional<ColourMap> colours = ColourMap::Named(plot.colour_map);
+  if (!colours) Refuse(2, "--colour-map " + plot.colour_map + " is not viridis or grey");
+  if (!plot.list) CheckOutputFolder(options.output);
   Inputs in(options.mesh, options.result, options.order());
   if (plot.list) {
     ListFields(in);
     return;
   }
+  const ResultSeries& series = in.series();
   if (!Offers(in, plot.field)) {
     Refuse(1, options.result + " offers no field " + plot.field +
                   "; --list-fields shows those it does");
   }
-  if (plot.arrows && !HasVelocity(in.series())) {
+  if (plot.arrows && !HasVelocity(series)) {
     Refuse(1, options.result + " holds no velocity to draw arrows of");
   }
   in.Announce(kProgram);
@@ -132,20 +142,19 @@ void Plot(const CommonOptions& options, const PlotOptions& plot) {
   if (plot.range.empty()) ValueRange(in, values, &spec.lo, &spec.hi);
   spec.colours = &*colours;
   spec.edges = plot.edges;
-  const std::string& title = in.series().title();
-  spec.title = (title.empty() ? "" : title + " - ") + plot.field + " at hour " +
-               Hours(in.series().time());
+  spec.title = (series.title().empty() ? "" : series.title() + " - ") + plot.field +
+               " at hour " + Hours(series.time());
   std::span<const float> u, v;
   if (plot.arrows) {
-    u = in.series().values(in.series().FieldIndex("x_velocity"));
-    v = in.series().values(in.series().FieldIndex("y_velocity"));
+    u = series.values(static_cast<size_t>(series.FieldIndex("x_velocity")));
+    v = series.values(static_cast<size_t>(series.FieldIndex("y_velocity")));
   }
   ReplacementFile out(options.output);
   std::string error;
-  if (!RenderPlot(out.temporary(), format, in.mesh(), in.map(), values, u, v, spec, &error) ||
-      !out.Commit(&error)) {
-    Refuse(1, error);
+  if (!RenderPlot(out.temporary(), format, in.mesh(), in.map(), values, u, v, spec, &error)) {
+    Refuse(1, "cannot write " + options.output + ": " + error);
   }
+  if (!out.Commit(&error)) Refuse(1, error);
   std::cout << "Wrote " << options.output << "\n";
 }
 

@@ -246,7 +246,7 @@ bool RenderPlot(const std::string& path, PictureFormat format, const Mesh& mesh,
   cairo_surface_finish(c.surface);
   if (status == CAIRO_STATUS_SUCCESS) status = cairo_surface_status(c.surface);
   if (status != CAIRO_STATUS_SUCCESS) {
-    *error = "cannot write " + path + ": " + cairo_status_to_string(status);
+    *error = cairo_status_to_string(status);
     return false;
   }
   return true;

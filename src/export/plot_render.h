@@ -39,7 +39,7 @@ class PlotFrame {
 /// `map`, each shaded smoothly between its node colours; elements with a node
 /// of no value are grey. With both `u` and `v` given (else empty), arrows of
 /// that velocity stand on an even spread of nodes. Writes `path` in
-/// `format`; false, with *error, when cairo fails.
+/// `format`; false, with *error saying why, when cairo fails.
 bool RenderPlot(const std::string& path, PictureFormat format, const Mesh& mesh,
                 const ElementMap& map, std::span<const float> values, std::span<const float> u,
                 std::span<const float> v, const PlotSpec& spec, std::string* error);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <csignal>
 #include <filesystem>
 #include <iostream>
 #include <new>
@@ -38,6 +39,14 @@ std::string Extension(const std::string& path) {
   return ext;
 }
 
+void CheckOutputFolder(const std::string& output) {
+  const std::filesystem::path folder = std::filesystem::path(output).parent_path();
+  std::error_code ec;
+  if (!folder.empty() && !std::filesystem::is_directory(folder, ec)) {
+    Refuse(1, "cannot write " + output + ": no folder " + folder.string());
+  }
+}
+
 int RunProgram(std::string_view program, CLI::App& app, int argc, char** argv,
                const std::function<void()>& body) {
   try {
@@ -51,6 +60,8 @@ int RunProgram(std::string_view program, CLI::App& app, int argc, char** argv,
               << "Run with --help for more information.\n";
     return 2;
   }
+  // A write beyond the file-size limit fails as a write, not as a signal.
+  std::signal(SIGXFSZ, SIG_IGN);
   try {
     body();
     return 0;

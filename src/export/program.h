@@ -29,6 +29,9 @@ void AddCommonOptions(CLI::App& app, CommonOptions* options, bool output_require
 /// The extension of `path` in lower case, with its dot ("" for none).
 std::string Extension(const std::string& path);
 
+/// Refuses an output whose folder does not exist, before any work is done.
+void CheckOutputFolder(const std::string& output);
+
 /// Parses the command line and runs `body`: --help and --version exit 0, a
 /// usage error 2, a `Refusal` its status, with one line on stderr beginning
 /// with the program's name.

@@ -5,7 +5,8 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
-#include <cstring>
+#include <cstdio>
+#include <initializer_list>
 
 namespace korvant {
 namespace {
@@ -28,12 +29,127 @@ int DaysIn(int year, int month) {
   return month == 2 && leap ? 29 : kDays[month - 1];
 }
 
-int PutText(int ncid, int var, const char* name, std::string_view value) {
-  return nc_put_att_text(ncid, var, name, value.size(), value.data());
+// Definitions and writes in turn until the first that fails, whose netCDF
+// status it keeps.
+class NcCalls {
+ public:
+  explicit NcCalls(int id) : id_(id) {}
+  int status() const { return status_; }
+  void Do(int status) {
+    if (status_ == NC_NOERR) status_ = status;
+  }
+  bool ok() const { return status_ == NC_NOERR; }
+
+  int Dim(const char* name, size_t len) {
+    int dim = -1;
+    if (ok()) Do(nc_def_dim(id_, name, len, &dim));
+    return dim;
+  }
+  int Var(const char* name, nc_type type, std::initializer_list<int> dims) {
+    int var = -1;
+    if (ok()) Do(nc_def_var(id_, name, type, static_cast<int>(dims.size()), dims.begin(), &var));
+    return var;
+  }
+  void Text(int var, const char* name, std::string_view value) {
+    if (ok()) Do(nc_put_att_text(id_, var, name, value.size(), value.data()));
+  }
+  void Int(int var, const char* name, int value) {
+    if (ok()) Do(nc_put_att_int(id_, var, name, NC_INT, 1, &value));
+  }
+  void Float(int var, const char* name, float value) {
+    if (ok()) Do(nc_put_att_float(id_, var, name, NC_FLOAT, 1, &value));
+  }
+  // The attributes of a variable of the mesh at `location` ("node" or "face").
+  void OnMesh(int var, const char* location, std::string_view long_name) {
+    Text(var, "mesh", "mesh");
+    Text(var, "location", location);
+    if (std::string_view(location) == "node") Text(var, "coordinates", "mesh_node_x mesh_node_y");
+    Text(var, "long_name", long_name);
+  }
+
+ private:
+  int id_;
+  int status_ = NC_NOERR;
+};
+
+// The mesh's own variables.
+struct MeshVars {
+  int node_dim = -1, face_dim = -1, time_dim = -1;
+  int corners = 3;  // the most corners of a face
+  int x = -1, y = -1, faces = -1, element = -1, imat = -1, bottom = -1;
+};
+
+MeshVars DefineMesh(NcCalls& nc, size_t nodes, const ElementMap& map) {
+  MeshVars v;
+  for (const Face& f : map.faces) v.corners = std::max(v.corners, f.corners);
+  v.node_dim = nc.Dim("nMesh_node", nodes);
+  v.face_dim = nc.Dim("nMesh_face", map.faces.size());
+  const int corner_dim = nc.Dim("nMaxMesh_face_nodes", static_cast<size_t>(v.corners));
+  v.time_dim = nc.Dim("time", NC_UNLIMITED);
+
+  const int topology = nc.Var("mesh", NC_INT, {});
+  nc.Text(topology, "cf_role", "mesh_topology");
+  nc.Text(topology, "long_name", "Topology data of 2D unstructured mesh");
+  nc.Int(topology, "topology_dimension", 2);
+  nc.Text(topology, "node_coordinates", "mesh_node_x mesh_node_y");
+  nc.Text(topology, "face_node_connectivity", "mesh_face_nodes");
+  nc.Text(topology, "face_dimension", "nMesh_face");
+
+  v.x = nc.Var("mesh_node_x", NC_FLOAT, {v.node_dim});
+  nc.Text(v.x, "long_name", "x of the mesh nodes");
+  v.y = nc.Var("mesh_node_y", NC_FLOAT, {v.node_dim});
+  nc.Text(v.y, "long_name", "y of the mesh nodes");
+  v.faces = nc.Var("mesh_face_nodes", NC_INT, {v.face_dim, corner_dim});
+  nc.Text(v.faces, "cf_role", "face_node_connectivity");
+  nc.Text(v.faces, "long_name", "corner nodes of each face, anticlockwise");
+  nc.Int(v.faces, "start_index", 1);
+  nc.Int(v.faces, "_FillValue", kNoNode);
+  v.element = nc.Var("element", NC_INT, {v.face_dim});
+  nc.OnMesh(v.element, "face", "element number in the geometry file");
+  v.imat = nc.Var("IMAT", NC_INT, {v.face_dim});
+  nc.OnMesh(v.imat, "face", "element code IMAT of the geometry file");
+  v.bottom = nc.Var("bottom_elevation", NC_FLOAT, {v.node_dim});
+  nc.OnMesh(v.bottom, "node", "bottom elevation");
+  return v;
 }
 
-int PutInt(int ncid, int var, const char* name, int value) {
-  return nc_put_att_int(ncid, var, name, NC_INT, 1, &value);
+int DefineTime(NcCalls& nc, const MeshVars& v, const std::string& units) {
+  const int time = nc.Var("time", NC_DOUBLE, {v.time_dim});
+  nc.Text(time, "units", units);
+  nc.Text(time, "axis", "T");
+  if (units == "hours") {
+    nc.Text(time, "long_name", "model time in hours from the start of the run");
+  } else {
+    nc.Text(time, "long_name", "model time");
+    nc.Text(time, "standard_name", "time");
+  }
+  return time;
+}
+
+int DefineField(NcCalls& nc, const MeshVars& v, const FieldInfo& field) {
+  const int var = nc.Var(field.name.c_str(), field.integer ? NC_INT : NC_FLOAT,
+                         {v.time_dim, v.node_dim});
+  nc.OnMesh(var, "node", field.long_name);
+  if (!field.units.empty()) nc.Text(var, "units", field.units);
+  if (!field.integer) nc.Float(var, "_FillValue", NC_FILL_FLOAT);
+  return var;
+}
+
+void WriteMesh(NcCalls& nc, int id, const Mesh& mesh, const ElementMap& map, const MeshVars& v) {
+  const size_t n = map.faces.size(), corners = static_cast<size_t>(v.corners);
+  std::vector<int> nodes(n * corners, kNoNode), elements(n), imat(n);
+  for (size_t i = 0; i < n; ++i) {
+    const Face& f = map.faces[i];
+    for (int c = 0; c < f.corners; ++c) nodes[i * corners + c] = f.nodes[c] + 1;
+    elements[i] = f.element + 1;
+    imat[i] = mesh.imat[static_cast<size_t>(f.element)];
+  }
+  nc.Do(nc_put_var_float(id, v.x, mesh.x.data()));
+  nc.Do(nc_put_var_float(id, v.y, mesh.y.data()));
+  nc.Do(nc_put_var_float(id, v.bottom, mesh.bottom.data()));
+  nc.Do(nc_put_var_int(id, v.faces, nodes.data()));
+  nc.Do(nc_put_var_int(id, v.element, elements.data()));
+  nc.Do(nc_put_var_int(id, v.imat, imat.data()));
 }
 
 }  // namespace
@@ -64,110 +180,29 @@ UgridFile::~UgridFile() {
 
 bool UgridFile::Failed(int status, std::string* error) const {
   if (status == NC_NOERR) return false;
-  *error = "cannot write " + path_ + ": " + nc_strerror(status);
+  *error = nc_strerror(status);
   return true;
 }
 
 bool UgridFile::Create(const std::string& path, const Mesh& mesh, const ElementMap& map,
                        const std::vector<FieldInfo>& fields, const UgridText& text,
                        std::string* error) {
-  path_ = path;
   nodes_ = static_cast<size_t>(mesh.np);
-  int s = nc_create(path.c_str(), NC_NETCDF4 | NC_CLOBBER, &ncid_);
-  if (Failed(s, error)) return false;
-  const int id = ncid_;
-  int most = 3;
-  for (const Face& f : map.faces) most = std::max(most, f.corners);
-  int node_dim = 0, face_dim = 0, corner_dim = 0, time_dim = 0;
-  s = nc_def_dim(id, "nMesh_node", nodes_, &node_dim);
-  if (!s) s = nc_def_dim(id, "nMesh_face", map.faces.size(), &face_dim);
-  if (!s) s = nc_def_dim(id, "nMaxMesh_face_nodes", static_cast<size_t>(most), &corner_dim);
-  if (!s) s = nc_def_dim(id, "time", NC_UNLIMITED, &time_dim);
-  if (Failed(s, error)) return false;
-
-  s = PutText(id, NC_GLOBAL, "Conventions", "CF-1.8 UGRID-1.0");
-  if (!s) s = PutText(id, NC_GLOBAL, "title", text.title);
-  if (!s) s = PutText(id, NC_GLOBAL, "source", "korvant-export " KORVANT_VERSION);
-  if (!s) s = PutText(id, NC_GLOBAL, "comment", text.comment);
-
-  int topology = 0;
-  if (!s) s = nc_def_var(id, "mesh", NC_INT, 0, nullptr, &topology);
-  if (!s) s = PutText(id, topology, "cf_role", "mesh_topology");
-  if (!s) s = PutText(id, topology, "long_name", "Topology data of 2D unstructured mesh");
-  if (!s) s = PutInt(id, topology, "topology_dimension", 2);
-  if (!s) s = PutText(id, topology, "node_coordinates", "mesh_node_x mesh_node_y");
-  if (!s) s = PutText(id, topology, "face_node_connectivity", "mesh_face_nodes");
-  if (!s) s = PutText(id, topology, "face_dimension", "nMesh_face");
-
-  int x_var = 0, y_var = 0, faces_var = 0, element_var = 0, imat_var = 0, bottom_var = 0;
-  if (!s) s = nc_def_var(id, "mesh_node_x", NC_FLOAT, 1, &node_dim, &x_var);
-  if (!s) s = PutText(id, x_var, "long_name", "x of the mesh nodes");
-  if (!s) s = nc_def_var(id, "mesh_node_y", NC_FLOAT, 1, &node_dim, &y_var);
-  if (!s) s = PutText(id, y_var, "long_name", "y of the mesh nodes");
-  const int face_dims[2] = {face_dim, corner_dim};
-  if (!s) s = nc_def_var(id, "mesh_face_nodes", NC_INT, 2, face_dims, &faces_var);
-  if (!s) s = PutText(id, faces_var, "cf_role", "face_node_connectivity");
-  if (!s) s = PutText(id, faces_var, "long_name", "corner nodes of each face, anticlockwise");
-  if (!s) s = PutInt(id, faces_var, "start_index", 1);
-  if (!s) s = nc_def_var_fill(id, faces_var, 0, &kNoNode);
-  for (auto [var, name, long_name] :
-       {std::tuple{&element_var, "element", "element number in the geometry file"},
-        std::tuple{&imat_var, "IMAT", "element code IMAT of the geometry file"}}) {
-    if (!s) s = nc_def_var(id, name, NC_INT, 1, &face_dim, var);
-    if (!s) s = PutText(id, *var, "mesh", "mesh");
-    if (!s) s = PutText(id, *var, "location", "face");
-    if (!s) s = PutText(id, *var, "long_name", long_name);
-  }
-  if (!s) s = nc_def_var(id, "bottom_elevation", NC_FLOAT, 1, &node_dim, &bottom_var);
-  if (!s) s = PutText(id, bottom_var, "mesh", "mesh");
-  if (!s) s = PutText(id, bottom_var, "location", "node");
-  if (!s) s = PutText(id, bottom_var, "coordinates", "mesh_node_x mesh_node_y");
-  if (!s) s = PutText(id, bottom_var, "long_name", "bottom elevation");
-
-  if (!s) s = nc_def_var(id, "time", NC_DOUBLE, 1, &time_dim, &time_var_);
-  if (!s) s = PutText(id, time_var_, "units", text.time_units);
-  if (!s) s = PutText(id, time_var_, "axis", "T");
-  if (!s && text.time_units == "hours") {
-    s = PutText(id, time_var_, "long_name", "model time in hours from the start of the run");
-  } else if (!s) {
-    s = PutText(id, time_var_, "long_name", "model time");
-    if (!s) s = PutText(id, time_var_, "standard_name", "time");
-  }
-
-  const int field_dims[2] = {time_dim, node_dim};
+  if (Failed(nc_create(path.c_str(), NC_NETCDF4 | NC_CLOBBER, &ncid_), error)) return false;
+  NcCalls nc(ncid_);
+  nc.Text(NC_GLOBAL, "Conventions", "CF-1.8 UGRID-1.0");
+  nc.Text(NC_GLOBAL, "title", text.title);
+  nc.Text(NC_GLOBAL, "source", "korvant-export " KORVANT_VERSION);
+  nc.Text(NC_GLOBAL, "comment", text.comment);
+  const MeshVars vars = DefineMesh(nc, nodes_, map);
+  time_var_ = DefineTime(nc, vars, text.time_units);
   for (const FieldInfo& field : fields) {
-    int var = 0;
-    if (!s) s = nc_def_var(id, field.name.c_str(), field.integer ? NC_INT : NC_FLOAT, 2, field_dims, &var);
-    if (!s) s = PutText(id, var, "mesh", "mesh");
-    if (!s) s = PutText(id, var, "location", "node");
-    if (!s) s = PutText(id, var, "coordinates", "mesh_node_x mesh_node_y");
-    if (!s) s = PutText(id, var, "long_name", field.long_name);
-    if (!s && !field.units.empty()) s = PutText(id, var, "units", field.units);
-    if (!s && !field.integer) {
-      const float fill = NC_FILL_FLOAT;
-      s = nc_def_var_fill(id, var, 0, &fill);
-    }
-    field_vars_.push_back(var);
+    field_vars_.push_back(DefineField(nc, vars, field));
     integer_.push_back(field.integer);
   }
-  if (!s) s = nc_enddef(id);
-  if (Failed(s, error)) return false;
-
-  std::vector<int> corners(map.faces.size() * static_cast<size_t>(most), kNoNode);
-  std::vector<int> elements(map.faces.size()), imat(map.faces.size());
-  for (size_t i = 0; i < map.faces.size(); ++i) {
-    const Face& f = map.faces[i];
-    for (int c = 0; c < f.corners; ++c) corners[i * most + c] = f.nodes[c] + 1;
-    elements[i] = f.element + 1;
-    imat[i] = mesh.imat[static_cast<size_t>(f.element)];
-  }
-  s = nc_put_var_float(id, x_var, mesh.x.data());
-  if (!s) s = nc_put_var_float(id, y_var, mesh.y.data());
-  if (!s) s = nc_put_var_float(id, bottom_var, mesh.bottom.data());
-  if (!s) s = nc_put_var_int(id, faces_var, corners.data());
-  if (!s) s = nc_put_var_int(id, element_var, elements.data());
-  if (!s) s = nc_put_var_int(id, imat_var, imat.data());
-  return !Failed(s, error);
+  if (nc.ok()) nc.Do(nc_enddef(ncid_));
+  if (nc.ok()) WriteMesh(nc, ncid_, mesh, map, vars);
+  return !Failed(nc.status(), error);
 }
 
 bool UgridFile::AddStep(double hours, const std::vector<std::span<const float>>& values,

@@ -37,6 +37,7 @@ class UgridFile {
   UgridFile& operator=(const UgridFile&) = delete;
 
   /// Creates `path` (replacing it) with the mesh and the field variables.
+  /// Every call returns false, with *error saying why, when netCDF fails.
   bool Create(const std::string& path, const Mesh& mesh, const ElementMap& map,
               const std::vector<FieldInfo>& fields, const UgridText& text, std::string* error);
   /// Writes the next time step: its hour and a value per node of each field
@@ -49,7 +50,6 @@ class UgridFile {
   bool Failed(int status, std::string* error) const;
 
   int ncid_ = -1;
-  std::string path_;
   size_t nodes_ = 0;
   size_t steps_ = 0;
   int time_var_ = -1;

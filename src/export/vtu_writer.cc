@@ -116,7 +116,7 @@ bool WriteVtu(const std::string& path, const Mesh& mesh, const ElementMap& map,
   out << "    </Piece>\n  </UnstructuredGrid>\n</VTKFile>\n";
   out.close();
   if (!out) {
-    *error = "cannot write " + path + ": " + std::strerror(errno);
+    *error = std::strerror(errno);
     return false;
   }
   return true;

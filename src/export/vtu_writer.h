@@ -20,7 +20,7 @@ constexpr int kVtkQuadraticQuad = 23;
 /// their corners; the bottom elevation and every field as point data (and a
 /// "velocity" vector where both velocity components are fields), IMAT and the
 /// element number as cell data, and the hour as the field "TimeValue".
-/// False, with *error, when the file cannot be written.
+/// False, with *error saying why, when the file cannot be written.
 bool WriteVtu(const std::string& path, const Mesh& mesh, const ElementMap& map,
               const std::vector<FieldInfo>& fields,
               const std::vector<std::span<const float>>& values, double hours,
