@@ -177,5 +177,7 @@ int main(int argc, char** argv) {
   app.add_flag("--arrows", plot.arrows, "velocity arrows on an even spread of nodes");
   app.add_flag("--edges", plot.edges, "outline every element");
   app.add_option("--size", plot.size, "picture size in pixels, WIDTHxHEIGHT (800x600)");
-  return RunProgram(kProgram, app, argc, argv, [&] { Plot(options, plot); });
+  const int status = RunProgram(kProgram, app, argc, argv, [&] { Plot(options, plot); });
+  ReleaseCairoCaches();
+  return status;
 }

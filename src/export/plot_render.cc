@@ -2,6 +2,9 @@
 
 #include <cairo-svg.h>
 #include <cairo.h>
+#ifdef KORVANT_HAVE_FONTCONFIG
+#include <fontconfig/fontconfig.h>
+#endif
 
 #include <algorithm>
 #include <array>
@@ -250,6 +253,13 @@ bool RenderPlot(const std::string& path, PictureFormat format, const Mesh& mesh,
     return false;
   }
   return true;
+}
+
+void ReleaseCairoCaches() {
+  cairo_debug_reset_static_data();
+#ifdef KORVANT_HAVE_FONTCONFIG
+  FcFini();
+#endif
 }
 
 }  // namespace korvant

@@ -44,4 +44,9 @@ bool RenderPlot(const std::string& path, PictureFormat format, const Mesh& mesh,
                 const ElementMap& map, std::span<const float> values, std::span<const float> u,
                 std::span<const float> v, const PlotSpec& spec, std::string* error);
 
+/// Frees what cairo and fontconfig keep between pictures (font caches and
+/// configuration), for a program about to end under a leak checker. No cairo
+/// object may be alive.
+void ReleaseCairoCaches();
+
 }  // namespace korvant

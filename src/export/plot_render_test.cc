@@ -103,6 +103,7 @@ TEST_F(PictureTest, NodesShowTheirValuesColours) {
   ExpectNear(Bytes(viridis.At(1.0)), at(250, 160), 3, "node (2,2), value 6");
   ExpectNear({255, 255, 255}, at(25, 390), 0, "outside the mesh");
   cairo_surface_destroy(png);
+  ReleaseCairoCaches();
 }
 
 }  // namespace
