@@ -20,10 +20,9 @@ ReadResult CountsBeyondRecord(const RecordFile& f, int64_t np, int64_t ne) {
   result.part = 2;
   result.damage.record = f.record();
   result.damage.offset = f.record_offset();
-  result.damage.what = "its counts of " + std::to_string(np) + " nodes and " +
-                       std::to_string(ne) + " elements need " +
-                       std::to_string(MeshRecordBytes(np, ne)) + " bytes, it holds " +
-                       std::to_string(f.length());
+  result.damage.what = "its counts of " + std::to_string(np) + " nodes and " + std::to_string(ne) +
+                       " elements need " + std::to_string(MeshRecordBytes(np, ne)) +
+                       " bytes, it holds " + std::to_string(f.length());
   return result;
 }
 
@@ -106,8 +105,8 @@ ReadResult LoadMesh(RecordFile& f, Mesh* mesh) {
   std::vector<int32_t> irec(kHeaderInts), iban(kBannerChars), ititl(kTitleChars);
   std::vector<float> frec(kHeaderReals);
   VeltoMesh velto;
-  velto.header = HeaderText{banner.data(), irec.data(), frec.data(),
-                            title.data(),  iban.data(), ititl.data()};
+  velto.header =
+      HeaderText{banner.data(), irec.data(), frec.data(), title.data(), iban.data(), ititl.data()};
   ReadResult result = ReadVeltoHeader(f, velto);
   if (!result.ok()) return result;
   int32_t np = 0, ne = 0;
@@ -183,9 +182,9 @@ bool MapElements(const Mesh& mesh, std::optional<NodeOrder> forced, ElementMap* 
     if (FitsOrder(mesh, nop, n, NodeOrder::kCornersFirst)) ++map->fit_corners_first;
   }
   map->detected = !forced.has_value();
-  map->order = forced.value_or(map->fit_corners_first > map->fit_alternate
-                                   ? NodeOrder::kCornersFirst
-                                   : NodeOrder::kAlternate);
+  map->order =
+      forced.value_or(map->fit_corners_first > map->fit_alternate ? NodeOrder::kCornersFirst
+                                                                  : NodeOrder::kAlternate);
   for (int32_t e = 0; e < mesh.ne; ++e) {
     const int n = nodes[static_cast<size_t>(e)];
     const int32_t* nop = &mesh.nop[static_cast<size_t>(e) * kVeltoCorners];

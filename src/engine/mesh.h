@@ -15,10 +15,10 @@ namespace korvant {
 struct Mesh {
   std::string title;  // trailing blanks removed
   int32_t np = 0, ne = 0;
-  std::vector<float> x, y;       // node coordinates
-  std::vector<float> bottom;     // bottom elevation of each node (the fourth node value)
-  std::vector<int32_t> nop;      // eight node numbers (from 1, 0 for none) of each element
-  std::vector<int32_t> imat;     // the integer code of each element
+  std::vector<float> x, y;    // node coordinates
+  std::vector<float> bottom;  // bottom elevation of each node (the fourth node value)
+  std::vector<int32_t> nop;   // eight node numbers (from 1, 0 for none) of each element
+  std::vector<int32_t> imat;  // the integer code of each element
 };
 
 /// Reads a geometry file from its start. The counts of the mesh record are
@@ -48,9 +48,9 @@ struct Face {
 /// The elements of a mesh as faces, and what could not be drawn.
 struct ElementMap {
   NodeOrder order = NodeOrder::kAlternate;
-  bool detected = true;          // false when the order was given
-  int64_t quadratic = 0;         // elements of six or eight nodes
-  int64_t fit_alternate = 0;     // of those, elements whose mid-side nodes fit each order
+  bool detected = true;       // false when the order was given
+  int64_t quadratic = 0;      // elements of six or eight nodes
+  int64_t fit_alternate = 0;  // of those, elements whose mid-side nodes fit each order
   int64_t fit_corners_first = 0;
   std::vector<Face> faces;
   std::vector<int32_t> unfit;      // quadratic elements that fit not the order used (from 0)

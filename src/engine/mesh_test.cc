@@ -50,7 +50,8 @@ void ExpectFace(const Face& expected, const Face& actual) {
   EXPECT_EQ(expected.corners, actual.corners);
   EXPECT_EQ(expected.quadratic, actual.quadratic);
   for (int i = 0; i < expected.node_count(); ++i) {
-    EXPECT_EQ(expected.nodes[i], actual.nodes[i]) << "element " << expected.element << " node " << i;
+    EXPECT_EQ(expected.nodes[i], actual.nodes[i])
+        << "element " << expected.element << " node " << i;
   }
 }
 
@@ -68,7 +69,8 @@ TEST(ElementMapTest, EachListingFitsItsOwnOrderOnly) {
     const int nodes = e == 0 ? 8 : 6;
     EXPECT_TRUE(FitsOrder(alternate, &alternate.nop[8 * e], nodes, NodeOrder::kAlternate));
     EXPECT_FALSE(FitsOrder(alternate, &alternate.nop[8 * e], nodes, NodeOrder::kCornersFirst));
-    EXPECT_TRUE(FitsOrder(corners_first, &corners_first.nop[8 * e], nodes, NodeOrder::kCornersFirst));
+    EXPECT_TRUE(
+        FitsOrder(corners_first, &corners_first.nop[8 * e], nodes, NodeOrder::kCornersFirst));
     EXPECT_FALSE(FitsOrder(corners_first, &corners_first.nop[8 * e], nodes, NodeOrder::kAlternate));
   }
 }
@@ -98,8 +100,8 @@ TEST(ElementMapTest, ElementsThatFitNotTheOrderUsedAreLeftOutAndListed) {
   ExpectFace(kSquareFace, mixed.faces[0]);
   EXPECT_EQ(std::vector<int32_t>{1}, mixed.unfit);
 
-  const ElementMap forced = Mapped(TwoElements(kSquareAlternate, kTriangleAlternate),
-                                   NodeOrder::kCornersFirst);
+  const ElementMap forced =
+      Mapped(TwoElements(kSquareAlternate, kTriangleAlternate), NodeOrder::kCornersFirst);
   EXPECT_FALSE(forced.detected);
   EXPECT_EQ(NodeOrder::kCornersFirst, forced.order);
   EXPECT_TRUE(forced.faces.empty());
@@ -108,13 +110,12 @@ TEST(ElementMapTest, ElementsThatFitNotTheOrderUsedAreLeftOutAndListed) {
 
 TEST(ElementMapTest, ClockwiseElementsAreTurnedRound) {
   // A D C B with their mid-side nodes, alternating; and B C E corners first.
-  const ElementMap map =
-      Mapped(TwoElements({1, 8, 7, 6, 5, 4, 3, 2}, {3, 5, 10, 4, 11, 9, 0, 0}),
-             NodeOrder::kAlternate);
+  const ElementMap map = Mapped(TwoElements({1, 8, 7, 6, 5, 4, 3, 2}, {3, 5, 10, 4, 11, 9, 0, 0}),
+                                NodeOrder::kAlternate);
   ExpectFace(kSquareFace, map.faces[0]);
   EXPECT_EQ(std::vector<int32_t>{1}, map.unfit);
-  const ElementMap turned = Mapped(TwoElements({1, 7, 5, 3, 8, 6, 4, 2}, {3, 5, 10, 4, 11, 9, 0, 0}),
-                                   NodeOrder::kCornersFirst);
+  const ElementMap turned = Mapped(
+      TwoElements({1, 7, 5, 3, 8, 6, 4, 2}, {3, 5, 10, 4, 11, 9, 0, 0}), NodeOrder::kCornersFirst);
   ASSERT_EQ(2u, turned.faces.size());
   ExpectFace(kSquareFace, turned.faces[0]);
   ExpectFace(kTriangleFace, turned.faces[1]);
@@ -178,8 +179,8 @@ TEST_F(LoadMeshTest, CountsAreCheckedBeforeAnythingIsSized) {
   CodedHeader header;
   header.irec = {1};
   // 1000 nodes claimed, one node's values present.
-  ReadResult result = Load(CodedHeaderFile(header).Add(
-      RecordBuilder().Int(1000).Int(0).Reals({1, 2, 3, 4})));
+  ReadResult result =
+      Load(CodedHeaderFile(header).Add(RecordBuilder().Int(1000).Int(0).Reals({1, 2, 3, 4})));
   EXPECT_EQ(Outcome::kDamaged, result.outcome);
   EXPECT_EQ(5, result.damage.record);
   EXPECT_EQ("its counts of 1000 nodes and 0 elements need 16008 bytes, it holds 24",

@@ -59,7 +59,9 @@ std::string Trimmed(const std::vector<char>& text) {
   return end == std::string::npos ? std::string() : s.substr(0, end + 1);
 }
 
-bool NamesNodes(std::string_view count) { return count == "NP" || count == "NP2" || count == "NP4"; }
+bool NamesNodes(std::string_view count) {
+  return count == "NP" || count == "NP2" || count == "NP4";
+}
 bool NamesElements(std::string_view count) {
   return count == "NE" || count == "NE2" || count == "NE4";
 }
@@ -85,10 +87,10 @@ struct ResultSeries::Arrays {
   Qmx4Step qmx4;
   Qmx10Step qmx10;
 
-  void Size(ResultFamily family) {
+  void Size(FileKind kind) {
     imat.assign(ne, 0);
     ndry.assign(np, 0);
-    if (family == ResultFamily::kQmx2) {
+    if (kind == FileKind::kQmx2) {
       values.assign(kQmx2Fields * np, 0.0f);
       vel.assign(3 * np, 0.0f);
       qmx2.vel = vel;
@@ -98,7 +100,7 @@ struct ResultSeries::Arrays {
       return;
     }
     values.assign(static_cast<size_t>(MAXDOF) * np, kNone);
-    if (family == ResultFamily::kQmx4) {
+    if (kind == FileKind::kQmx4) {
       qmx4.conc = values;
       qmx4.row = np;
       qmx4.imat = imat;
@@ -120,43 +122,44 @@ struct ResultSeries::Arrays {
   }
 };
 
-ResultSeries::ResultSeries(RecordFile& file, const Mesh& mesh)
-    : file_(file), mesh_(mesh) {}
+ResultSeries::ResultSeries(RecordFile& file, const Mesh& mesh) : file_(file), mesh_(mesh) {}
 
 ResultSeries::~ResultSeries() = default;
 
 SeriesResult ResultSeries::Open() {
   SeriesResult result;
-  std::string why;
-  const std::optional<ResultKind> kind = DetectResultFamily(file_, mesh_.np, &why);
-  if (!kind) {
-    result.refusal = "not a result file of a known family: " + why;
+  id_ = Identify(file_);
+  if (id_.kind == FileKind::kUnknown) {
+    result.refusal = "not a result file of a known kind: " + id_.why;
     return result;
   }
-  kind_ = *kind;
+  if (id_.kind == FileKind::kVelto) {
+    result.refusal = "a geometry file, not a result file";
+    return result;
+  }
   arrays_ = std::make_unique<Arrays>(mesh_);
   Arrays& a = *arrays_;
-  if (kind_.header_records > 0) {
+  if (id_.has_header) {
     HeaderValues h;
     result.read = DetectForm(file_, &h);
     if (result.ok()) {
-      result.read = ReadHeader(file_, &h, HeaderText{a.banner.data(), a.irec.data(), a.frec.data(),
-                                                     a.title.data(), a.iban.data(), a.ititl.data()});
+      result.read = ReadHeader(file_, &h,
+                               HeaderText{a.banner.data(), a.irec.data(), a.frec.data(),
+                                          a.title.data(), a.iban.data(), a.ititl.data()});
     }
     if (!result.ok()) return result;
     title_ = Trimmed(a.title);
   }
-  a.Size(kind_.family);
+  a.Size(id_.kind);
   result = ReadStep();
   if (!result.ok()) {
     if (result.at_end()) result = SeriesResult{ReadResult{}, "it holds no time step"};
     return result;
   }
-  if (kind_.family == ResultFamily::kQmx2) {
-    fields_ = Qmx2Fields(kind_.long_steps);
+  if (id_.kind == FileKind::kQmx2) {
+    fields_ = Qmx2Fields(id_.long_steps);
   } else {
-    fields_ = kind_.family == ResultFamily::kQmx4 ? Qmx4Fields(quantities_)
-                                                  : Qmx10Fields(quantities_);
+    fields_ = id_.kind == FileKind::kQmx4 ? Qmx4Fields(quantities_) : Qmx10Fields(quantities_);
     if (fields_.empty()) result.refusal = "its first time step holds no quantity";
   }
   first_pending_ = result.ok();
@@ -185,26 +188,26 @@ std::span<const float> ResultSeries::values(size_t i) const {
 SeriesResult ResultSeries::ReadStep() {
   Arrays& a = *arrays_;
   const size_t np = a.np;
-  switch (kind_.family) {
-    case ResultFamily::kQmx2: {
-      const ReadResult read = ReadQmx2Step(file_, kind_.long_steps, a.qmx2);
+  switch (id_.kind) {
+    case FileKind::kQmx2: {
+      const ReadResult read = ReadQmx2Step(file_, id_.long_steps, a.qmx2);
       SeriesResult result = Checked(read, a.qmx2.np, a.qmx2.ne, 0);
       if (!result.ok()) return result;
       time_ = a.qmx2.time;
       for (size_t j = 0; j < np; ++j) {
         for (int q = kU; q <= kDepth; ++q) a.values[q * np + j] = a.vel[3 * j + q];
-        if (!kind_.long_steps) a.values[kElevation * np + j] = mesh_.bottom[j] + a.vel[3 * j + 2];
+        if (!id_.long_steps) a.values[kElevation * np + j] = mesh_.bottom[j] + a.vel[3 * j + 2];
         a.values[kWetDry * np + j] = static_cast<float>(a.ndry[j]);
       }
       return result;
     }
-    case ResultFamily::kQmx4: {
+    case FileKind::kQmx4: {
       const ReadResult read = ReadQmx4Step(file_, a.qmx4);
       SeriesResult result = Checked(read, a.qmx4.np, a.qmx4.ne, a.qmx4.nqal);
       if (result.ok()) time_ = a.qmx4.time;
       return result;
     }
-    case ResultFamily::kQmx10: {
+    case FileKind::kQmx10: {
       bool averaged = false;
       const ReadResult read = ReadQmx10Record(file_, a.qmx10, &averaged);
       SeriesResult result = Checked(read, a.qmx10.np, a.qmx10.ne, a.qmx10.ndf);
@@ -217,6 +220,9 @@ SeriesResult ResultSeries::ReadStep() {
       }
       return result;
     }
+    case FileKind::kUnknown:
+    case FileKind::kVelto:
+      break;  // refused by Open
   }
   return SeriesResult{};
 }
@@ -250,7 +256,7 @@ SeriesResult ResultSeries::Checked(const ReadResult& read, int32_t np, int32_t n
     quantities_ = quantities;
   } else if (quantities != quantities_) {
     result.refusal = step + " holds " + std::to_string(quantities) +
-                     (kind_.family == ResultFamily::kQmx4 ? " constituents" : " degrees of freedom") +
+                     (id_.kind == FileKind::kQmx4 ? " constituents" : " degrees of freedom") +
                      ", the first " + std::to_string(quantities_);
   }
   if (result.ok()) ++step_;

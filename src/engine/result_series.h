@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "engine/mesh.h"
-#include "engine/result_family.h"
+#include "formats/identify.h"
 #include "formats/read_result.h"
 #include "io/record_file.h"
 
@@ -42,14 +42,16 @@ class ResultSeries {
   ResultSeries(RecordFile& file, const Mesh& mesh);
   ~ResultSeries();
 
-  /// Tells the family, reads the header and the first time step, whose
-  /// quantities name the fields. A file with no time step is refused.
+  /// Tells the file's kind (`Identify`), reads the header and the first
+  /// time step, whose quantities name the fields. A file that is no result,
+  /// or holds no time step, is refused.
   SeriesResult Open();
   /// Makes the next time step current: the first one on the first call. At
   /// the end of the file `at_end()` is true.
   SeriesResult Next();
 
-  ResultFamily family() const { return kind_.family; }
+  /// The result's kind, once `Open` has told it.
+  FileKind kind() const { return id_.kind; }
   const std::string& title() const { return title_; }
   const std::vector<FieldInfo>& fields() const { return fields_; }
   /// Index of the field `name` in `fields()`, or -1.
@@ -68,7 +70,7 @@ class ResultSeries {
 
   RecordFile& file_;
   const Mesh& mesh_;
-  ResultKind kind_;
+  Identity id_;
   std::string title_;
   std::vector<FieldInfo> fields_;
   std::unique_ptr<Arrays> arrays_;

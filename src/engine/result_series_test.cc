@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "harness.h"
-#include "model_files.h"
+#include "tests/harness.h"
+#include "tests/model_files.h"
 
 namespace korvant {
 namespace {
@@ -41,10 +41,6 @@ class ResultSeriesTest : public ::testing::Test {
     box_.Write("result.bin", file.bytes());
     file_.OpenExisting(50, box_.Path("result.bin"));
   }
-  std::optional<ResultKind> Detect(const FileBuilder& file, std::string* why) {
-    Use(file);
-    return DetectResultFamily(file_, mesh_.np, why);
-  }
   std::vector<float> Values(const ResultSeries& series, const char* name) {
     const int i = series.FieldIndex(name);
     EXPECT_GE(i, 0) << name;
@@ -58,57 +54,12 @@ class ResultSeriesTest : public ::testing::Test {
   Mesh mesh_ = SmallMesh();
 };
 
-TEST_F(ResultSeriesTest, FamilyIsToldByRecordLengths) {
-  struct Case {
-    const char* what;
-    FileBuilder file;
-    ResultFamily family;
-    int header_records;
-    bool long_steps;
-  };
-  const Case cases[] = {
-      {"QMX2, character header, long steps", Qmx2File(CharHeader{}, {Qmx2Step{}}, true),
-       ResultFamily::kQmx2, 3, true},
-      {"QMX2, coded header, short steps", Qmx2File(CodedHeader{}, {Qmx2Step{}}, false),
-       ResultFamily::kQmx2, 4, false},
-      {"QMX4, coded header", Qmx4File(CodedHeader{}, {Qmx4Step{}}), ResultFamily::kQmx4, 4, false},
-      {"QMX4 averaged without header", FileBuilder().Add(Qmx4StepRecord(Qmx4Step{})),
-       ResultFamily::kQmx4, 0, false},
-      {"QMX10", Qmx10File({Qmx10Step{}}), ResultFamily::kQmx10, 0, false},
-      {"QMX10 averaged", FileBuilder().Add(Qmx10Averaged(1, 2)), ResultFamily::kQmx10, 0, false},
-  };
-  for (const Case& c : cases) {
-    std::string why;
-    const std::optional<ResultKind> kind = Detect(c.file, &why);
-    ASSERT_TRUE(kind.has_value()) << c.what << ": " << why;
-    EXPECT_EQ(c.family, kind->family) << c.what;
-    EXPECT_EQ(c.header_records, kind->header_records) << c.what;
-    EXPECT_EQ(c.long_steps, kind->long_steps) << c.what;
-  }
-}
-
-TEST_F(ResultSeriesTest, FilesOfNoFamilySayWhy) {
-  const std::pair<FileBuilder, std::string> cases[] = {
-      {FileBuilder(), "it holds no record"},
-      {CodedHeaderFile(CodedHeader{}), "it holds a header but no time step"},
-      {FileBuilder().Add(RecordBuilder().Ints({1, 2, 3})),
-       "its first record is neither a QMX2 or QMX4 header nor a QMX10 or QMX4 time step"},
-      {CodedHeaderFile(CodedHeader{}).Add(RecordBuilder().Ints({1, 2, 3})),
-       "its first time step fits neither the QMX2 nor the QMX4 layout"},
-  };
-  for (const auto& [file, expected] : cases) {
-    std::string why;
-    EXPECT_FALSE(Detect(file, &why).has_value());
-    EXPECT_EQ(expected, why);
-  }
-}
-
 TEST_F(ResultSeriesTest, Qmx2StepsGiveFiveFieldsEveryStep) {
-  Qmx2Step first;
+  Qmx2StepData first;
   first.time = 1.5f;
   first.vel = {0.1f, 0.2f, 3, 0.4f, 0.5f, 4};
   first.ndry = {1, 2};
-  Qmx2Step second = first;
+  Qmx2StepData second = first;
   second.time = 2.5f;
   second.vel[0] = 0.7f;
   Use(Qmx2File(CodedHeader{}, {first, second}, false));
@@ -131,7 +82,7 @@ TEST_F(ResultSeriesTest, Qmx2StepsGiveFiveFieldsEveryStep) {
 }
 
 TEST_F(ResultSeriesTest, Qmx10RowsShorterThanTheMeshHoldNoValueBeyond) {
-  Qmx10Step step;
+  Qmx10StepData step;
   step.ndf = 2;
   step.icnt = {2, 1, 0, 0, 0, 0, 0, 0};
   step.vdof = {{1, 2}, {3}};
@@ -157,21 +108,24 @@ TEST_F(ResultSeriesTest, Qmx10AveragedRecordIsRead) {
 }
 
 TEST_F(ResultSeriesTest, StepsThatDoNotFitTheMeshOrTheFirstStepAreRefused) {
-  Qmx4Step two;
+  Qmx4StepData two;
   two.nqal = 2;
-  Qmx4Step one;
-  Qmx4Step more_nodes;
+  Qmx4StepData one;
+  Qmx4StepData more_nodes;
   more_nodes.nqal = 2;
   more_nodes.np4 = 3;
-  Qmx4Step more_elements;
+  Qmx4StepData more_elements;
+  more_elements.nqal = 2;
   more_elements.ne4 = 2;
-  Qmx2Step big;
+  Qmx2StepData big;
   big.np2 = 5;
   const std::pair<FileBuilder, std::string> cases[] = {
+      {FileBuilder(), "not a result file of a known kind: the file is empty"},
+      {VeltoFile(CodedHeader{}, VeltoGeometry{}), "a geometry file, not a result file"},
       {Qmx4File(CodedHeader{}, {two, one}), "time step 2 holds 1 constituents, the first 2"},
       {Qmx4File(CodedHeader{}, {more_nodes}), "time step 1 has 3 nodes, but the mesh has 2"},
       {Qmx4File(CodedHeader{}, {more_elements}), "time step 1 has 2 elements, but the mesh has 1"},
-      {Qmx2File(CodedHeader{}, {Qmx2Step{}, big}, true),
+      {Qmx2File(CodedHeader{}, {Qmx2StepData{}, big}, true),
        "time step 2 has 5 nodes, but the mesh has 2"},
   };
   for (const auto& [file, expected] : cases) {
