@@ -31,7 +31,8 @@ float Y(int i, int j) {
 }
 
 float Bottom(float x, float y, float width) {
-  return 90.0f - 25.0f * static_cast<float>(std::sin(kPi * y / width)) * (1.0f - 0.5f * x / kLength);
+  return 90.0f -
+         25.0f * static_cast<float>(std::sin(kPi * y / width)) * (1.0f - 0.5f * x / kLength);
 }
 
 void Write(const std::string& path, const korvant::FileBuilder& file) {
@@ -59,21 +60,27 @@ int main(int argc, char** argv) {
     for (int c = 0; c < kColumns; ++c) {
       const int i = 2 * c, j = 2 * r;
       if (c + 1 < kColumns) {
-        geometry.elements.push_back(VeltoElement{
-            {Node(i, j), Node(i + 1, j), Node(i + 2, j), Node(i + 2, j + 1), Node(i + 2, j + 2),
-             Node(i + 1, j + 2), Node(i, j + 2), Node(i, j + 1)},
-            1, 0.0f, 0});
+        geometry.elements.push_back(
+            VeltoElement{{Node(i, j), Node(i + 1, j), Node(i + 2, j), Node(i + 2, j + 1),
+                          Node(i + 2, j + 2), Node(i + 1, j + 2), Node(i, j + 2), Node(i, j + 1)},
+                         1,
+                         0.0f,
+                         0});
         continue;
       }
       // Split along the diagonal; its mid-side node is the square's centre.
-      geometry.elements.push_back(VeltoElement{
-          {Node(i, j), Node(i + 1, j), Node(i + 2, j), Node(i + 1, j + 1), Node(i, j + 2),
-           Node(i, j + 1), 0, 0},
-          2, 0.0f, 0});
-      geometry.elements.push_back(VeltoElement{
-          {Node(i + 2, j), Node(i + 2, j + 1), Node(i + 2, j + 2), Node(i + 1, j + 2),
-           Node(i, j + 2), Node(i + 1, j + 1), 0, 0},
-          2, 0.0f, 0});
+      geometry.elements.push_back(
+          VeltoElement{{Node(i, j), Node(i + 1, j), Node(i + 2, j), Node(i + 1, j + 1),
+                        Node(i, j + 2), Node(i, j + 1), 0, 0},
+                       2,
+                       0.0f,
+                       0});
+      geometry.elements.push_back(
+          VeltoElement{{Node(i + 2, j), Node(i + 2, j + 1), Node(i + 2, j + 2), Node(i + 1, j + 2),
+                        Node(i, j + 2), Node(i + 1, j + 1), 0, 0},
+                       2,
+                       0.0f,
+                       0});
     }
   }
   geometry.np = static_cast<int32_t>(geometry.nodes.size());

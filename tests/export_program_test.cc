@@ -6,11 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "program_fixtures.h"
-
-#ifndef KORVANT_EXPORT_BINARY
-#error "KORVANT_EXPORT_BINARY must name the built korvant-export"
-#endif
+#include "tests/program_fixtures.h"
 
 namespace korvant {
 namespace {
@@ -22,7 +18,9 @@ constexpr char kOrderLine[] =
 // An open netCDF file, read through the C library.
 class Netcdf {
  public:
-  explicit Netcdf(const std::string& path) { EXPECT_EQ(NC_NOERR, nc_open(path.c_str(), NC_NOWRITE, &id_)); }
+  explicit Netcdf(const std::string& path) {
+    EXPECT_EQ(NC_NOERR, nc_open(path.c_str(), NC_NOWRITE, &id_));
+  }
   ~Netcdf() { nc_close(id_); }
   size_t Dim(const char* name) const {
     int dim = -1;
@@ -95,7 +93,7 @@ class ExportTest : public ::testing::Test {
   }
   RunResult Export(std::vector<std::string> args) {
     args.insert(args.begin(), {"mesh.velto", "result.bin"});
-    return box_.RunProgram(KORVANT_EXPORT_BINARY, args);
+    return box_.RunProgram(ProgramPath("korvant-export"), args);
   }
   Sandbox box_;
 };
@@ -139,11 +137,11 @@ TEST_F(ExportTest, NetcdfHoldsTheMeshTopologyAndEveryStep) {
 }
 
 TEST_F(ExportTest, EachFamilyGivesItsOwnQuantities) {
-  Qmx4Step transport;
+  Qmx4StepData transport;
   transport.nqal = 2;
   transport.np4 = 11;
   transport.ne4 = 2;
-  Qmx10Step threed;
+  Qmx10StepData threed;
   threed.np = 11;
   threed.ndf = 3;
   threed.ne = 2;
@@ -251,28 +249,44 @@ TEST_F(ExportTest, RefusalsWriteNothing) {
   };
   const FileBuilder damaged = HydroResult().TruncateBy(10);
   const Case cases[] = {
-      {{"-o", "out.nc"}, HydroResult(3), 1,
+      {{"-o", "out.nc"},
+       HydroResult(3),
+       1,
        "korvant-export: result.bin: time step 1 has 3 nodes, but the mesh has 11\n"},
       // The last record (12 + 20 x 11 + 4 x 2 = 240 bytes) lacks 10 of its
       // 248 framed bytes: 234 follow its length.
-      {{"-o", "out.nc"}, damaged, 1,
+      {{"-o", "out.nc"},
+       damaged,
+       1,
        "korvant-export: result.bin: record 5 (at byte " + std::to_string(damaged.record_start(4)) +
            ") is damaged: its length of 240 bytes runs past the end of the file (234 bytes "
            "left)\n"},
-      {{"-o", "out.nc", "--step", "3"}, HydroResult(), 1,
+      {{"-o", "out.nc", "--step", "3"},
+       HydroResult(),
+       1,
        "korvant-export: result.bin holds 2 time steps; --step 3 asks for a later one\n"},
-      {{"-o", "out.vtu", "--time", "2"}, HydroResult(), 1,
+      {{"-o", "out.vtu", "--time", "2"},
+       HydroResult(),
+       1,
        "korvant-export: result.bin has no time step at hour 2 (its 2 steps run from hour 1.5 "
        "to hour 2.5)\n"},
-      {{"-o", "out.nc", "--node-order", "corners-first"}, HydroResult(), 1,
+      {{"-o", "out.nc", "--node-order", "corners-first"},
+       HydroResult(),
+       1,
        "korvant-export: warning: 2 elements do not fit the corners-first node order and are "
        "left out: 1, 2\n"
        "korvant-export: mesh.velto: none of its 2 elements can be drawn\n"},
-      {{"-o", "no/out.nc"}, HydroResult(), 1,
+      {{"-o", "no/out.nc"},
+       HydroResult(),
+       1,
        "korvant-export: cannot write no/out.nc: no folder no\n"},
-      {{"-o", "out.txt"}, HydroResult(), 2,
+      {{"-o", "out.txt"},
+       HydroResult(),
+       2,
        "korvant-export: the output must end in .nc (UGRID netCDF) or .vtu (VTK): out.txt\n"},
-      {{"-o", "out.nc", "--start-date", "2024-02-30"}, HydroResult(), 2,
+      {{"-o", "out.nc", "--start-date", "2024-02-30"},
+       HydroResult(),
+       2,
        "korvant-export: --start-date 2024-02-30 is not a date YYYY-MM-DD or YYYY-MM-DDTHH:MM\n"},
   };
   for (const Case& c : cases) {
@@ -293,9 +307,14 @@ TEST_F(ExportTest, RefusalsWriteNothing) {
     EXPECT_EQ((std::vector<std::string>{"mesh.velto", "result.bin"}), box_.List());
   }
   box_.LimitFileSize(0);
-  const RunResult missing = box_.RunProgram(KORVANT_EXPORT_BINARY, {"no.velto", "result.bin", "-o", "out.nc"});
+  const RunResult missing =
+      box_.RunProgram(ProgramPath("korvant-export"), {"no.velto", "result.bin", "-o", "out.nc"});
   EXPECT_EQ(1, missing.status);
   EXPECT_EQ("korvant-export: cannot read no.velto: no such file\n", missing.err);
+  const RunResult device =
+      box_.RunProgram(ProgramPath("korvant-export"), {"mesh.velto", "/dev/zero", "-o", "out.nc"});
+  EXPECT_EQ(1, device.status);
+  EXPECT_EQ("korvant-export: cannot read /dev/zero: not a regular file\n", device.err);
 }
 
 }  // namespace

@@ -6,11 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "program_fixtures.h"
-
-#ifndef KORVANT_PLOT_BINARY
-#error "KORVANT_PLOT_BINARY must name the built korvant-plot"
-#endif
+#include "tests/program_fixtures.h"
 
 namespace korvant {
 namespace {
@@ -25,7 +21,7 @@ class PlotTest : public ::testing::Test {
   }
   RunResult Plot(std::vector<std::string> args) {
     args.insert(args.begin(), {"mesh.velto", "result.bin"});
-    return box_.RunProgram(KORVANT_PLOT_BINARY, args);
+    return box_.RunProgram(ProgramPath("korvant-plot"), args);
   }
   Sandbox box_;
 };
@@ -72,7 +68,7 @@ TEST_F(PlotTest, SvgIsRenderedByRsvg) {
 }
 
 TEST_F(PlotTest, RefusalsWriteNothing) {
-  Qmx4Step transport;
+  Qmx4StepData transport;
   transport.np4 = 11;
   transport.ne4 = 2;
   box_.Write("transport.bin", Qmx4File(CodedHeader{}, {transport}).bytes());
@@ -82,19 +78,24 @@ TEST_F(PlotTest, RefusalsWriteNothing) {
     std::string err;
   };
   const Case cases[] = {
-      {{"mesh.velto", "result.bin", "--field", "salinity", "-o", "a.png"}, 1,
+      {{"mesh.velto", "result.bin", "--field", "salinity", "-o", "a.png"},
+       1,
        "korvant-plot: result.bin offers no field salinity; --list-fields shows those it does\n"},
-      {{"mesh.velto", "transport.bin", "--field", "constituent_1", "--arrows", "-o", "a.png"}, 1,
+      {{"mesh.velto", "transport.bin", "--field", "constituent_1", "--arrows", "-o", "a.png"},
+       1,
        "korvant-plot: transport.bin holds no velocity to draw arrows of\n"},
-      {{"mesh.velto", "result.bin", "--field", "depth", "--range", "5:1", "-o", "a.png"}, 2,
+      {{"mesh.velto", "result.bin", "--field", "depth", "--range", "5:1", "-o", "a.png"},
+       2,
        "korvant-plot: --range 5:1 is not LO:HI with LO below HI\n"},
-      {{"mesh.velto", "result.bin", "--field", "depth", "-o", "a.jpg"}, 2,
+      {{"mesh.velto", "result.bin", "--field", "depth", "-o", "a.jpg"},
+       2,
        "korvant-plot: the output must end in .png or .svg: a.jpg\n"},
-      {{"mesh.velto", "result.bin", "-o", "a.png"}, 2,
+      {{"mesh.velto", "result.bin", "-o", "a.png"},
+       2,
        "korvant-plot: -o and --field are needed, unless --list-fields is given\n"},
   };
   for (const Case& c : cases) {
-    const RunResult run = box_.RunProgram(KORVANT_PLOT_BINARY, c.args);
+    const RunResult run = box_.RunProgram(ProgramPath("korvant-plot"), c.args);
     EXPECT_EQ(c.status, run.status) << c.err;
     EXPECT_EQ(c.err, run.err);
   }

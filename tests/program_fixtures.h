@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "harness.h"
-#include "model_files.h"
+#include "tests/harness.h"
+#include "tests/model_files.h"
 
 namespace korvant {
 
@@ -42,12 +42,12 @@ inline FileBuilder TwoElementMesh() {
 // 0.75 + 0.75k and 1 + 0.75k, its elevation 100.5 + 0.5k; the wet/dry codes
 // are 0, 1, 2, then 1. The second step's first x-velocity is 9.
 inline FileBuilder HydroResult(int32_t nodes = 11) {
-  Qmx2Step first;
+  Qmx2StepData first;
   first.time = 1.5f;
   first.np2 = nodes;
   first.ne2 = 2;
   first.ndry = {0, 1, 2};
-  Qmx2Step second = first;
+  Qmx2StepData second = first;
   second.time = 2.5f;
   second.vel = {9.0f};
   CharHeader header;
@@ -58,9 +58,9 @@ inline FileBuilder HydroResult(int32_t nodes = 11) {
 
 // /usr/bin/python3 runs `script` in the sandbox; the test is skipped when
 // python or one of `modules` is missing.
-#define KORVANT_PYTHON_OR_SKIP(box, modules)                                          \
+#define KORVANT_PYTHON_OR_SKIP(box, modules)                                           \
   do {                                                                                 \
-    if (access("/usr/bin/python3", X_OK) != 0) GTEST_SKIP() << "no /usr/bin/python3"; \
+    if (access("/usr/bin/python3", X_OK) != 0) GTEST_SKIP() << "no /usr/bin/python3";  \
     if ((box).RunProgram("/usr/bin/python3", {"-c", "import " modules}).status != 0) { \
       GTEST_SKIP() << "python3 lacks " modules;                                        \
     }                                                                                  \

@@ -23,7 +23,9 @@ std::vector<std::span<const float>> FieldValues(const ResultSeries& series) {
 // Every step, or the one chosen; returns how many were written.
 int64_t WriteNetcdf(Inputs& in, const std::string& path, const StepChoice& choice,
                     const std::string& time_units, const std::string& target) {
-  auto cannot_write = [&](const std::string& why) { Refuse(1, "cannot write " + target + ": " + why); };
+  auto cannot_write = [&](const std::string& why) {
+    Refuse(1, "cannot write " + target + ": " + why);
+  };
   const ResultSeries& series = in.series();
   UgridText text;
   text.title = !series.title().empty() ? series.title() : in.result_name();
@@ -89,9 +91,10 @@ void Export(const CommonOptions& options, const std::string& start_date) {
 
 int main(int argc, char** argv) {
   using namespace korvant;
-  CLI::App app("Writes a KORVANT result over its mesh as a UGRID netCDF file (.nc, every time "
-               "step unless one is chosen) or a VTK XML unstructured grid (.vtu, one time step).",
-               std::string(kProgram));
+  CLI::App app(
+      "Writes a KORVANT result over its mesh as a UGRID netCDF file (.nc, every time "
+      "step unless one is chosen) or a VTK XML unstructured grid (.vtu, one time step).",
+      std::string(kProgram));
   CommonOptions options;
   std::string start_date;
   AddCommonOptions(app, &options, /*output_required=*/true);

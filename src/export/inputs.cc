@@ -39,6 +39,8 @@ std::string ReadFailure(const std::string& file, const ReadResult& read) {
 
 void OpenFile(RecordFile& f, int unit, const std::string& name) {
   if (!FileExists(name)) Refuse(1, "cannot read " + name + ": no such file");
+  // A fifo may wait for a writer that never comes, and a device may never end.
+  if (!IsRegularFile(name)) Refuse(1, "cannot read " + name + ": not a regular file");
   try {
     f.OpenExisting(unit, name);
   } catch (const RunAborted&) {
@@ -94,8 +96,8 @@ void Inputs::Announce(std::string_view program) const {
 
 std::string Inputs::OrderReport() const {
   if (map_.quadratic == 0) return "Element node order: none needed (no element has mid-side nodes)";
-  const int64_t fit = map_.order == NodeOrder::kAlternate ? map_.fit_alternate
-                                                          : map_.fit_corners_first;
+  const int64_t fit =
+      map_.order == NodeOrder::kAlternate ? map_.fit_alternate : map_.fit_corners_first;
   std::string line = "Element node order: " + std::string(OrderName(map_.order)) +
                      (map_.detected ? ", found from the geometry (" : ", as given (") +
                      std::to_string(fit) + " of " + std::to_string(map_.quadratic) +
@@ -107,12 +109,14 @@ std::vector<std::string> Inputs::Warnings() const {
   std::vector<std::string> lines;
   if (!map_.unfit.empty()) {
     lines.push_back(std::to_string(map_.unfit.size()) + " elements do not fit the " +
-                    std::string(OrderName(map_.order)) + " node order and are left out: " + Listed(map_.unfit));
+                    std::string(OrderName(map_.order)) +
+                    " node order and are left out: " + Listed(map_.unfit));
   }
   if (!map_.shapeless.empty()) {
     lines.push_back(std::to_string(map_.shapeless.size()) +
                     " elements have no shape that can be drawn (3, 4, 6 or 8 nodes) and are "
-                    "left out: " + Listed(map_.shapeless));
+                    "left out: " +
+                    Listed(map_.shapeless));
   }
   return lines;
 }

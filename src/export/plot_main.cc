@@ -106,8 +106,8 @@ PictureFormat CheckUsage(const CommonOptions& options, const PlotOptions& plot, 
     Refuse(2, "the output must end in .png or .svg: " + options.output);
   }
   char x = '\0';
-  if (std::sscanf(plot.size.c_str(), "%d%c%d", &spec->width, &x, &spec->height) != 3 ||
-      x != 'x' || std::min(spec->width, spec->height) < kMinSize ||
+  if (std::sscanf(plot.size.c_str(), "%d%c%d", &spec->width, &x, &spec->height) != 3 || x != 'x' ||
+      std::min(spec->width, spec->height) < kMinSize ||
       std::max(spec->width, spec->height) > kMaxSize) {
     Refuse(2, "--size " + plot.size + " is not WIDTHxHEIGHT, each from 200 to 10000");
   }
@@ -142,8 +142,8 @@ void Plot(const CommonOptions& options, const PlotOptions& plot) {
   if (plot.range.empty()) ValueRange(in, values, &spec.lo, &spec.hi);
   spec.colours = &*colours;
   spec.edges = plot.edges;
-  spec.title = (series.title().empty() ? "" : series.title() + " - ") + plot.field +
-               " at hour " + Hours(series.time());
+  spec.title = (series.title().empty() ? "" : series.title() + " - ") + plot.field + " at hour " +
+               Hours(series.time());
   std::span<const float> u, v;
   if (plot.arrows) {
     u = series.values(static_cast<size_t>(series.FieldIndex("x_velocity")));
@@ -163,9 +163,10 @@ void Plot(const CommonOptions& options, const PlotOptions& plot) {
 
 int main(int argc, char** argv) {
   using namespace korvant;
-  CLI::App app("Draws one field of a KORVANT result over its mesh, each element shaded "
-               "smoothly between its node values, as a PNG or SVG picture.",
-               std::string(kProgram));
+  CLI::App app(
+      "Draws one field of a KORVANT result over its mesh, each element shaded "
+      "smoothly between its node values, as a PNG or SVG picture.",
+      std::string(kProgram));
   CommonOptions options;
   PlotOptions plot;
   AddCommonOptions(app, &options, /*output_required=*/false);

@@ -66,7 +66,8 @@ void Shade(cairo_t* cr, const Mesh& mesh, const ElementMap& map, const PlotFrame
   cairo_pattern_t* shading = cairo_pattern_create_mesh();
   const double span = spec.hi - spec.lo;
   for (const Triangle& t : triangles) {
-    const bool known = std::all_of(t.begin(), t.end(), [&](int32_t k) { return std::isfinite(values[k]); });
+    const bool known =
+        std::all_of(t.begin(), t.end(), [&](int32_t k) { return std::isfinite(values[k]); });
     if (!known) {
       SetColour(cr, kNoValue);
       cairo_move_to(cr, frame.X(mesh.x[t[0]]), frame.Y(mesh.y[t[0]]));
@@ -157,7 +158,8 @@ void Arrows(cairo_t* cr, const Mesh& mesh, const ElementMap& map, const PlotFram
     cairo_line_to(cr, x + dx, y + dy);
     for (double side : {-0.45, 0.45}) {
       cairo_move_to(cr, x + dx, y + dy);
-      cairo_line_to(cr, x + dx - head * std::cos(angle + side), y + dy - head * std::sin(angle + side));
+      cairo_line_to(cr, x + dx - head * std::cos(angle + side),
+                    y + dy - head * std::sin(angle + side));
     }
     cairo_stroke(cr);
   }

@@ -15,8 +15,8 @@ struct PlotSpec {
   int width = 800, height = 600;  // pixels
   double lo = 0.0, hi = 1.0;      // the field values at the two ends of the colour map
   const ColourMap* colours = nullptr;
-  std::string title;  // the line above the mesh
-  std::string units;  // under the colour bar; may be empty
+  std::string title;   // the line above the mesh
+  std::string units;   // under the colour bar; may be empty
   bool edges = false;  // outline every element
 };
 

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "harness.h"
+#include "tests/harness.h"
 
 namespace korvant {
 namespace {

@@ -127,8 +127,8 @@ int DefineTime(NcCalls& nc, const MeshVars& v, const std::string& units) {
 }
 
 int DefineField(NcCalls& nc, const MeshVars& v, const FieldInfo& field) {
-  const int var = nc.Var(field.name.c_str(), field.integer ? NC_INT : NC_FLOAT,
-                         {v.time_dim, v.node_dim});
+  const int var =
+      nc.Var(field.name.c_str(), field.integer ? NC_INT : NC_FLOAT, {v.time_dim, v.node_dim});
   nc.OnMesh(var, "node", field.long_name);
   if (!field.units.empty()) nc.Text(var, "units", field.units);
   if (!field.integer) nc.Float(var, "_FillValue", NC_FILL_FLOAT);

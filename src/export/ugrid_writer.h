@@ -42,8 +42,7 @@ class UgridFile {
               const std::vector<FieldInfo>& fields, const UgridText& text, std::string* error);
   /// Writes the next time step: its hour and a value per node of each field
   /// (NaN where there is none).
-  bool AddStep(double hours, const std::vector<std::span<const float>>& values,
-               std::string* error);
+  bool AddStep(double hours, const std::vector<std::span<const float>>& values, std::string* error);
   bool Close(std::string* error);
 
  private:

@@ -42,7 +42,9 @@ void Array(std::ofstream& out, const char* type, const std::string& name, int co
   out << " format=\"binary\">" << Encoded(data) << "</DataArray>\n";
 }
 
-std::vector<float> Copied(std::span<const float> v) { return std::vector<float>(v.begin(), v.end()); }
+std::vector<float> Copied(std::span<const float> v) {
+  return std::vector<float>(v.begin(), v.end());
+}
 
 void PointData(std::ofstream& out, const Mesh& mesh, const std::vector<FieldInfo>& fields,
                const std::vector<std::span<const float>>& values) {
@@ -76,7 +78,7 @@ void Cells(std::ofstream& out, const Mesh& mesh, const ElementMap& map) {
     const int n = f.node_count();
     connectivity.insert(connectivity.end(), f.nodes.begin(), f.nodes.begin() + n);
     offsets.push_back(static_cast<int32_t>(connectivity.size()));
-    types.push_back(!f.quadratic      ? kVtkPolygon
+    types.push_back(!f.quadratic     ? kVtkPolygon
                     : f.corners == 3 ? kVtkQuadraticTriangle
                                      : kVtkQuadraticQuad);
     imat.push_back(mesh.imat[static_cast<size_t>(f.element)]);
@@ -87,7 +89,8 @@ void Cells(std::ofstream& out, const Mesh& mesh, const ElementMap& map) {
   Array(out, "Int32", "element", 1, element);
   out << "      </CellData>\n      <Points>\n";
   std::vector<float> points;
-  for (size_t k = 0; k < mesh.x.size(); ++k) points.insert(points.end(), {mesh.x[k], mesh.y[k], 0.0f});
+  for (size_t k = 0; k < mesh.x.size(); ++k)
+    points.insert(points.end(), {mesh.x[k], mesh.y[k], 0.0f});
   Array(out, "Float32", "", 3, points);
   out << "      </Points>\n      <Cells>\n";
   Array(out, "Int32", "connectivity", 1, connectivity);
@@ -100,8 +103,7 @@ void Cells(std::ofstream& out, const Mesh& mesh, const ElementMap& map) {
 
 bool WriteVtu(const std::string& path, const Mesh& mesh, const ElementMap& map,
               const std::vector<FieldInfo>& fields,
-              const std::vector<std::span<const float>>& values, double hours,
-              std::string* error) {
+              const std::vector<std::span<const float>>& values, double hours, std::string* error) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out << "<?xml version=\"1.0\"?>\n"
          "<VTKFile type=\"UnstructuredGrid\" version=\"1.0\" byte_order=\"LittleEndian\" "

@@ -23,7 +23,6 @@ constexpr int kVtkQuadraticQuad = 23;
 /// False, with *error saying why, when the file cannot be written.
 bool WriteVtu(const std::string& path, const Mesh& mesh, const ElementMap& map,
               const std::vector<FieldInfo>& fields,
-              const std::vector<std::span<const float>>& values, double hours,
-              std::string* error);
+              const std::vector<std::span<const float>>& values, double hours, std::string* error);
 
 }  // namespace korvant
