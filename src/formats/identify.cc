@@ -38,39 +38,48 @@ ReadResult Mismatch(const RecordFile& f, const std::string& what) {
 }
 
 
+// Whether the record at the position is a QMX2 step (short or long, as
+// *long_steps then says). The file is left after the record.
+bool IsQmx2Step(RecordFile& f, bool* long_steps) {
+  const RecordMark at = f.Tell();
+  int32_t v[2];
+  const int64_t length = Peek(f, v, 2);
+  // Time, NP2, 16 bytes a node, NE2 behind them.
+  const int64_t np2 = v[1];
+  if (length < 0 || np2 < 0 || 12 + 16 * np2 > length) return false;
+  f.Seek(at);
+  int32_t ne2 = 0;
+  Peek(f, &ne2, 1, 8 + 16 * np2);
+  if (ne2 < 0) return false;
+  *long_steps = length == Qmx2StepBytes(np2, ne2, true);
+  return *long_steps || length == Qmx2StepBytes(np2, ne2, false);
+}
+
+// Whether the record at the position is a QMX4 step: time, NQAL, NP4, the
+// concentrations, NE4 behind them.
+bool IsQmx4Step(RecordFile& f) {
+  const RecordMark at = f.Tell();
+  int32_t v[3];
+  const int64_t length = Peek(f, v, 3);
+  const int64_t conc = 4 * Values(v[1]) * Values(v[2]);
+  if (length < 0 || v[1] < 0 || v[2] < 0 || 16 + conc > length) return false;
+  f.Seek(at);
+  int32_t ne4 = 0;
+  Peek(f, &ne4, 1, 12 + conc);
+  return ne4 >= 0 && length == Qmx4StepBytes(v[1], v[2], ne4);
+}
+
 // What the record at the position is taken for as a first step: QMX2 (short
 // or long) or QMX4; kUnknown when its length fits neither.
 FileKind StepKind(RecordFile& f, bool* long_steps) {
   const RecordMark at = f.Tell();
-  int32_t v[3];
-  const int64_t length = Peek(f, v, 3);
-  if (length < 0) return FileKind::kUnknown;
-  // QMX2: time, NP2, 16 bytes a node, NE2 behind them.
-  const int64_t np2 = v[1];
-  if (np2 >= 0 && 12 + 16 * np2 <= length) {
-    f.Seek(at);
-    int32_t ne2 = 0;
-    Peek(f, &ne2, 1, 8 + 16 * np2);
-    if (ne2 >= 0) {
-      if (length == Qmx2StepBytes(np2, ne2, false)) return FileKind::kQmx2;
-      if (length == Qmx2StepBytes(np2, ne2, true)) {
-        *long_steps = true;
-        return FileKind::kQmx2;
-      }
-    }
-  }
-  // QMX4: time, NQAL, NP4, the concentrations, NE4 behind them.
-  const int64_t conc = 4 * Values(v[1]) * Values(v[2]);
-  if (v[1] >= 0 && v[2] >= 0 && 16 + conc <= length) {
-    f.Seek(at);
-    int32_t ne4 = 0;
-    Peek(f, &ne4, 1, 12 + conc);
-    if (ne4 >= 0 && length == Qmx4StepBytes(v[1], v[2], ne4)) return FileKind::kQmx4;
-  }
-  return FileKind::kUnknown;
+  if (IsQmx2Step(f, long_steps)) return FileKind::kQmx2;
+  f.Seek(at);
+  return IsQmx4Step(f) ? FileKind::kQmx4 : FileKind::kUnknown;
 }
 
-bool IsQmx10Step(RecordFile& f) {
+// A QMX10 time step, or the averaged record, which lacks IMAT and NDRY.
+bool IsQmx10Step(RecordFile& f, bool* averaged) {
   int32_t v[5 + kQmx10CountList];
   const int64_t length = Peek(f, v, 5 + kQmx10CountList);
   if (length < 20 || v[1] < 0 || v[2] < 0 || v[2] > MAXDOF || v[3] < 0 || v[4] < 0 ||
@@ -79,7 +88,9 @@ bool IsQmx10Step(RecordFile& f) {
   }
   int32_t icnt[kQmx10CountList] = {};
   std::copy(v + 5, v + 5 + v[4], icnt);
-  return length == Qmx10StepBytes(v[1], v[2], v[3], v[4], icnt);
+  const int64_t step = Qmx10StepBytes(v[1], v[2], v[3], v[4], icnt);
+  *averaged = v[1] + v[3] > 0 && length == step - 4 * (int64_t{v[1]} + v[3]);
+  return length == step || *averaged;
 }
 
 Identity Unknown(std::string why) {
@@ -151,13 +162,18 @@ Identity IdentifyFromStart(RecordFile& f) {
     return AfterHeader(f, 4, true);
   }
   f.Rewind();
-  if (IsQmx10Step(f)) {
-    Identity id;
+  Identity id;
+  if (IsQmx10Step(f, &id.averaged)) {
     id.kind = FileKind::kQmx10;
     return id;
   }
+  f.Rewind();
+  if (IsQmx4Step(f)) {
+    id.kind = FileKind::kQmx4;
+    return id;
+  }
   return Unknown("its first record (" + std::to_string(first_length) +
-                 " bytes) begins no header and no QMX10 time step");
+                 " bytes) begins no header and is no QMX10 or QMX4 time step");
 }
 
 }  // namespace
@@ -230,6 +246,7 @@ ReadResult ReadStepHead(RecordFile& f, const Identity& id, StepHead* head, int32
         want = -2;
       } else if (take(icnt, std::max(v[3], 0))) {
         want = Qmx10StepBytes(v[0], v[1], v[2], v[3], icnt);
+        if (id.averaged) want -= 4 * (Values(v[0]) + Values(v[2]));
       }
     }
   }

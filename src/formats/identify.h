@@ -21,13 +21,17 @@ struct Identity {
   bool has_header = false;     // VELTO, QMX2 and QMX4 files
   bool integer_coded = false;  // the header's form, when it has one
   bool long_steps = false;     // QMX2 steps carry elevations
+  bool averaged = false;       // QMX10: the one-step averaged record, without IMAT and NDRY
   int header_records = 0;      // records before the first step (VELTO: before G1)
   std::string why;             // kUnknown: why the file is none of the kinds
 };
 
 /// Identifies the file open in `f` from its first records; `f` is rewound
 /// afterwards. A file that ends or is damaged before its kind shows is
-/// kUnknown, with the reason.
+/// kUnknown, with the reason. Besides the files the models write, the
+/// averaged files are known: a QMX10 averaged record, and a QMX4 time step
+/// without a header (the averaging of a character-form QMX4 file writes no
+/// header).
 Identity Identify(RecordFile& f);
 
 /// The time and counts of one time-step record, and where it lies.

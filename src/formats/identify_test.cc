@@ -17,6 +17,7 @@ struct Case {
   bool integer_coded;
   bool long_steps;
   int header_records;
+  bool averaged = false;
 };
 
 Qmx2StepData Hydro(float time, int32_t np2 = 2, int32_t ne2 = 1) {
@@ -63,6 +64,17 @@ std::vector<Case> Cases() {
       {"Qmx4Character", Qmx4File(CharHeader{}, transport), FileKind::kQmx4, false, false, 3},
       {"Qmx4IntegerCoded", Qmx4File(CodedHeader{}, transport), FileKind::kQmx4, true, false, 4},
       {"Qmx10", Qmx10File({Threed(1.0f), Threed(2.0f)}), FileKind::kQmx10, false, false, 0},
+      // The averaged files: a QMX4 step without its header, and the QMX10
+      // averaged record (time 9999, NP 2, NDF 1, NE 1, the count list, the
+      // two averages, RNODE and RELEM; no IMAT, no NDRY).
+      {"Qmx4WithoutHeader", FileBuilder().Add(Qmx4StepRecord(Transport(0.0f, 2, 3, 1))),
+       FileKind::kQmx4, false, false, 0},
+      {"Qmx10Averaged",
+       FileBuilder().Add(RecordBuilder()
+                             .Real(9999.0f)
+                             .Ints({2, 1, 1, 8, 2, 0, 0, 0, 0, 0, 0, 0})
+                             .Reals({0.5f, 0.75f, 7, 8, 9})),
+       FileKind::kQmx10, false, false, 0, true},
   };
 }
 
@@ -80,6 +92,7 @@ TEST_P(IdentifyTest, TellsKindFormAndStepLengthFromTheRecords) {
   EXPECT_EQ(c.integer_coded, id.integer_coded);
   EXPECT_EQ(c.long_steps, id.long_steps);
   EXPECT_EQ(c.header_records, id.header_records);
+  EXPECT_EQ(c.averaged, id.averaged);
   // The file is left at its start.
   EXPECT_EQ(0, f.Tell().position);
 }
@@ -93,7 +106,7 @@ TEST_F(IdentifyUnknownTest, SaysWhyAFileIsNoneOfTheKinds) {
   EXPECT_EQ("the file is empty", Identify(Open(FileBuilder())).why);
   FileBuilder junk;
   junk.Add(RecordBuilder().Ints({1, 2, 3}));
-  EXPECT_EQ("its first record (12 bytes) begins no header and no QMX10 time step",
+  EXPECT_EQ("its first record (12 bytes) begins no header and is no QMX10 or QMX4 time step",
             Identify(Open(junk)).why);
   EXPECT_EQ("a header and nothing after it, or a damaged record after it",
             Identify(Open(CharHeaderFile(CharHeader{}))).why);

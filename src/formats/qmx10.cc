@@ -80,7 +80,18 @@ bool TakeCount(RecordFile& in, int32_t* count, std::string_view name, int64_t li
   return true;
 }
 
-ReadResult TakeStep(RecordFile& in, Qmx10Step& s, const StepFilter& filter, bool* passed) {
+// Bytes of the arrays in `arrays`.
+int64_t BytesOf(const std::array<Into, 13>& arrays, size_t n) {
+  int64_t bytes = 0;
+  for (size_t i = 0; i < n; ++i) bytes += 4 * std::max<int64_t>(arrays[i].count, 0);
+  return bytes;
+}
+
+// With `averaged` set, a record whose length leaves exactly the room for the
+// arrays without IMAT and NDRY is read as the averaged record, and
+// *averaged says so.
+ReadResult TakeStep(RecordFile& in, Qmx10Step& s, const StepFilter& filter, bool* passed,
+                    bool* averaged = nullptr) {
   ReadResult refused;
   if (!in.Reals(&s.time, 1) || !TakeCount(in, &s.np, "NP", s.node_limit(), &refused) ||
       !TakeCount(in, &s.ndf, "NDF", s.dof_limit(), &refused) ||
@@ -98,15 +109,22 @@ ReadResult TakeStep(RecordFile& in, Qmx10Step& s, const StepFilter& filter, bool
   }
   if (!whole_list) return refused;
   std::array<Into, 13> arrays;
-  const size_t n = ArraysOf(s, s.vdof.data(), /*with_codes=*/true, arrays);
+  size_t n = ArraysOf(s, s.vdof.data(), /*with_codes=*/true, arrays);
+  if (averaged != nullptr) {
+    std::array<Into, 13> without;
+    const size_t m = ArraysOf(s, s.vdof.data(), /*with_codes=*/false, without);
+    *averaged = m < n && in.left() == BytesOf(without, m) && in.left() != BytesOf(arrays, n);
+    if (*averaged) {
+      arrays = without;
+      n = m;
+    }
+  }
   if (filter.Wants(s.time)) {
     in.Takes(std::span(arrays.data(), n));
     return refused;
   }
   if (passed != nullptr) *passed = true;
-  int64_t bytes = 0;
-  for (size_t i = 0; i < n; ++i) bytes += 4 * std::max<int64_t>(arrays[i].count, 0);
-  in.Pass(bytes);
+  in.Pass(BytesOf(arrays, n));
   return refused;
 }
 
@@ -139,6 +157,15 @@ ReadResult ReadQmx10Step(RecordFile& in, Qmx10Step& step, const StepFilter& filt
   ReadStatus status = in.Begin();
   if (status != ReadStatus::kOk) return ResultOf(in, status);
   ReadResult refused = TakeStep(in, step, filter, passed);
+  status = in.Finish();
+  return refused.outcome == Outcome::kTooLarge ? refused : ResultOf(in, status);
+}
+
+ReadResult ReadQmx10Record(RecordFile& in, Qmx10Step& step, bool* averaged) {
+  *averaged = false;
+  ReadStatus status = in.Begin();
+  if (status != ReadStatus::kOk) return ResultOf(in, status);
+  ReadResult refused = TakeStep(in, step, StepFilter{}, nullptr, averaged);
   status = in.Finish();
   return refused.outcome == Outcome::kTooLarge ? refused : ResultOf(in, status);
 }

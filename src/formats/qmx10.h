@@ -56,6 +56,13 @@ int64_t Qmx10StepBytes(int64_t np, int64_t ndf, int64_t ne, int64_t ncnt, const 
 ReadResult ReadQmx10Step(RecordFile& in, Qmx10Step& step, const StepFilter& filter = {},
                          bool* passed = nullptr);
 
+/// Reads the next record, a time step or the one-step averaged record
+/// (`WriteQmx10Average`), as `ReadQmx10Step` does. The two are told apart by
+/// the record's length against its counts: one that holds exactly the arrays
+/// without IMAT and NDRY is the averaged record (*averaged is then true and
+/// `imat` and `ndry` keep what they held).
+ReadResult ReadQmx10Record(RecordFile& in, Qmx10Step& step, bool* averaged);
+
 /// Reads TIME and NP of the next time step and passes over the rest of it.
 ReadResult ReadQmx10Time(RecordFile& in, float* time, int32_t* np);
 

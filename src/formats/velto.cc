@@ -120,7 +120,7 @@ ReadResult ReadIntegerHeader(RecordFile& f, VeltoMesh& m) {
 
 }  // namespace
 
-ReadResult ReadVelto(RecordFile& f, VeltoMesh& mesh) {
+ReadResult ReadVeltoHeader(RecordFile& f, VeltoMesh& mesh) {
   f.Rewind();
   int32_t itest = 0;
   ReadStatus status = f.Begin();
@@ -130,15 +130,22 @@ ReadResult ReadVelto(RecordFile& f, VeltoMesh& mesh) {
   }
   if (status != ReadStatus::kOk) return Failed(f, status, kFirstPart);
   f.Rewind();
-  ReadResult result = itest > kIntegerCodedMax ? ReadCharacterHeader(f, mesh.header)
-                                               : ReadIntegerHeader(f, mesh);
-  if (!result.ok()) return result;
-  result = ReadMesh(f, mesh);
+  return itest > kIntegerCodedMax ? ReadCharacterHeader(f, mesh.header)
+                                  : ReadIntegerHeader(f, mesh);
+}
+
+ReadResult ReadVeltoGeometry(RecordFile& f, VeltoMesh& mesh) {
+  ReadResult result = ReadMesh(f, mesh);
   if (!result.ok() || mesh.header.irec[0] <= kVeltoNodeExtAfterVersion) return result;
-  status = f.Begin();
+  ReadStatus status = f.Begin();
   if (status != ReadStatus::kOk) return Failed(f, status, kLaterPart);
   f.Reals(mesh.nodeext.data(), static_cast<int64_t>(mesh.np) * kVeltoNodeValues);
   return Failed(f, f.Finish(), kLaterPart);
+}
+
+ReadResult ReadVelto(RecordFile& f, VeltoMesh& mesh) {
+  ReadResult result = ReadVeltoHeader(f, mesh);
+  return result.ok() ? ReadVeltoGeometry(f, mesh) : result;
 }
 
 }  // namespace korvant

@@ -44,4 +44,10 @@ struct VeltoMesh {
 /// rest). kTooLarge names the count (N1 to N4, NP, NE).
 ReadResult ReadVelto(RecordFile& f, VeltoMesh& mesh);
 
+/// The two halves of `ReadVelto`, for a caller that sizes the mesh arrays
+/// between them: the header, read from the file's start, leaves the file at
+/// G1; the geometry then reads G1 (and G2).
+ReadResult ReadVeltoHeader(RecordFile& f, VeltoMesh& mesh);
+ReadResult ReadVeltoGeometry(RecordFile& f, VeltoMesh& mesh);
+
 }  // namespace korvant

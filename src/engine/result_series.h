@@ -1,0 +1,83 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "engine/mesh.h"
+#include "formats/identify.h"
+#include "formats/read_result.h"
+#include "io/record_file.h"
+
+namespace korvant {
+
+/// A quantity a result holds at every node.
+struct FieldInfo {
+  std::string name;       // "x_velocity", "constituent_2", ...
+  std::string long_name;  // "x velocity"
+  std::string units;      // as the file layout tells them; "" when it does not
+  bool integer = false;   // integer codes (the wet/dry code)
+};
+
+/// What a read of the series found: the file's own outcome (`read`), or a
+/// reason the file does not go with the mesh or its own first step
+/// (`refusal`, set only when `read` is kRead).
+struct SeriesResult {
+  ReadResult read;
+  std::string refusal;
+  bool ok() const { return read.ok() && refusal.empty(); }
+  bool at_end() const { return read.outcome == Outcome::kEndOfFile; }
+};
+
+/// The time steps of a result file of any family, one at a time, as named
+/// node fields over a mesh. Every step must have the mesh's node and element
+/// counts, and the number of quantities of the first step. Memory grows with
+/// the mesh, never with the steps.
+class ResultSeries {
+ public:
+  /// `file` is open for reading at its start; both outlive the series, and
+  /// the mesh is complete when `Open` is called.
+  ResultSeries(RecordFile& file, const Mesh& mesh);
+  ~ResultSeries();
+
+  /// Tells the file's kind (`Identify`), reads the header and the first
+  /// time step, whose quantities name the fields. A file that is no result,
+  /// or holds no time step, is refused.
+  SeriesResult Open();
+  /// Makes the next time step current: the first one on the first call. At
+  /// the end of the file `at_end()` is true.
+  SeriesResult Next();
+
+  /// The result's kind, once `Open` has told it.
+  FileKind kind() const { return id_.kind; }
+  const std::string& title() const { return title_; }
+  const std::vector<FieldInfo>& fields() const { return fields_; }
+  /// Index of the field `name` in `fields()`, or -1.
+  int FieldIndex(std::string_view name) const;
+
+  /// The current step: its number (from 1), its time in hours, and the
+  /// values of field `i` at every node, NaN where the step holds none.
+  int64_t step() const { return step_; }
+  float time() const { return time_; }
+  std::span<const float> values(size_t i) const;
+
+ private:
+  struct Arrays;
+  SeriesResult ReadStep();
+  SeriesResult Checked(const ReadResult& read, int32_t np, int32_t ne, int32_t quantities);
+
+  RecordFile& file_;
+  const Mesh& mesh_;
+  Identity id_;
+  std::string title_;
+  std::vector<FieldInfo> fields_;
+  std::unique_ptr<Arrays> arrays_;
+  int32_t quantities_ = 0;  // NQAL or NDF of the first step
+  bool first_pending_ = false;
+  int64_t step_ = 0;
+  float time_ = 0.0f;
+};
+
+}  // namespace korvant

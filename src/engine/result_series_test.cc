@@ -1,0 +1,141 @@
+#include "engine/result_series.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "tests/harness.h"
+#include "tests/model_files.h"
+
+namespace korvant {
+namespace {
+
+// Two nodes with bottom elevations -5 and -6, one element.
+Mesh SmallMesh() {
+  Mesh mesh;
+  mesh.np = 2;
+  mesh.ne = 1;
+  mesh.x = {0, 1};
+  mesh.y = {0, 0};
+  mesh.bottom = {-5, -6};
+  mesh.nop = {1, 2, 0, 0, 0, 0, 0, 0};
+  mesh.imat = {1};
+  return mesh;
+}
+
+// The one-step averaged 3D record: no IMAT and no NDRY.
+RecordBuilder Qmx10Averaged(float u1, float u2) {
+  return RecordBuilder()
+      .Real(9999.0f)
+      .Ints({2, 1, 1, 8, 2, 0, 0, 0, 0, 0, 0, 0})
+      .Reals({u1, u2})
+      .Reals({7, 8})  // RNODE
+      .Real(9);       // RELEM
+}
+
+class ResultSeriesTest : public ::testing::Test {
+ protected:
+  void Use(const FileBuilder& file) {
+    box_.Write("result.bin", file.bytes());
+    file_.OpenExisting(50, box_.Path("result.bin"));
+  }
+  std::vector<float> Values(const ResultSeries& series, const char* name) {
+    const int i = series.FieldIndex(name);
+    EXPECT_GE(i, 0) << name;
+    if (i < 0) return {};
+    const auto v = series.values(static_cast<size_t>(i));
+    return std::vector<float>(v.begin(), v.end());
+  }
+
+  Sandbox box_;
+  RecordFile file_;
+  Mesh mesh_ = SmallMesh();
+};
+
+TEST_F(ResultSeriesTest, Qmx2StepsGiveFiveFieldsEveryStep) {
+  Qmx2StepData first;
+  first.time = 1.5f;
+  first.vel = {0.1f, 0.2f, 3, 0.4f, 0.5f, 4};
+  first.ndry = {1, 2};
+  Qmx2StepData second = first;
+  second.time = 2.5f;
+  second.vel[0] = 0.7f;
+  Use(Qmx2File(CodedHeader{}, {first, second}, false));
+  ResultSeries series(file_, mesh_);
+  ASSERT_TRUE(series.Open().ok());
+  EXPECT_EQ("CODED TITLE", series.title());
+  ASSERT_EQ(5u, series.fields().size());
+  EXPECT_TRUE(series.fields()[4].integer);
+  ASSERT_TRUE(series.Next().ok());
+  EXPECT_EQ(1.5f, series.time());
+  EXPECT_EQ((std::vector<float>{0.1f, 0.4f}), Values(series, "x_velocity"));
+  EXPECT_EQ((std::vector<float>{3, 4}), Values(series, "depth"));
+  // Short steps: bottom plus depth.
+  EXPECT_EQ((std::vector<float>{-2, -2}), Values(series, "water_surface_elevation"));
+  EXPECT_EQ((std::vector<float>{1, 2}), Values(series, "wet_dry"));
+  ASSERT_TRUE(series.Next().ok());
+  EXPECT_EQ(2, series.step());
+  EXPECT_EQ((std::vector<float>{0.7f, 0.4f}), Values(series, "x_velocity"));
+  EXPECT_TRUE(series.Next().at_end());
+}
+
+TEST_F(ResultSeriesTest, Qmx10RowsShorterThanTheMeshHoldNoValueBeyond) {
+  Qmx10StepData step;
+  step.ndf = 2;
+  step.icnt = {2, 1, 0, 0, 0, 0, 0, 0};
+  step.vdof = {{1, 2}, {3}};
+  Use(Qmx10File({step}));
+  ResultSeries series(file_, mesh_);
+  ASSERT_TRUE(series.Open().ok());
+  ASSERT_EQ(2u, series.fields().size());
+  EXPECT_EQ("ft s-1", series.fields()[1].units);
+  ASSERT_TRUE(series.Next().ok());
+  EXPECT_EQ((std::vector<float>{1, 2}), Values(series, "x_velocity"));
+  const std::vector<float> v = Values(series, "y_velocity");
+  EXPECT_EQ(3.0f, v[0]);
+  EXPECT_TRUE(std::isnan(v[1]));
+}
+
+TEST_F(ResultSeriesTest, Qmx10AveragedRecordIsRead) {
+  Use(FileBuilder().Add(Qmx10Averaged(0.25f, 0.5f)));
+  ResultSeries series(file_, mesh_);
+  ASSERT_TRUE(series.Open().ok());
+  ASSERT_TRUE(series.Next().ok());
+  EXPECT_EQ(9999.0f, series.time());
+  EXPECT_EQ((std::vector<float>{0.25f, 0.5f}), Values(series, "x_velocity"));
+}
+
+TEST_F(ResultSeriesTest, StepsThatDoNotFitTheMeshOrTheFirstStepAreRefused) {
+  Qmx4StepData two;
+  two.nqal = 2;
+  Qmx4StepData one;
+  Qmx4StepData more_nodes;
+  more_nodes.nqal = 2;
+  more_nodes.np4 = 3;
+  Qmx4StepData more_elements;
+  more_elements.nqal = 2;
+  more_elements.ne4 = 2;
+  Qmx2StepData big;
+  big.np2 = 5;
+  const std::pair<FileBuilder, std::string> cases[] = {
+      {FileBuilder(), "not a result file of a known kind: the file is empty"},
+      {VeltoFile(CodedHeader{}, VeltoGeometry{}), "a geometry file, not a result file"},
+      {Qmx4File(CodedHeader{}, {two, one}), "time step 2 holds 1 constituents, the first 2"},
+      {Qmx4File(CodedHeader{}, {more_nodes}), "time step 1 has 3 nodes, but the mesh has 2"},
+      {Qmx4File(CodedHeader{}, {more_elements}), "time step 1 has 2 elements, but the mesh has 1"},
+      {Qmx2File(CodedHeader{}, {Qmx2StepData{}, big}, true),
+       "time step 2 has 5 nodes, but the mesh has 2"},
+  };
+  for (const auto& [file, expected] : cases) {
+    Use(file);
+    ResultSeries series(file_, mesh_);
+    SeriesResult result = series.Open();
+    while (result.ok()) result = series.Next();
+    EXPECT_EQ(expected, result.refusal);
+  }
+}
+
+}  // namespace
+}  // namespace korvant

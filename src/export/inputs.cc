@@ -1,0 +1,149 @@
+#include "export/inputs.h"
+
+#include <cmath>
+#include <cstdio>
+#include <iostream>
+
+#include "io/run_aborted.h"
+
+namespace korvant {
+namespace {
+
+constexpr int kMeshUnit = 40;
+constexpr int kResultUnit = 50;
+constexpr double kSameHour = 0.001;  // hours closer than this are one hour
+constexpr size_t kListed = 10;       // element numbers a warning lists
+
+std::string_view OrderName(NodeOrder order) {
+  return order == NodeOrder::kAlternate ? "alternate" : "corners-first";
+}
+
+// What is wrong with a read of `file` that did not succeed.
+std::string ReadFailure(const std::string& file, const ReadResult& read) {
+  switch (read.outcome) {
+    case Outcome::kEndOfFile:
+      return file + " ends before record " + std::to_string(read.damage.record + 1) +
+             ", which it needs";
+    case Outcome::kDamaged:
+      return file + ": record " + std::to_string(read.damage.record) + " (at byte " +
+             std::to_string(read.damage.offset) + ") is damaged: " + read.damage.what;
+    case Outcome::kTooLarge:
+      return file + ": its count " + std::string(read.too_large.count) + " of " +
+             std::to_string(read.too_large.value) + " is more than the " +
+             std::to_string(read.too_large.limit) + " this program takes";
+    case Outcome::kRead:
+      break;
+  }
+  return file + ": read";
+}
+
+void OpenFile(RecordFile& f, int unit, const std::string& name) {
+  if (!FileExists(name)) Refuse(1, "cannot read " + name + ": no such file");
+  // A fifo may wait for a writer that never comes, and a device may never end.
+  if (!IsRegularFile(name)) Refuse(1, "cannot read " + name + ": not a regular file");
+  try {
+    f.OpenExisting(unit, name);
+  } catch (const RunAborted&) {
+    Refuse(1, "cannot read " + name);
+  }
+}
+
+std::string Listed(const std::vector<int32_t>& elements) {
+  std::string text;
+  for (size_t i = 0; i < elements.size() && i < kListed; ++i) {
+    text += (i == 0 ? "" : ", ") + std::to_string(elements[i] + 1);
+  }
+  return elements.size() > kListed ? text + ", ..." : text;
+}
+
+}  // namespace
+
+void Refuse(int status, std::string message) { throw Refusal{status, std::move(message)}; }
+
+std::string Hours(double hours) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%g", hours);
+  return text;
+}
+
+Inputs::Inputs(const std::string& mesh_name, const std::string& result_name,
+               std::optional<NodeOrder> order)
+    : mesh_name_(mesh_name), result_name_(result_name), series_(result_file_, mesh_) {
+  {
+    RecordFile mesh_file;
+    OpenFile(mesh_file, kMeshUnit, mesh_name);
+    const ReadResult read = LoadMesh(mesh_file, &mesh_);
+    if (!read.ok()) Refuse(1, ReadFailure(mesh_name, read));
+  }
+  std::string error;
+  if (!MapElements(mesh_, order, &map_, &error)) Refuse(1, mesh_name + ": " + error);
+  OpenFile(result_file_, kResultUnit, result_name);
+  Check(series_.Open());
+}
+
+void Inputs::Check(const SeriesResult& result) {
+  if (!result.refusal.empty()) Refuse(1, result_name_ + ": " + result.refusal);
+  if (!result.ok() && !result.at_end()) Refuse(1, ReadFailure(result_name_, result.read));
+}
+
+void Inputs::Announce(std::string_view program) const {
+  std::cout << OrderReport() << "\n";
+  for (const std::string& line : Warnings()) std::cerr << program << ": warning: " << line << "\n";
+  if (map_.faces.empty()) {
+    Refuse(1, mesh_name_ + ": none of its " + std::to_string(mesh_.ne) + " elements can be drawn");
+  }
+}
+
+std::string Inputs::OrderReport() const {
+  if (map_.quadratic == 0) return "Element node order: none needed (no element has mid-side nodes)";
+  const int64_t fit =
+      map_.order == NodeOrder::kAlternate ? map_.fit_alternate : map_.fit_corners_first;
+  std::string line = "Element node order: " + std::string(OrderName(map_.order)) +
+                     (map_.detected ? ", found from the geometry (" : ", as given (") +
+                     std::to_string(fit) + " of " + std::to_string(map_.quadratic) +
+                     " elements with mid-side nodes fit it)";
+  return line;
+}
+
+std::vector<std::string> Inputs::Warnings() const {
+  std::vector<std::string> lines;
+  if (!map_.unfit.empty()) {
+    lines.push_back(std::to_string(map_.unfit.size()) + " elements do not fit the " +
+                    std::string(OrderName(map_.order)) +
+                    " node order and are left out: " + Listed(map_.unfit));
+  }
+  if (!map_.shapeless.empty()) {
+    lines.push_back(std::to_string(map_.shapeless.size()) +
+                    " elements have no shape that can be drawn (3, 4, 6 or 8 nodes) and are "
+                    "left out: " +
+                    Listed(map_.shapeless));
+  }
+  return lines;
+}
+
+bool Inputs::Next() {
+  const SeriesResult result = series_.Next();
+  Check(result);
+  return result.ok();
+}
+
+void Inputs::MoveTo(const StepChoice& choice) {
+  double first = 0.0, last = 0.0;
+  while (Next()) {
+    if (!choice.made()) return;
+    if (series_.step() == 1) first = series_.time();
+    last = series_.time();
+    if (choice.step && series_.step() == *choice.step) return;
+    if (choice.hours && std::fabs(series_.time() - *choice.hours) < kSameHour) return;
+  }
+  const int64_t steps = series_.step();
+  if (choice.step) {
+    Refuse(1, result_name_ + " holds " + std::to_string(steps) + " time steps; --step " +
+                  std::to_string(*choice.step) + " asks for a later one");
+  }
+  Refuse(1, result_name_ + " has no time step at hour " + Hours(*choice.hours) + " (its " +
+                std::to_string(steps) + " steps run from hour " + Hours(first) + " to hour " +
+                Hours(last) + ")");
+}
+
+}  // namespace korvant

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/mesh.h"
+#include "engine/result_series.h"
+#include "io/record_file.h"
+
+namespace korvant {
+
+/// Ends a companion program: thrown where it cannot go on, caught by its
+/// main(), which writes "<program>: <message>" on stderr and exits with
+/// `status` (1 a refused input or a failed write, 2 a usage error).
+struct Refusal {
+  int status;
+  std::string message;
+};
+[[noreturn]] void Refuse(int status, std::string message);
+
+/// The time step a user picked: by number (from 1) or by hour; neither for
+/// the program's default.
+struct StepChoice {
+  std::optional<int64_t> step;
+  std::optional<double> hours;
+  bool made() const { return step.has_value() || hours.has_value(); }
+};
+
+/// A mesh, its elements as faces, and a result series over it, opened and
+/// checked against each other. Any failure is a `Refusal` naming the file.
+class Inputs {
+ public:
+  Inputs(const std::string& mesh_name, const std::string& result_name,
+         std::optional<NodeOrder> order);
+
+  const Mesh& mesh() const { return mesh_; }
+  const ElementMap& map() const { return map_; }
+  const ResultSeries& series() const { return series_; }
+  const std::string& result_name() const { return result_name_; }
+
+  /// Says which node order the elements are read in on stdout, and which
+  /// elements are left out on stderr, "<program>: warning: " first; a mesh
+  /// of which no element can be drawn is then refused.
+  void Announce(std::string_view program) const;
+  /// The line on the node order.
+  std::string OrderReport() const;
+  /// Lines about elements left out, if any.
+  std::vector<std::string> Warnings() const;
+
+  /// Makes the next time step current; false at the end of the result.
+  bool Next();
+  /// Makes the chosen time step current, or the first when none was chosen.
+  void MoveTo(const StepChoice& choice);
+
+ private:
+  void Check(const SeriesResult& result);
+
+  std::string mesh_name_, result_name_;
+  Mesh mesh_;
+  ElementMap map_;
+  RecordFile result_file_;
+  ResultSeries series_;
+};
+
+/// The hour as a message shows it ("1.5", "9999").
+std::string Hours(double hours);
+
+}  // namespace korvant

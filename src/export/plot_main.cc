@@ -1,0 +1,184 @@
+// korvant-plot MESH RESULT -o OUT.png|OUT.svg --field NAME: one field of one
+// time step drawn over the mesh, with a colour bar and a title.
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <iomanip>
+#include <iostream>
+#include <limits>
+
+#include "export/colour_map.h"
+#include "export/inputs.h"
+#include "export/plot_render.h"
+#include "export/program.h"
+#include "io/replacement_file.h"
+
+namespace korvant {
+namespace {
+
+constexpr std::string_view kProgram = "korvant-plot";
+constexpr int kMinSize = 200, kMaxSize = 10000;
+
+struct PlotOptions {
+  std::string field, range, colour_map = "viridis", size = "800x600";
+  bool arrows = false, list = false, edges = false;
+};
+
+// The fields the mesh adds to a result's: the bottom elevation, and the
+// speed where there are velocities.
+bool HasVelocity(const ResultSeries& series) {
+  return series.FieldIndex("x_velocity") >= 0 && series.FieldIndex("y_velocity") >= 0;
+}
+
+std::string VelocityUnits(const ResultSeries& series) {
+  return series.fields()[static_cast<size_t>(series.FieldIndex("x_velocity"))].units;
+}
+
+void ListFields(const Inputs& in) {
+  const ResultSeries& series = in.series();
+  auto line = [](const std::string& name, const std::string& long_name, const std::string& units) {
+    std::cout << std::left << std::setw(24) << name << " " << long_name
+              << (units.empty() ? "" : " (" + units + ")") << "\n";
+  };
+  for (const FieldInfo& f : series.fields()) line(f.name, f.long_name, f.units);
+  if (HasVelocity(series)) line("speed", "speed", VelocityUnits(series));
+  line("bottom_elevation", "bottom elevation (of the mesh)", "");
+}
+
+// The values of the field `name` at the current step, and its units.
+std::vector<float> FieldValues(const Inputs& in, const std::string& name, std::string* units) {
+  const ResultSeries& series = in.series();
+  if (name == "bottom_elevation") return in.mesh().bottom;
+  if (name == "speed" && HasVelocity(series)) {
+    const auto u = series.values(static_cast<size_t>(series.FieldIndex("x_velocity")));
+    const auto v = series.values(static_cast<size_t>(series.FieldIndex("y_velocity")));
+    *units = VelocityUnits(series);
+    std::vector<float> speed(u.size());
+    for (size_t k = 0; k < u.size(); ++k) speed[k] = std::hypot(u[k], v[k]);
+    return speed;
+  }
+  const int i = series.FieldIndex(name);
+  *units = series.fields()[static_cast<size_t>(i)].units;
+  const auto v = series.values(static_cast<size_t>(i));
+  return std::vector<float>(v.begin(), v.end());
+}
+
+bool Offers(const Inputs& in, const std::string& name) {
+  return name == "bottom_elevation" || (name == "speed" && HasVelocity(in.series())) ||
+         in.series().FieldIndex(name) >= 0;
+}
+
+// "LO:HI", LO below HI.
+bool ParseRange(const std::string& text, double* lo, double* hi) {
+  const size_t colon = text.find(':');
+  if (colon == std::string::npos) return false;
+  char* end = nullptr;
+  const std::string a = text.substr(0, colon), b = text.substr(colon + 1);
+  *lo = std::strtod(a.c_str(), &end);
+  if (a.empty() || *end != '\0') return false;
+  *hi = std::strtod(b.c_str(), &end);
+  return !b.empty() && *end == '\0' && std::isfinite(*lo) && std::isfinite(*hi) && *lo < *hi;
+}
+
+// The smallest and largest value at the nodes drawn.
+void ValueRange(const Inputs& in, const std::vector<float>& values, double* lo, double* hi) {
+  *lo = std::numeric_limits<double>::infinity();
+  *hi = -*lo;
+  for (const Face& f : in.map().faces) {
+    for (int i = 0; i < f.node_count(); ++i) {
+      const float v = values[static_cast<size_t>(f.nodes[i])];
+      if (!std::isfinite(v)) continue;
+      *lo = std::min<double>(*lo, v);
+      *hi = std::max<double>(*hi, v);
+    }
+  }
+  if (*lo > *hi) *lo = *hi = 0.0;
+}
+
+// The usage errors the command line parser cannot see; fills the picture's
+// size and range into *spec.
+PictureFormat CheckUsage(const CommonOptions& options, const PlotOptions& plot, PlotSpec* spec) {
+  if (options.output.empty() || plot.field.empty()) {
+    Refuse(2, "-o and --field are needed, unless --list-fields is given");
+  }
+  const std::string ext = Extension(options.output);
+  if (ext != ".png" && ext != ".svg") {
+    Refuse(2, "the output must end in .png or .svg: " + options.output);
+  }
+  char x = '\0';
+  if (std::sscanf(plot.size.c_str(), "%d%c%d", &spec->width, &x, &spec->height) != 3 || x != 'x' ||
+      std::min(spec->width, spec->height) < kMinSize ||
+      std::max(spec->width, spec->height) > kMaxSize) {
+    Refuse(2, "--size " + plot.size + " is not WIDTHxHEIGHT, each from 200 to 10000");
+  }
+  if (!plot.range.empty() && !ParseRange(plot.range, &spec->lo, &spec->hi)) {
+    Refuse(2, "--range " + plot.range + " is not LO:HI with LO below HI");
+  }
+  return ext == ".png" ? PictureFormat::kPng : PictureFormat::kSvg;
+}
+
+void Plot(const CommonOptions& options, const PlotOptions& plot) {
+  PlotSpec spec;
+  const PictureFormat format = plot.list ? PictureFormat::kPng : CheckUsage(options, plot, &spec);
+  const std::optional<ColourMap> colours = ColourMap::Named(plot.colour_map);
+  if (!colours) Refuse(2, "--colour-map " + plot.colour_map + " is not viridis or grey");
+  if (!plot.list) CheckOutputFolder(options.output);
+  Inputs in(options.mesh, options.result, options.order());
+  if (plot.list) {
+    ListFields(in);
+    return;
+  }
+  const ResultSeries& series = in.series();
+  if (!Offers(in, plot.field)) {
+    Refuse(1, options.result + " offers no field " + plot.field +
+                  "; --list-fields shows those it does");
+  }
+  if (plot.arrows && !HasVelocity(series)) {
+    Refuse(1, options.result + " holds no velocity to draw arrows of");
+  }
+  in.Announce(kProgram);
+  in.MoveTo(options.choice());
+  const std::vector<float> values = FieldValues(in, plot.field, &spec.units);
+  if (plot.range.empty()) ValueRange(in, values, &spec.lo, &spec.hi);
+  spec.colours = &*colours;
+  spec.edges = plot.edges;
+  spec.title = (series.title().empty() ? "" : series.title() + " - ") + plot.field + " at hour " +
+               Hours(series.time());
+  std::span<const float> u, v;
+  if (plot.arrows) {
+    u = series.values(static_cast<size_t>(series.FieldIndex("x_velocity")));
+    v = series.values(static_cast<size_t>(series.FieldIndex("y_velocity")));
+  }
+  ReplacementFile out(options.output);
+  std::string error;
+  if (!RenderPlot(out.temporary(), format, in.mesh(), in.map(), values, u, v, spec, &error)) {
+    Refuse(1, "cannot write " + options.output + ": " + error);
+  }
+  if (!out.Commit(&error)) Refuse(1, error);
+  std::cout << "Wrote " << options.output << "\n";
+}
+
+}  // namespace
+}  // namespace korvant
+
+int main(int argc, char** argv) {
+  using namespace korvant;
+  CLI::App app(
+      "Draws one field of a KORVANT result over its mesh, each element shaded "
+      "smoothly between its node values, as a PNG or SVG picture.",
+      std::string(kProgram));
+  CommonOptions options;
+  PlotOptions plot;
+  AddCommonOptions(app, &options, /*output_required=*/false);
+  app.add_option("--field", plot.field, "the field to draw (see --list-fields)");
+  app.add_flag("--list-fields", plot.list, "print the fields the result offers and stop");
+  app.add_option("--range", plot.range, "field values at the ends of the colour map, LO:HI");
+  app.add_option("--colour-map", plot.colour_map, "viridis (the default) or grey")
+      ->check(CLI::IsMember({"viridis", "grey"}));
+  app.add_flag("--arrows", plot.arrows, "velocity arrows on an even spread of nodes");
+  app.add_flag("--edges", plot.edges, "outline every element");
+  app.add_option("--size", plot.size, "picture size in pixels, WIDTHxHEIGHT (800x600)");
+  const int status = RunProgram(kProgram, app, argc, argv, [&] { Plot(options, plot); });
+  ReleaseCairoCaches();
+  return status;
+}

@@ -1,0 +1,110 @@
+#include "export/plot_render.h"
+
+#include <cairo.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+
+#include "tests/harness.h"
+
+namespace korvant {
+namespace {
+
+// 8-bit channels of a colour, as a PNG stores them.
+struct Pixel {
+  int r, g, b;
+};
+
+Pixel Bytes(const Rgb& c) {
+  return Pixel{static_cast<int>(std::lround(255 * c.r)), static_cast<int>(std::lround(255 * c.g)),
+               static_cast<int>(std::lround(255 * c.b))};
+}
+
+void ExpectNear(const Pixel& expected, const Pixel& actual, int tolerance, const char* where) {
+  EXPECT_NEAR(expected.r, actual.r, tolerance) << where;
+  EXPECT_NEAR(expected.g, actual.g, tolerance) << where;
+  EXPECT_NEAR(expected.b, actual.b, tolerance) << where;
+}
+
+TEST(ColourMapTest, ViridisHasItsPublishedColours) {
+  const ColourMap viridis = *ColourMap::Named("viridis");
+  ExpectNear({0x44, 0x01, 0x54}, Bytes(viridis.At(0.0)), 0, "0");
+  ExpectNear({0x21, 0x91, 0x8c}, Bytes(viridis.At(0.5)), 1, "0.5");
+  ExpectNear({0xfd, 0xe7, 0x25}, Bytes(viridis.At(1.0)), 0, "1");
+  ExpectNear({0x44, 0x01, 0x54}, Bytes(viridis.At(-3.0)), 0, "below");
+  EXPECT_FALSE(ColourMap::Named("jet").has_value());
+}
+
+// Nodes on a 4 x 4 lattice of spacing 1 (node j * 4 + i at x = i, y = j),
+// nine four-node elements, and the value x + 2y at each node.
+class PictureTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (int j = 0; j < 4; ++j) {
+      for (int i = 0; i < 4; ++i) {
+        mesh_.x.push_back(static_cast<float>(i));
+        mesh_.y.push_back(static_cast<float>(j));
+        values_.push_back(static_cast<float>(i + 2 * j));
+      }
+    }
+    for (int j = 0; j < 3; ++j) {
+      for (int i = 0; i < 3; ++i) {
+        const int k = j * 4 + i + 1;
+        mesh_.nop.insert(mesh_.nop.end(), {k, k + 1, k + 5, k + 4, 0, 0, 0, 0});
+        mesh_.imat.push_back(1);
+      }
+    }
+    mesh_.np = 16;
+    mesh_.ne = 9;
+    mesh_.bottom.assign(16, 0.0f);
+    std::string error;
+    ASSERT_TRUE(MapElements(mesh_, std::nullopt, &map_, &error)) << error;
+  }
+  Sandbox box_;
+  Mesh mesh_;
+  ElementMap map_;
+  std::vector<float> values_;
+};
+
+TEST_F(PictureTest, NodesShowTheirValuesColours) {
+  const ColourMap viridis = *ColourMap::Named("viridis");
+  PlotSpec spec;
+  spec.width = 500;
+  spec.height = 400;
+  spec.lo = 3.0;
+  spec.hi = 6.0;
+  spec.colours = &viridis;
+  spec.title = "x + 2y";
+  const std::string path = box_.Path("picture.png");
+  std::string error;
+  ASSERT_TRUE(RenderPlot(path, PictureFormat::kPng, mesh_, map_, values_, {}, {}, spec, &error))
+      << error;
+
+  cairo_surface_t* png = cairo_image_surface_create_from_png(path.c_str());
+  ASSERT_EQ(CAIRO_STATUS_SUCCESS, cairo_surface_status(png));
+  EXPECT_EQ(500, cairo_image_surface_get_width(png));
+  EXPECT_EQ(400, cairo_image_surface_get_height(png));
+  const unsigned char* data = cairo_image_surface_get_data(png);
+  const int stride = cairo_image_surface_get_stride(png);
+  auto at = [&](int x, int y) {
+    uint32_t v;
+    std::memcpy(&v, data + y * stride + 4 * x, 4);
+    return Pixel{static_cast<int>(v >> 16 & 0xff), static_cast<int>(v >> 8 & 0xff),
+                 static_cast<int>(v & 0xff)};
+  };
+  // The plot area is 350 x 330 pixels from (20, 50): the 3 x 3 mesh is drawn
+  // 110 pixels a unit, 10 pixels in from the area's left, so node (i, j)
+  // lands at pixel (30 + 110 i, 50 + 110 (3 - j)).
+  ExpectNear(Bytes(viridis.At(0.0)), at(140, 270), 3, "node (1,1), value 3");
+  ExpectNear(Bytes(viridis.At(1.0 / 3)), at(250, 270), 3, "node (2,1), value 4");
+  ExpectNear(Bytes(viridis.At(2.0 / 3)), at(140, 160), 3, "node (1,2), value 5");
+  ExpectNear(Bytes(viridis.At(1.0)), at(250, 160), 3, "node (2,2), value 6");
+  ExpectNear({255, 255, 255}, at(25, 390), 0, "outside the mesh");
+  cairo_surface_destroy(png);
+  ReleaseCairoCaches();
+}
+
+}  // namespace
+}  // namespace korvant

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <CLI/CLI.hpp>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "engine/mesh.h"
+#include "export/inputs.h"
+
+namespace korvant {
+
+/// The options korvant-export and korvant-plot share.
+struct CommonOptions {
+  std::string mesh, result, output;
+  std::optional<int64_t> step;
+  std::optional<double> hours;
+  std::string node_order;  // "", "alternate" or "corners-first"
+
+  StepChoice choice() const { return StepChoice{step, hours}; }
+  std::optional<NodeOrder> order() const;
+};
+
+/// Adds MESH, RESULT, -o, --step, --time, --node-order and --version.
+void AddCommonOptions(CLI::App& app, CommonOptions* options, bool output_required);
+
+/// The extension of `path` in lower case, with its dot ("" for none).
+std::string Extension(const std::string& path);
+
+/// Refuses an output whose folder does not exist, before any work is done.
+void CheckOutputFolder(const std::string& output);
+
+/// Parses the command line and runs `body`: --help and --version exit 0, a
+/// usage error 2, a `Refusal` its status, with one line on stderr beginning
+/// with the program's name.
+int RunProgram(std::string_view program, CLI::App& app, int argc, char** argv,
+               const std::function<void()>& body);
+
+}  // namespace korvant

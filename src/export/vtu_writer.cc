@@ -1,0 +1,127 @@
+#include "export/vtu_writer.h"
+
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+#include <fstream>
+#include <limits>
+
+namespace korvant {
+namespace {
+
+// Base64 of the bytes of `data` after their count, as a 32-bit integer: VTK's
+// inline binary form with header_type="UInt32".
+template <typename T>
+std::string Encoded(const std::vector<T>& data) {
+  static constexpr char kAlphabet[] =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  const uint32_t bytes = static_cast<uint32_t>(data.size() * sizeof(T));
+  std::string raw(sizeof bytes + bytes, '\0');
+  std::memcpy(raw.data(), &bytes, sizeof bytes);
+  if (bytes > 0) std::memcpy(raw.data() + sizeof bytes, data.data(), bytes);
+  std::string out;
+  out.reserve((raw.size() + 2) / 3 * 4);
+  for (size_t i = 0; i < raw.size(); i += 3) {
+    uint32_t group = static_cast<unsigned char>(raw[i]) << 16;
+    if (i + 1 < raw.size()) group |= static_cast<unsigned char>(raw[i + 1]) << 8;
+    if (i + 2 < raw.size()) group |= static_cast<unsigned char>(raw[i + 2]);
+    out += kAlphabet[(group >> 18) & 63];
+    out += kAlphabet[(group >> 12) & 63];
+    out += i + 1 < raw.size() ? kAlphabet[(group >> 6) & 63] : '=';
+    out += i + 2 < raw.size() ? kAlphabet[group & 63] : '=';
+  }
+  return out;
+}
+
+template <typename T>
+void Array(std::ofstream& out, const char* type, const std::string& name, int components,
+           const std::vector<T>& data) {
+  out << "        <DataArray type=\"" << type << "\"";
+  if (!name.empty()) out << " Name=\"" << name << "\"";
+  if (components > 1) out << " NumberOfComponents=\"" << components << "\"";
+  out << " format=\"binary\">" << Encoded(data) << "</DataArray>\n";
+}
+
+std::vector<float> Copied(std::span<const float> v) {
+  return std::vector<float>(v.begin(), v.end());
+}
+
+void PointData(std::ofstream& out, const Mesh& mesh, const std::vector<FieldInfo>& fields,
+               const std::vector<std::span<const float>>& values) {
+  out << "      <PointData>\n";
+  Array(out, "Float32", "bottom_elevation", 1, mesh.bottom);
+  int u = -1, v = -1;
+  for (size_t i = 0; i < fields.size(); ++i) {
+    if (fields[i].name == "x_velocity") u = static_cast<int>(i);
+    if (fields[i].name == "y_velocity") v = static_cast<int>(i);
+    if (!fields[i].integer) {
+      Array(out, "Float32", fields[i].name, 1, Copied(values[i]));
+      continue;
+    }
+    std::vector<int32_t> codes(values[i].begin(), values[i].end());
+    Array(out, "Int32", fields[i].name, 1, codes);
+  }
+  if (u >= 0 && v >= 0) {
+    std::vector<float> velocity;
+    for (size_t k = 0; k < values[u].size(); ++k) {
+      velocity.insert(velocity.end(), {values[u][k], values[v][k], 0.0f});
+    }
+    Array(out, "Float32", "velocity", 3, velocity);
+  }
+  out << "      </PointData>\n";
+}
+
+void Cells(std::ofstream& out, const Mesh& mesh, const ElementMap& map) {
+  std::vector<int32_t> connectivity, offsets, imat, element;
+  std::vector<uint8_t> types;
+  for (const Face& f : map.faces) {
+    const int n = f.node_count();
+    connectivity.insert(connectivity.end(), f.nodes.begin(), f.nodes.begin() + n);
+    offsets.push_back(static_cast<int32_t>(connectivity.size()));
+    types.push_back(!f.quadratic     ? kVtkPolygon
+                    : f.corners == 3 ? kVtkQuadraticTriangle
+                                     : kVtkQuadraticQuad);
+    imat.push_back(mesh.imat[static_cast<size_t>(f.element)]);
+    element.push_back(f.element + 1);
+  }
+  out << "      <CellData>\n";
+  Array(out, "Int32", "IMAT", 1, imat);
+  Array(out, "Int32", "element", 1, element);
+  out << "      </CellData>\n      <Points>\n";
+  std::vector<float> points;
+  for (size_t k = 0; k < mesh.x.size(); ++k)
+    points.insert(points.end(), {mesh.x[k], mesh.y[k], 0.0f});
+  Array(out, "Float32", "", 3, points);
+  out << "      </Points>\n      <Cells>\n";
+  Array(out, "Int32", "connectivity", 1, connectivity);
+  Array(out, "Int32", "offsets", 1, offsets);
+  Array(out, "UInt8", "types", 1, types);
+  out << "      </Cells>\n";
+}
+
+}  // namespace
+
+bool WriteVtu(const std::string& path, const Mesh& mesh, const ElementMap& map,
+              const std::vector<FieldInfo>& fields,
+              const std::vector<std::span<const float>>& values, double hours, std::string* error) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << "<?xml version=\"1.0\"?>\n"
+         "<VTKFile type=\"UnstructuredGrid\" version=\"1.0\" byte_order=\"LittleEndian\" "
+         "header_type=\"UInt32\">\n  <UnstructuredGrid>\n    <FieldData>\n";
+  out << "      <DataArray type=\"Float64\" Name=\"TimeValue\" NumberOfTuples=\"1\" "
+         "format=\"binary\">"
+      << Encoded(std::vector<double>{hours}) << "</DataArray>\n    </FieldData>\n";
+  out << "    <Piece NumberOfPoints=\"" << mesh.np << "\" NumberOfCells=\"" << map.faces.size()
+      << "\">\n";
+  PointData(out, mesh, fields, values);
+  Cells(out, mesh, map);
+  out << "    </Piece>\n  </UnstructuredGrid>\n</VTKFile>\n";
+  out.close();
+  if (!out) {
+    *error = std::strerror(errno);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace korvant

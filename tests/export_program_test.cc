@@ -1,0 +1,321 @@
+// korvant-export run as a user runs it, its files read back by the netCDF
+// library, by xarray and by VTK's own reader.
+#include <gtest/gtest.h>
+#include <netcdf.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/program_fixtures.h"
+
+namespace korvant {
+namespace {
+
+constexpr char kOrderLine[] =
+    "Element node order: alternate, found from the geometry (2 of 2 elements with mid-side "
+    "nodes fit it)\n";
+
+// An open netCDF file, read through the C library.
+class Netcdf {
+ public:
+  explicit Netcdf(const std::string& path) {
+    EXPECT_EQ(NC_NOERR, nc_open(path.c_str(), NC_NOWRITE, &id_));
+  }
+  ~Netcdf() { nc_close(id_); }
+  size_t Dim(const char* name) const {
+    int dim = -1;
+    size_t len = 0;
+    EXPECT_EQ(NC_NOERR, nc_inq_dimid(id_, name, &dim)) << name;
+    nc_inq_dimlen(id_, dim, &len);
+    return len;
+  }
+  int Var(const char* name) const {
+    int var = -1;
+    EXPECT_EQ(NC_NOERR, nc_inq_varid(id_, name, &var)) << name;
+    return var;
+  }
+  std::string Text(const char* var, const char* att) const {
+    const int v = var == nullptr ? NC_GLOBAL : Var(var);
+    size_t len = 0;
+    if (nc_inq_attlen(id_, v, att, &len) != NC_NOERR) return "(none)";
+    std::string text(len, '\0');
+    nc_get_att_text(id_, v, att, text.data());
+    return text;
+  }
+  bool Has(const char* var) const {
+    int v = -1;
+    return nc_inq_varid(id_, var, &v) == NC_NOERR;
+  }
+  int IntAtt(const char* var, const char* att) const {
+    int value = 0;
+    EXPECT_EQ(NC_NOERR, nc_get_att_int(id_, Var(var), att, &value)) << var << ":" << att;
+    return value;
+  }
+  std::vector<int> Ints(const char* var) const {
+    std::vector<int> values(Size(var));
+    nc_get_var_int(id_, Var(var), values.data());
+    return values;
+  }
+  std::vector<double> Doubles(const char* var) const {
+    std::vector<double> values(Size(var));
+    nc_get_var_double(id_, Var(var), values.data());
+    return values;
+  }
+  double At(const char* var, size_t step, size_t node) const {
+    const size_t index[2] = {step, node};
+    double value = 0;
+    EXPECT_EQ(NC_NOERR, nc_get_var1_double(id_, Var(var), index, &value)) << var;
+    return value;
+  }
+
+ private:
+  size_t Size(const char* var) const {
+    int dims[NC_MAX_VAR_DIMS], n = 0;
+    nc_inq_varndims(id_, Var(var), &n);
+    nc_inq_vardimid(id_, Var(var), dims);
+    size_t size = 1;
+    for (int i = 0; i < n; ++i) {
+      size_t len = 0;
+      nc_inq_dimlen(id_, dims[i], &len);
+      size *= len;
+    }
+    return size;
+  }
+  int id_ = -1;
+};
+
+class ExportTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    box_.Write("mesh.velto", TwoElementMesh().bytes());
+    box_.Write("result.bin", HydroResult().bytes());
+    for (const char* output : {"out.nc", "out.vtu"}) box_.ExpectOutput(output);
+  }
+  RunResult Export(std::vector<std::string> args) {
+    args.insert(args.begin(), {"mesh.velto", "result.bin"});
+    return box_.RunProgram(ProgramPath("korvant-export"), args);
+  }
+  Sandbox box_;
+};
+
+TEST_F(ExportTest, NetcdfHoldsTheMeshTopologyAndEveryStep) {
+  const RunResult run = Export({"-o", "out.nc"});
+  EXPECT_EQ(0, run.status) << run.err;
+  EXPECT_EQ("", run.err);
+  EXPECT_EQ(std::string(kOrderLine) +
+                "Wrote out.nc: 2 time steps of 5 fields over 11 nodes and 2 elements\n",
+            run.out);
+  const Netcdf nc(box_.Path("out.nc"));
+  EXPECT_EQ(11u, nc.Dim("nMesh_node"));
+  EXPECT_EQ(2u, nc.Dim("nMesh_face"));
+  EXPECT_EQ(4u, nc.Dim("nMaxMesh_face_nodes"));
+  EXPECT_EQ(2u, nc.Dim("time"));
+  EXPECT_EQ("CF-1.8 UGRID-1.0", nc.Text(nullptr, "Conventions"));
+  EXPECT_EQ("TIDE RUN", nc.Text(nullptr, "title"));
+  EXPECT_EQ("mesh_topology", nc.Text("mesh", "cf_role"));
+  EXPECT_EQ(2, nc.IntAtt("mesh", "topology_dimension"));
+  EXPECT_EQ("mesh_node_x mesh_node_y", nc.Text("mesh", "node_coordinates"));
+  EXPECT_EQ("mesh_face_nodes", nc.Text("mesh", "face_node_connectivity"));
+  EXPECT_EQ(1, nc.IntAtt("mesh_face_nodes", "start_index"));
+  EXPECT_EQ(-1, nc.IntAtt("mesh_face_nodes", "_FillValue"));
+  // The corners anticlockwise; the triangle's row ends in the fill value.
+  EXPECT_EQ((std::vector<int>{1, 3, 5, 7, 3, 10, 5, -1}), nc.Ints("mesh_face_nodes"));
+  EXPECT_EQ((std::vector<int>{7, 8}), nc.Ints("IMAT"));
+  EXPECT_EQ("face", nc.Text("IMAT", "location"));
+  EXPECT_EQ(-3.0, nc.Doubles("bottom_elevation")[4]);
+  EXPECT_EQ(4.0, nc.Doubles("mesh_node_x")[9]);
+  EXPECT_EQ((std::vector<double>{1.5, 2.5}), nc.Doubles("time"));
+  EXPECT_EQ("hours", nc.Text("time", "units"));
+  EXPECT_EQ("model time in hours from the start of the run", nc.Text("time", "long_name"));
+  EXPECT_EQ("node", nc.Text("x_velocity", "location"));
+  EXPECT_EQ("mesh", nc.Text("x_velocity", "mesh"));
+  EXPECT_EQ(3.5, nc.At("x_velocity", 0, 4));
+  EXPECT_EQ(9.0, nc.At("x_velocity", 1, 0));
+  EXPECT_EQ(3.25, nc.At("depth", 1, 3));
+  EXPECT_EQ(102.5, nc.At("water_surface_elevation", 0, 4));
+  EXPECT_EQ(2.0, nc.At("wet_dry", 0, 2));
+}
+
+TEST_F(ExportTest, EachFamilyGivesItsOwnQuantities) {
+  Qmx4StepData transport;
+  transport.nqal = 2;
+  transport.np4 = 11;
+  transport.ne4 = 2;
+  Qmx10StepData threed;
+  threed.np = 11;
+  threed.ndf = 3;
+  threed.ne = 2;
+  threed.icnt = {11, 11, 11, 0, 0, 0, 0, 0};
+  struct Case {
+    FileBuilder file;
+    const char* field;  // value of node 4 in the first step, as the builders make it
+    double value;
+    const char* units;
+    const char* absent;  // a field of the other families
+  };
+  const Case cases[] = {
+      {HydroResult(), "y_velocity", 3.75, "(none)", "constituent_1"},
+      {Qmx4File(CodedHeader{}, {transport}), "constituent_2", 8.5, "(none)", "x_velocity"},
+      {Qmx10File({threed}), "depth", 30.5, "ft", "wet_dry"},
+  };
+  for (const Case& c : cases) {
+    box_.Write("result.bin", c.file.bytes());
+    const RunResult run = Export({"-o", "out.nc"});
+    ASSERT_EQ(0, run.status) << run.err;
+    const Netcdf nc(box_.Path("out.nc"));
+    EXPECT_EQ(c.value, nc.At(c.field, 0, 4)) << c.field;
+    EXPECT_EQ(c.units, nc.Text(c.field, "units")) << c.field;
+    EXPECT_FALSE(nc.Has(c.absent)) << c.absent;
+  }
+}
+
+TEST_F(ExportTest, OneStepByNumberOrHourAndACalendarStart) {
+  for (const std::vector<std::string>& choice :
+       {std::vector<std::string>{"--step", "2"}, std::vector<std::string>{"--time", "2.5"}}) {
+    std::vector<std::string> args = {"-o", "out.nc", "--start-date", "2024-03-01T06:30"};
+    args.insert(args.end(), choice.begin(), choice.end());
+    const RunResult run = Export(args);
+    ASSERT_EQ(0, run.status) << run.err;
+    const Netcdf nc(box_.Path("out.nc"));
+    EXPECT_EQ(std::vector<double>{2.5}, nc.Doubles("time"));
+    EXPECT_EQ("hours since 2024-03-01 06:30:00", nc.Text("time", "units"));
+    EXPECT_EQ(9.0, nc.At("x_velocity", 0, 0));
+  }
+}
+
+TEST_F(ExportTest, XarrayOpensTheNetcdfFile) {
+  KORVANT_PYTHON_OR_SKIP(box_, "xarray, netCDF4");
+  ASSERT_EQ(0, Export({"-o", "plain.nc"}).status);
+  ASSERT_EQ(0, Export({"-o", "dated.nc", "--start-date", "2024-03-01"}).status);
+  const RunResult run = box_.RunProgram("/usr/bin/python3", {"-c", R"(
+import xarray as xr
+ds = xr.open_dataset("plain.nc")
+print(dict(ds.sizes))
+print(ds.mesh.attrs["cf_role"], ds.mesh.attrs["topology_dimension"])
+print(float(ds.x_velocity.isel(time=0, nMesh_node=4)), int(ds.wet_dry.isel(time=0, nMesh_node=2)))
+print(str(xr.open_dataset("dated.nc").time.values[1])[:19])
+)"});
+  EXPECT_EQ(0, run.status) << run.err;
+  EXPECT_EQ(
+      "{'nMesh_node': 11, 'nMesh_face': 2, 'nMaxMesh_face_nodes': 4, 'time': 2}\n"
+      "mesh_topology 2\n"
+      "3.5 2\n"
+      "2024-03-01T02:30:00\n",
+      run.out);
+}
+
+TEST_F(ExportTest, VtuIsReadByVtk) {
+  KORVANT_PYTHON_OR_SKIP(box_, "vtk");
+  const RunResult export_run = Export({"-o", "out.vtu", "--step", "2"});
+  ASSERT_EQ(0, export_run.status) << export_run.err;
+  EXPECT_EQ(std::string(kOrderLine) +
+                "Wrote out.vtu: 1 time step of 5 fields over 11 nodes and 2 elements\n",
+            export_run.out);
+  const RunResult run = box_.RunProgram("/usr/bin/python3", {"-c", R"(
+import vtk
+reader = vtk.vtkXMLUnstructuredGridReader()
+reader.SetFileName("out.vtu")
+reader.Update()
+grid = reader.GetOutput()
+print(reader.GetErrorCode(), grid.GetNumberOfPoints(), grid.GetNumberOfCells())
+print([grid.GetCellType(i) for i in range(grid.GetNumberOfCells())])
+print([grid.GetCell(1).GetPointId(i) for i in range(6)])
+points = grid.GetPointData()
+print(points.GetArray("x_velocity").GetValue(0), points.GetArray("depth").GetValue(4))
+print(points.GetArray("velocity").GetTuple3(4), points.GetArray("wet_dry").GetValue(2))
+print([grid.GetCellData().GetArray("IMAT").GetValue(i) for i in range(2)])
+print(grid.GetFieldData().GetArray("TimeValue").GetValue(0))
+)"});
+  EXPECT_EQ(0, run.status) << run.err;
+  // Cell types 23 (quadratic quadrilateral) and 22 (quadratic triangle); the
+  // triangle's corners then its mid-side nodes, from 0.
+  EXPECT_EQ(
+      "0 11 2\n"
+      "[23, 22]\n"
+      "[2, 9, 4, 8, 10, 3]\n"
+      "9.0 4.0\n"
+      "(3.5, 3.75, 0.0) 2\n"
+      "[7, 8]\n"
+      "2.5\n",
+      run.out);
+}
+
+TEST_F(ExportTest, RefusalsWriteNothing) {
+  struct Case {
+    std::vector<std::string> args;
+    FileBuilder result;
+    int status;
+    std::string err;
+  };
+  const FileBuilder damaged = HydroResult().TruncateBy(10);
+  const Case cases[] = {
+      {{"-o", "out.nc"},
+       HydroResult(3),
+       1,
+       "korvant-export: result.bin: time step 1 has 3 nodes, but the mesh has 11\n"},
+      // The last record (12 + 20 x 11 + 4 x 2 = 240 bytes) lacks 10 of its
+      // 248 framed bytes: 234 follow its length.
+      {{"-o", "out.nc"},
+       damaged,
+       1,
+       "korvant-export: result.bin: record 5 (at byte " + std::to_string(damaged.record_start(4)) +
+           ") is damaged: its length of 240 bytes runs past the end of the file (234 bytes "
+           "left)\n"},
+      {{"-o", "out.nc", "--step", "3"},
+       HydroResult(),
+       1,
+       "korvant-export: result.bin holds 2 time steps; --step 3 asks for a later one\n"},
+      {{"-o", "out.vtu", "--time", "2"},
+       HydroResult(),
+       1,
+       "korvant-export: result.bin has no time step at hour 2 (its 2 steps run from hour 1.5 "
+       "to hour 2.5)\n"},
+      {{"-o", "out.nc", "--node-order", "corners-first"},
+       HydroResult(),
+       1,
+       "korvant-export: warning: 2 elements do not fit the corners-first node order and are "
+       "left out: 1, 2\n"
+       "korvant-export: mesh.velto: none of its 2 elements can be drawn\n"},
+      {{"-o", "no/out.nc"},
+       HydroResult(),
+       1,
+       "korvant-export: cannot write no/out.nc: no folder no\n"},
+      {{"-o", "out.txt"},
+       HydroResult(),
+       2,
+       "korvant-export: the output must end in .nc (UGRID netCDF) or .vtu (VTK): out.txt\n"},
+      {{"-o", "out.nc", "--start-date", "2024-02-30"},
+       HydroResult(),
+       2,
+       "korvant-export: --start-date 2024-02-30 is not a date YYYY-MM-DD or YYYY-MM-DDTHH:MM\n"},
+  };
+  for (const Case& c : cases) {
+    box_.Write("result.bin", c.result.bytes());
+    const RunResult run = Export(c.args);
+    EXPECT_EQ(c.status, run.status) << c.err;
+    EXPECT_EQ(c.err, run.err);
+    EXPECT_EQ((std::vector<std::string>{"mesh.velto", "result.bin"}), box_.List()) << c.err;
+  }
+  // A write that fails part way: no output, and no temporary file, is left.
+  box_.Write("result.bin", HydroResult().bytes());
+  box_.LimitFileSize(2000);
+  for (const char* out : {"out.nc", "out.vtu"}) {
+    const RunResult full = Export({"-o", out});
+    EXPECT_EQ(1, full.status);
+    EXPECT_TRUE(full.err.starts_with("korvant-export: cannot write " + std::string(out) + ": "))
+        << full.err;
+    EXPECT_EQ((std::vector<std::string>{"mesh.velto", "result.bin"}), box_.List());
+  }
+  box_.LimitFileSize(0);
+  const RunResult missing =
+      box_.RunProgram(ProgramPath("korvant-export"), {"no.velto", "result.bin", "-o", "out.nc"});
+  EXPECT_EQ(1, missing.status);
+  EXPECT_EQ("korvant-export: cannot read no.velto: no such file\n", missing.err);
+  const RunResult device =
+      box_.RunProgram(ProgramPath("korvant-export"), {"mesh.velto", "/dev/zero", "-o", "out.nc"});
+  EXPECT_EQ(1, device.status);
+  EXPECT_EQ("korvant-export: cannot read /dev/zero: not a regular file\n", device.err);
+}
+
+}  // namespace
+}  // namespace korvant
