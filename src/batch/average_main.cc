@@ -49,7 +49,9 @@ TABLES
 
 OUTPUT
   Every output is written under a temporary name beside it and renamed into
-  place when the run succeeds; an existing file is replaced only with --force.
+  place when the run succeeds, so a failed run leaves the old files (or none);
+  with --sync only once it is on disk. An existing file is replaced only with
+  --force, never an input.
 
 EXIT STATUS
   0 success; 1 a refused or damaged input, or a failed write; 2 a usage error.
@@ -68,6 +70,7 @@ struct Options {
   float datum = 100.0f;
   int32_t constituents = 0;
   bool float32_sums = false;
+  bool sync = false;
   bool force = false, json = false, quiet = false;
 };
 
@@ -216,6 +219,7 @@ int Average(int argc, char** argv) {
   app.add_option("--table", o.table, "Write the per-node table, in the dialogue's layout")
       ->type_name("FILE");
   app.add_option("--csv", o.csv, "Write the per-node table as CSV")->type_name("FILE");
+  app.add_flag("--sync", o.sync, "Wait until the outputs are on disk before renaming them");
   app.add_flag("-f,--force", o.force, "Replace existing outputs");
   app.add_flag("--json", o.json, "Print the report as one JSON object");
   app.add_flag("-q,--quiet", o.quiet, "Print nothing but errors");
@@ -282,7 +286,7 @@ int Average(int argc, char** argv) {
        WriteOutput(o.csv,
                    [&] { WriteCsv(average, outputs.temporary(targets.size() - 1), o.csv); },
                    &error));
-  if (!written || !outputs.CommitAll(&error)) return Complain(kProgram, error, kExitRefused);
+  if (!written || !outputs.CommitAll(&error, o.sync)) return Complain(kProgram, error, kExitRefused);
   if (!o.quiet) o.json ? PrintJson(o, average.report()) : PrintReport(o, average.report());
   return 0;
 }

@@ -44,8 +44,9 @@ RESTARTS
 
 OUTPUT
   OUT is written under a temporary name beside it and renamed into place when
-  the run succeeds; an existing OUT is replaced only with --force, and never
-  when it is one of the inputs.
+  the run succeeds, so a failed run leaves the old OUT (or none); with --sync
+  only once it is on disk. An existing OUT is replaced only with --force, and
+  never when it is one of the inputs.
 
 EXIT STATUS
   0 success; 1 a refused or damaged input, or a failed write; 2 a usage error.
@@ -61,6 +62,7 @@ struct Options {
   std::string output;
   std::string from, to;
   bool keep_all = false;
+  bool sync = false;
   bool force = false;
   bool json = false;
   bool quiet = false;
@@ -146,6 +148,7 @@ int Merge(int argc, char** argv) {
   app.add_option("--from", o.from, "Window start for every input, in hours")->type_name("H");
   app.add_option("--to", o.to, "Window end for every input, in hours")->type_name("H");
   app.add_flag("--keep-all", o.keep_all, "Copy every selected step in the order given");
+  app.add_flag("--sync", o.sync, "Wait until the outputs are on disk before renaming them");
   app.add_flag("-f,--force", o.force, "Replace an existing OUT");
   app.add_flag("--json", o.json, "Print the report as one JSON object");
   app.add_flag("-q,--quiet", o.quiet, "Print nothing but errors");
@@ -201,7 +204,7 @@ int Merge(int argc, char** argv) {
     if (error.empty()) error = r.write_failed ? "cannot write " + o.output + ": " + r.error : r.error;
     return Complain(kProgram, error, kExitRefused);
   }
-  if (!outputs.CommitAll(&error)) return Complain(kProgram, error, kExitRefused);
+  if (!outputs.CommitAll(&error, o.sync)) return Complain(kProgram, error, kExitRefused);
   if (!o.quiet) {
     o.json ? PrintJson(o, inputs, merge.report()) : PrintReport(o, inputs, merge.report());
   }

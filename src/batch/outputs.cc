@@ -46,9 +46,9 @@ int Outputs::Create(size_t index, std::string* error) {
   return fd;
 }
 
-bool Outputs::CommitAll(std::string* error) {
+bool Outputs::CommitAll(std::string* error, bool wait_for_disk) {
   for (const auto& file : files_) {
-    if (!file->Commit(error)) return false;
+    if (!file->Commit(error, wait_for_disk)) return false;
   }
   return true;
 }

@@ -24,8 +24,9 @@ class Outputs {
   int Create(size_t index, std::string* error);
   /// The name to write output `index` to.
   const std::string& temporary(size_t index) const { return files_.at(index)->temporary(); }
-  /// Renames every output into place. False with *error on the first failure.
-  bool CommitAll(std::string* error);
+  /// Renames every output into place, after flushing each to disk when
+  /// `wait_for_disk`. False with *error on the first failure.
+  bool CommitAll(std::string* error, bool wait_for_disk);
 
  private:
   std::vector<std::unique_ptr<ReplacementFile>> files_;
