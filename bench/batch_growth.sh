@@ -25,10 +25,10 @@ run() {  # label, command...: prints seconds and peak MB of the second run
   sync
   /usr/bin/time -f "%e %M" -o "$work/time" "$@" >/dev/null
   read -r secs kb < "$work/time"
-  printf '%-34s %8s %9.1f\n' "$label" "$secs" "$(awk -v k="$kb" 'BEGIN {print k / 1024}')"
+  printf '%-38s %8s %9.1f\n' "$label" "$secs" "$(awk -v k="$kb" 'BEGIN {print k / 1024}')"
 }
 
-printf '%-34s %8s %9s\n' job seconds peakMB
+printf '%-38s %8s %9s\n' job seconds peakMB
 for case in "500 $nodes $elems" "5000 $nodes $elems" "40 120000 40000"; do
   read -r steps np ne <<<"$case"
   data=$PWD/bench/data/${steps}_${np}
