@@ -200,21 +200,16 @@ std::string ForeignOption(const CLI::App& app, FileKind kind) {
 int Average(int argc, char** argv) {
   CLI::App app("korvant-average - the time average of a model result file", "korvant-average");
   Options o;
-  app.add_option("IN", o.input, "The model result file to average")->required();
+  app.add_option("IN", o.input, "The model result file to average")->required()->type_name("FILE");
   app.add_option("-o,--output", o.output, "The averaged file to write")->required()->type_name("OUT");
-  auto* from = app.add_option("--from", o.from, "Window start, in hours")->type_name("H");
-  auto* to = app.add_option("--to", o.to, "Window end, in hours")->type_name("H");
-  app.add_option("--last", o.last, "Window of the last N steps (default 26)")
-      ->type_name("N")
-      ->check(CLI::PositiveNumber)
-      ->excludes(from)
-      ->excludes(to);
+  app.add_option("--from", o.from, "Window start, in hours")->type_name("H");
+  app.add_option("--to", o.to, "Window end, in hours")->type_name("H");
+  app.add_option("--last", o.last, "Window of the last N steps (default 26)")->type_name("N");
   app.add_flag("--weighted", o.weighted, "QMX2: depth-weighted velocities, for fluxes");
   app.add_option("--datum", o.datum, "QMX2: datum of the water surface, in feet (default 100)")
       ->type_name("FT");
   app.add_option("--constituents", o.constituents, "QMX4: average the first N (default all)")
-      ->type_name("N")
-      ->check(CLI::PositiveNumber);
+      ->type_name("N");
   app.add_flag("--float32-sums", o.float32_sums, "Sum in 32 bits, as the dialogue does");
   app.add_option("--table", o.table, "Write the per-node table, in the dialogue's layout")
       ->type_name("FILE");
@@ -226,6 +221,14 @@ int Average(int argc, char** argv) {
   StandardOptions(app, kProgram, std::string(kFooter));
   if (std::optional<int> status = ParseCommandLine(app, argc, argv)) return *status;
 
+  if (o.last < 1 || (app.count("--constituents") > 0 && o.constituents < 1)) {
+    return Complain(kProgram, std::string(o.last < 1 ? "--last" : "--constituents") +
+                                  " must be at least 1",
+                    kExitUsage);
+  }
+  if (app.count("--last") > 0 && (!o.from.empty() || !o.to.empty())) {
+    return Complain(kProgram, "--last and --from or --to give two windows", kExitUsage);
+  }
   AverageChoices choices;
   if (!o.from.empty() && !(choices.from = ParseHour(o.from))) {
     return Complain(kProgram, "--from " + o.from + ": not an hour", kExitUsage);
