@@ -6,6 +6,10 @@
 #   bench/run.sh [steps] [runs]      (defaults: 120 steps, 5 runs)
 # With BEFORE=/path/to/an/older/korvant the same merges and averages of that
 # build run in turn with this one's, and the table shows both.
+# korvant-merge of the same two files runs with the merges, and
+# korvant-average of the same file (the last 26 steps, as the automatic
+# window; alone, with its table as the dialogue writes its listing, and with
+# 32-bit sums) with the averages, when they are built.
 # Files are generated once into bench/data (about 1.6 GB for 120 steps).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -16,7 +20,10 @@ elems=${ELEMS:-20000}
 
 cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build-bench -j2 --target korvant korvant_make_bench_files >/dev/null
+cmake --build build-bench -j2 --target korvant-merge korvant-average >/dev/null 2>&1 || true
 bin=$PWD/build-bench/korvant
+kmerge=$PWD/build-bench/korvant-merge
+kavg=$PWD/build-bench/korvant-average
 data=$PWD/bench/data/${steps}_${nodes}
 mkdir -p "$data"
 if [ ! -f "$data/qmx10_b.bin" ]; then
@@ -82,17 +89,23 @@ measure() {
 before=${BEFORE:-}
 for fam in 2 4 10; do
   a=$data/qmx${fam}_a.bin; b=$data/qmx${fam}_b.bin
-  old_merge=() old_avg=()
+  extra_merge=() extra_avg=()
+  if [ -x "$kmerge" ]; then
+    extra_merge+=("kmerge_$fam='$kmerge' -q -o out.bin '$a' '$b'")
+    extra_avg+=("kavg_$fam='$kavg' -q '$a' -o out.bin"
+                "kavgt_$fam='$kavg' -q '$a' -o out.bin --table s.txt"
+                "kavg32_$fam='$kavg' -q --float32-sums '$a' -o out.bin --table s.txt")
+  fi
   if [ -n "$before" ]; then
-    old_merge=("merge_old_$fam='$before' < merge_$fam.in")
-    old_avg=("avg_old_$fam='$before' < avg_${fam}_given.in" "auto_old_$fam='$before' < avg_${fam}_auto.in")
+    extra_merge+=("merge_old_$fam='$before' < merge_$fam.in")
+    extra_avg+=("avg_old_$fam='$before' < avg_${fam}_given.in" "auto_old_$fam='$before' < avg_${fam}_auto.in")
   fi
   measure "cat2_$fam=cat '$a' '$b' > out.bin" \
           "copy2_$fam={ dd if='$a' bs=1M; dd if='$b' bs=1M; } 2>/dev/null > out.bin" \
-          "merge_$fam='$bin' < merge_$fam.in" "${old_merge[@]}"
+          "merge_$fam='$bin' < merge_$fam.in" "${extra_merge[@]}"
   measure "cat1_$fam=cat '$a' > /dev/null" \
           "avg_$fam='$bin' < avg_${fam}_given.in" \
-          "auto_$fam='$bin' < avg_${fam}_auto.in" "${old_avg[@]}"
+          "auto_$fam='$bin' < avg_${fam}_auto.in" "${extra_avg[@]}"
 done
 
 printf '\n%d steps of %d nodes, %d elements; median of %d warm runs, taken in turn\n\n' "$steps" "$nodes" "$elems" "$runs"
@@ -111,6 +124,13 @@ for fam in 2 4 10; do
   # The first pass is a small difference of two noisy times: the fastest runs show it best.
   fp=$(awk -v u="${best[auto_$fam]}" -v g="${best[avg_$fam]}" 'BEGIN {d = u - g; if (d < 0) d = 0; printf "%.2f", (g > 0 ? d / g : 0)}')
   printf '%-8s %-22s %9s %9s %7s %8s %s\n' "QMX$fam" "first pass / main (min)" "" "" "$fp" "" "< 0.10"
+  if [ -x "$kmerge" ]; then
+    km=${secs[kmerge_$fam]}; ka=${secs[kavg_$fam]}; kt=${secs[kavgt_$fam]}; k32=${secs[kavg32_$fam]}
+    printf '%-8s %-22s %9s %9s %7s %8s %s\n' "QMX$fam" "korvant-merge (vs cat)" "$km" "$c2" "$(ratio "$km" "$c2")" "${mem[kmerge_$fam]}" "<= 1.05"
+    printf '%-8s %-22s %9s %9s %7s %8s %s\n' "QMX$fam" "korvant-average (auto)" "$ka" "$u" "$(ratio "$ka" "$u")" "${mem[kavg_$fam]}" "<= 1.0"
+    printf '%-8s %-22s %9s %9s %7s %8s %s\n' "QMX$fam" "  with --table" "$kt" "$u" "$(ratio "$kt" "$u")" "${mem[kavgt_$fam]}" "<= 1.0"
+    printf '%-8s %-22s %9s %9s %7s %8s %s\n' "QMX$fam" "  and --float32-sums" "$k32" "$u" "$(ratio "$k32" "$u")" "${mem[kavg32_$fam]}" "<= 1.0"
+  fi
   if [ -n "$before" ]; then
     for job in merge avg auto; do
       o=${secs[${job}_old_$fam]}; n=${secs[${job}_$fam]}

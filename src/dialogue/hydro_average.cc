@@ -8,6 +8,7 @@
 #include "dialogue/hydro.h"
 #include "dialogue/refusals.h"
 #include "engine/hydro_mean.h"
+#include "engine/mean_listing.h"
 #include "formats/header.h"
 #include "formats/qmx2.h"
 #include "io/run_aborted.h"
@@ -149,14 +150,8 @@ class HydroAverage : public Averaging {
   }
 
   void WriteTable() {
-    WriteLayout(s_.summary,
-                "('1',/,2X,' Switch setting for weighting average current by depth was=',I3,/,/,"
-                "10X,'AVERAGE OF EACH NODE OVER A',F12.6,' HR CYCLE, WITH START/STOP TIMES=',"
-                "2F12.6,/,5X,' NODE  NDRY  XVEL  X-MIN  X-MAX',4X,'YVEL  Y-MIN  Y-MAX',"
-                "'   WSE  WE-MIN  WE-MAX',4X,'XCORD     YCORD  DEPTH',/,18X,'AVG',20X,'AVG',17X,"
-                "'AVG',20X,' AVG',/)",
-                {IWEIGHT, TSTOP - TSTART, TSTART, TSTOP});
-    const Layout& row = CachedLayout("(5X,2I5,9F7.2,2F11.2,F8.2)");
+    WriteLayout(s_.summary, kHydroListingHeading, {IWEIGHT, TSTOP - TSTART, TSTART, TSTOP});
+    const Layout& row = CachedLayout(kHydroListingRow);
     const HydroMean<float>& m = *mean_;
     const Qmx2Step last = HydroStepOf(b_, WSTEP);
     HydroResults& r = *results_;

@@ -7,6 +7,7 @@
 #include "dialogue/dialogue.h"
 #include "dialogue/family_reads.h"
 #include "dialogue/threed.h"
+#include "engine/mean_listing.h"
 #include "engine/threed_mean.h"
 #include "formats/limits.h"
 #include "formats/qmx10.h"
@@ -97,15 +98,10 @@ class ThreedAverage : public Averaging {
 
   void Results() override {
     TextSink& summary = s_.summary;
-    WriteLayout(summary, "('1',/,10X,'RESULTS FROM MERGE-AVERAGE PROGRAM',/)", {});
+    WriteLayout(summary, kThreedResultsTitle, {});
     WriteExtremes(s_.out());
     WriteExtremes(summary);
-    WriteLayout(summary,
-                "(/,/,10X,'AVERAGE OF EACH NODE OVER A',F12.6,' HR CYCLE, WITH LAST HR=',F12.6,"
-                "/,5X,/,20X,' ALL 6 DEGREES OF FREEDOM ARE PRINTED',/,'  NODE  ',"
-                "'  VELX-AVE-MIN-MAX   ','  VELY-AVE-MIN-MAX   ','  DEEP-AVE-MIN-MAX   ',"
-                "'  SALT-AVE-MIN-MAX   ','  TEMP-AVE-MIN-MAX   ','   SED-AVE-MIN-MAX',/)",
-                {TSTOP - TSTART, TSTOP});
+    WriteLayout(summary, kThreedListingHeading, {TSTOP - TSTART, TSTOP});
     const int32_t np = Fit(b_.NP, MAXNODE);
     for (int k = 0; k < Fit(b_.NDF, MAXDOF); ++k) {
       for (int32_t n = 0; n < np; ++n) {
@@ -132,23 +128,7 @@ class ThreedAverage : public Averaging {
       values[2 * MAXDOF + 2 * k] = mean_.min_node(k);
       values[2 * MAXDOF + 2 * k + 1] = mean_.overall_min(k);
     }
-    ApplyLayout(
-        CachedLayout(
-            "(/,2X,' CHECK THESE NODES FOR MAXIMUMS',/,"
-            "5X,'    X-VELOCITY    MAX AT NODE=',I10,' WAS=',F15.2,' fps',/,"
-            "5X,'    Y-VELOCITY    MAX AT NODE=',I10,' WAS=',F15.2,' fps',/,"
-            "5X,'    DEPTH         MAX AT NODE=',I10,' WAS=',F15.2,' ft',/,"
-            "5X,'    SALINITY      MAX AT NODE=',I10,' WAS=',F15.2,' ppt',/,"
-            "5X,'    TEMPERATURE   MAX AT NODE=',I10,' WAS=',F15.2,' d.C',/,"
-            "5X,'    SEDIMENT      MAX AT NODE=',I10,' WAS=',F15.2,' ppt',/,/,"
-            "2X,' CHECK THESE NODE FOR MINIMUMS',/,"
-            "5X,'    X-VELOCITY    MIN AT NODE=',I10,' WAS=',F15.2,' fps',/,"
-            "5X,'    Y-VELOCITY    MIN AT NODE=',I10,' WAS=',F15.2,' fps',/,"
-            "5X,'    DEPTH         MIN AT NODE=',I10,' WAS=',F15.2,' ft',/,"
-            "5X,'    SALINITY      MAX AT NODE=',I10,' WAS=',F15.2,' ppt',/,"
-            "5X,'    TEMPERATURE   MAX AT NODE=',I10,' WAS=',F15.2,' d.C',/,"
-            "5X,'    SEDIMENT      MAX AT NODE=',I10,' WAS=',F15.2,' ppt',/)"),
-        values, sink);
+    ApplyLayout(CachedLayout(kThreedExtremes), values, sink);
   }
 
   // Every IDEBUG-th node from node 1, as many lines as a counted loop from 1
@@ -161,8 +141,7 @@ class ThreedAverage : public Averaging {
     NodeTable<float>& table = mean_.table();
     table.Reach(std::max(Fit(b_.NP, MAXNODE), 1));
     const int ndf = Fit(b_.NDF, MAXDOF);
-    const Layout& layout = CachedLayout(
-        "(1X,I6,1X,3(F6.2,1X),3(F6.2,1X),3(F6.2,1X),3(F6.2,1X),3(F6.2,1X),3(F6.2,1X))");
+    const Layout& layout = CachedLayout(kThreedListingRow);
     std::array<Value, 1 + 3 * MAXDOF> values;
     for (int64_t i = 0; i < lines; ++i) {
       const int64_t node = 1 + i * step;

@@ -7,6 +7,7 @@
 #include "dialogue/dialogue.h"
 #include "dialogue/family_reads.h"
 #include "dialogue/transport.h"
+#include "engine/mean_listing.h"
 #include "engine/transport_mean.h"
 #include "formats/qmx4.h"
 #include "io/run_aborted.h"
@@ -17,7 +18,6 @@ namespace korvant {
 namespace {
 
 constexpr float kAveragedTime = 0.0f;
-constexpr int kPrintedConstituents = 3;
 
 constexpr AverageRules kRules = {
     .input_unit = kTransportAverageInputUnit,
@@ -135,16 +135,12 @@ class TransportAverage : public Averaging {
   }
 
   void WriteTable() {
-    WriteLayout(s_.summary,
-                "('1',/,20X,'AVERAGE OF EACH NODE OVER A',F12.6,' HR CYCLE, WITH LAST HR=',"
-                "F12.6,/,5X,/,20X,' ONLY FIRST 3 CONSTITUENTS CAN BE PRINTED',/,'  NODE  ',"
-                "'  CON1-AVE-MIN-MAX  ','  CON2-AVE-MIN-MAX  ','  CON3-AVE-MIN-MAX  ',/)",
-                {TSTOP - TSTART, TSTOP});
+    WriteLayout(s_.summary, kTransportListingHeading, {TSTOP - TSTART, TSTOP});
     NodeTable<float>& table = mean_.table();
     table.Reach(b_.NP4);
-    const Layout& row = CachedLayout("(1X,I6,1X,3F7.3,3F7.3,3F7.3)");
-    const int printed = std::clamp(NCON, 0, kPrintedConstituents);
-    Value values[1 + 3 * kPrintedConstituents];
+    const Layout& row = CachedLayout(kTransportListingRow);
+    const int printed = std::clamp(NCON, 0, kTransportListedConstituents);
+    Value values[1 + 3 * kTransportListedConstituents];
     for (int j = 0; j < b_.NP4; ++j) {
       for (int k = 0; k < NCON; ++k) CAVE[k * MAXNODE + j] = table.Mean(k, j, mean_.steps());
       size_t n = 0;

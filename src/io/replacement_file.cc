@@ -31,10 +31,13 @@ ReplacementFile::~ReplacementFile() {
   if (!committed_) std::remove(temporary_.c_str());
 }
 
-bool ReplacementFile::Commit(std::string* error) {
-  const int fd = ::open(temporary_.c_str(), O_RDONLY);
-  bool ok = fd >= 0 && ::fsync(fd) == 0;
-  if (fd >= 0) ::close(fd);
+bool ReplacementFile::Commit(std::string* error, bool wait_for_disk) {
+  bool ok = true;
+  if (wait_for_disk) {
+    const int fd = ::open(temporary_.c_str(), O_RDONLY);
+    ok = fd >= 0 && ::fsync(fd) == 0;
+    if (fd >= 0) ::close(fd);
+  }
   ok = ok && std::rename(temporary_.c_str(), target_.c_str()) == 0;
   if (!ok) {
     *error = "cannot write " + target_ + ": " + std::strerror(errno);

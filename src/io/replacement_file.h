@@ -21,9 +21,12 @@ class ReplacementFile {
   /// The name to write to.
   const std::string& temporary() const { return temporary_; }
 
-  /// Flushes the temporary file to disk and renames it onto the target.
+  /// Renames the temporary file onto the target, after flushing it to disk
+  /// unless `wait_for_disk` is false (the rename alone already keeps a failed
+  /// run from leaving a half-written target; the wait guards against a crash
+  /// of the whole system, at the price of the writing's time once more).
   /// False (with *error set) when that fails; the temporary file is removed.
-  bool Commit(std::string* error);
+  bool Commit(std::string* error, bool wait_for_disk = true);
 
  private:
   std::string target_;

@@ -1,0 +1,305 @@
+// korvant-average: the time average of one model result file over a window
+// of steps, with its per-node table, written whole or not at all.
+
+#include <cerrno>
+#include <charconv>
+#include <csignal>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "batch/command_line.h"
+#include "batch/outputs.h"
+#include "batch/progress_line.h"
+#include "engine/stream_average.h"
+#include "io/run_aborted.h"
+
+namespace korvant {
+namespace {
+
+constexpr std::string_view kProgram = "korvant-average";
+
+constexpr std::string_view kFooter = R"(DESCRIPTION
+  Writes OUT, a file of the input's family holding one time step: for every
+  node the mean of each quantity over the steps of the window, laid out as
+  the dialogue's averaged file (QMX2: time -99 and the water surface above
+  the datum; QMX4: time 0 and the constituents averaged; QMX10: time 9999).
+  Every record is checked before it is used; memory grows with the node
+  count only, and there is no limit on steps or nodes.
+
+WINDOW
+  --from and --to take the steps from hour FROM to hour TO, both included
+  (either alone runs to the last or from the first step). Without them, the
+  window runs from the time of the Nth step before the end (--last N,
+  default 26: the dialogue's automatic window) to the time of the last step.
+
+SUMS
+  Sums are kept in double precision. --float32-sums sums in 32 bits as the
+  dialogue does; the averaged file is then byte for byte the dialogue's for
+  the same window and choices.
+
+TABLES
+  --table writes the per-node averages, minima and maxima in the dialogue's
+  listing layout (QMX4: the first three constituents; QMX10: every node, after
+  the nodes of the overall extremes); --csv the same columns as CSV with a
+  header row (QMX4: every constituent averaged), numbers in full.
+
+OUTPUT
+  Every output is written under a temporary name beside it and renamed into
+  place when the run succeeds, so a failed run leaves the old files (or none);
+  with --sync only once it is on disk. An existing file is replaced only with
+  --force, never an input.
+
+EXIT STATUS
+  0 success; 1 a refused or damaged input, or a failed write; 2 a usage error.
+
+EXAMPLES
+  korvant-average run.bin -o mean.bin
+  korvant-average run.bin -o flux.bin --from 24 --to 48 --weighted --csv flux.csv
+  korvant-average salt.bin -o salt_mean.bin --constituents 2 --table salt.txt
+)";
+
+struct Options {
+  std::string input, output, table, csv;
+  std::string from, to;
+  int64_t last = 26;
+  bool weighted = false;
+  float datum = 100.0f;
+  int32_t constituents = 0;
+  bool float32_sums = false;
+  bool sync = false;
+  bool force = false, json = false, quiet = false;
+};
+
+std::string FamilyName(FileKind kind) {
+  return kind == FileKind::kQmx2 ? "QMX2" : kind == FileKind::kQmx4 ? "QMX4" : "QMX10";
+}
+
+std::string NumberText(const Value& v) {
+  if (const int32_t* i = std::get_if<int32_t>(&v)) return std::to_string(*i);
+  char text[32];
+  const auto end = std::to_chars(text, text + sizeof text, std::get<float>(v)).ptr;
+  return std::string(text, end);
+}
+
+// Writes output `index`; a failed write of the record or text layers ends
+// the run there, and is told here with the target's name.
+bool WriteOutput(const std::string& target, const std::function<void()>& write,
+                 std::string* error) {
+  errno = 0;
+  try {
+    write();
+    return true;
+  } catch (const RunAborted&) {
+    *error = "cannot write " + target + (errno != 0 ? ": " + std::string(std::strerror(errno)) : "");
+    return false;
+  }
+}
+
+void WriteTable(const StreamAverage& average, const std::string& path, const std::string& target) {
+  std::ofstream file(path, std::ios::binary | std::ios::trunc);
+  if (!file) Fatal("cannot create " + target);
+  TextSink sink(&file, 0, target);
+  average.WriteListing(sink);
+  sink.Close();
+  file.close();
+  if (!file) Fatal("error during write, file " + target);
+}
+
+void WriteCsv(const StreamAverage& average, const std::string& path, const std::string& target) {
+  std::ofstream file(path, std::ios::binary | std::ios::trunc);
+  if (!file) Fatal("cannot create " + target);
+  const std::vector<std::string> columns = average.Columns();
+  std::string line;
+  for (size_t i = 0; i < columns.size(); ++i) line += (i > 0 ? "," : "") + columns[i];
+  file << line << '\n';
+  std::vector<Value> values;
+  for (int64_t k = 0; k < average.rows(); ++k) {
+    average.Row(k, &values);
+    line.clear();
+    for (size_t i = 0; i < values.size(); ++i) {
+      if (i > 0) line += ',';
+      line += NumberText(values[i]);
+    }
+    file << line << '\n';
+  }
+  file.close();
+  if (!file) Fatal("error during write, file " + target);
+}
+
+std::string WindowText(const Options& o, const AverageReport& r) {
+  std::string text = "hours " + HourText(r.start) + " to " + HourText(r.stop);
+  if (o.from.empty() && o.to.empty()) text += " (the last " + std::to_string(o.last) + " steps)";
+  return text;
+}
+
+void PrintReport(const Options& o, const AverageReport& r) {
+  std::cout << o.output << ": the mean of " << r.averaged << " steps, hours "
+            << HourText(*r.first_hour) << " to " << HourText(*r.last_hour) << " ("
+            << FamilyName(r.kind) << ", " << r.nodes << " nodes, " << r.elements << " elements";
+  if (r.kind == FileKind::kQmx4) std::cout << ", " << r.quantities << " constituents";
+  if (r.kind == FileKind::kQmx10) std::cout << ", " << r.quantities << " degrees of freedom";
+  std::cout << ")\n  " << o.input << ": " << r.steps << " steps; window " << WindowText(o, r)
+            << "; sums in " << (o.float32_sums ? "32 bits" : "double precision") << '\n';
+  if (r.dry_nodes > 0) std::cout << "  " << r.dry_nodes << " dry nodes left at zero\n";
+  if (!o.table.empty()) std::cout << "  " << o.table << ": the per-node table\n";
+  if (!o.csv.empty()) std::cout << "  " << o.csv << ": the per-node table as CSV\n";
+}
+
+void PrintJson(const Options& o, const AverageReport& r) {
+  Json report = {{"program", kProgram},
+                 {"input", o.input},
+                 {"output", o.output},
+                 {"family", KindName(r.kind)},
+                 {"header", r.kind == FileKind::kQmx10 ? Json(nullptr)
+                            : r.integer_coded          ? Json("integer-coded")
+                                                       : Json("character")},
+                 {"steps", r.steps},
+                 {"window", {{"from", HourJson(r.start)}, {"to", HourJson(r.stop)}}},
+                 {"averaged", r.averaged},
+                 {"first_hour", HourJson(r.first_hour)},
+                 {"last_hour", HourJson(r.last_hour)},
+                 {"nodes", r.nodes},
+                 {"elements", r.elements},
+                 {"sums", o.float32_sums ? "float32" : "double"},
+                 {"table", o.table.empty() ? Json(nullptr) : Json(o.table)},
+                 {"csv", o.csv.empty() ? Json(nullptr) : Json(o.csv)}};
+  if (r.kind == FileKind::kQmx2) {
+    report["weighted"] = o.weighted;
+    report["datum"] = HourJson(o.datum);
+    report["dry_nodes"] = r.dry_nodes;
+  } else if (r.kind == FileKind::kQmx4) {
+    report["constituents"] = r.quantities;
+  } else {
+    report["degrees_of_freedom"] = r.quantities;
+    Json extremes = Json::array();
+    for (const DofExtremes& e : r.extremes) {
+      extremes.push_back({{"max", HourJson(e.max)},
+                          {"max_node", e.max_node},
+                          {"min", HourJson(e.min)},
+                          {"min_node", e.min_node}});
+    }
+    report["extremes"] = extremes;
+  }
+  std::cout << report.dump() << '\n';
+}
+
+// Options that only one family takes, given for a file of another.
+std::string ForeignOption(const CLI::App& app, FileKind kind) {
+  const auto given = [&](const char* name) { return app.count(name) > 0; };
+  if (kind != FileKind::kQmx2 && (given("--weighted") || given("--datum"))) {
+    return std::string(given("--weighted") ? "--weighted" : "--datum");
+  }
+  if (kind != FileKind::kQmx4 && given("--constituents")) return "--constituents";
+  return "";
+}
+
+int Average(int argc, char** argv) {
+  CLI::App app("korvant-average - the time average of a model result file", "korvant-average");
+  Options o;
+  app.add_option("IN", o.input, "The model result file to average")->required()->type_name("FILE");
+  app.add_option("-o,--output", o.output, "The averaged file to write")->required()->type_name("OUT");
+  app.add_option("--from", o.from, "Window start, in hours")->type_name("H");
+  app.add_option("--to", o.to, "Window end, in hours")->type_name("H");
+  app.add_option("--last", o.last, "Window of the last N steps (default 26)")->type_name("N");
+  app.add_flag("--weighted", o.weighted, "QMX2: depth-weighted velocities, for fluxes");
+  app.add_option("--datum", o.datum, "QMX2: datum of the water surface, in feet (default 100)")
+      ->type_name("FT");
+  app.add_option("--constituents", o.constituents, "QMX4: average the first N (default all)")
+      ->type_name("N");
+  app.add_flag("--float32-sums", o.float32_sums, "Sum in 32 bits, as the dialogue does");
+  app.add_option("--table", o.table, "Write the per-node table, in the dialogue's layout")
+      ->type_name("FILE");
+  app.add_option("--csv", o.csv, "Write the per-node table as CSV")->type_name("FILE");
+  app.add_flag("--sync", o.sync, "Wait until the outputs are on disk before renaming them");
+  app.add_flag("-f,--force", o.force, "Replace existing outputs");
+  app.add_flag("--json", o.json, "Print the report as one JSON object");
+  app.add_flag("-q,--quiet", o.quiet, "Print nothing but errors");
+  StandardOptions(app, kProgram, std::string(kFooter));
+  if (std::optional<int> status = ParseCommandLine(app, argc, argv)) return *status;
+
+  if (o.last < 1 || (app.count("--constituents") > 0 && o.constituents < 1)) {
+    return Complain(kProgram, std::string(o.last < 1 ? "--last" : "--constituents") +
+                                  " must be at least 1",
+                    kExitUsage);
+  }
+  if (app.count("--last") > 0 && (!o.from.empty() || !o.to.empty())) {
+    return Complain(kProgram, "--last and --from or --to give two windows", kExitUsage);
+  }
+  AverageChoices choices;
+  if (!o.from.empty() && !(choices.from = ParseHour(o.from))) {
+    return Complain(kProgram, "--from " + o.from + ": not an hour", kExitUsage);
+  }
+  if (!o.to.empty() && !(choices.to = ParseHour(o.to))) {
+    return Complain(kProgram, "--to " + o.to + ": not an hour", kExitUsage);
+  }
+  if (choices.from && choices.to && *choices.from > *choices.to) {
+    return Complain(kProgram, "--from is after --to", kExitUsage);
+  }
+  choices.last = o.last;
+  choices.weighted = o.weighted;
+  choices.datum = o.datum;
+  if (o.constituents > 0) choices.constituents = o.constituents;
+  choices.float32_sums = o.float32_sums;
+
+  Outputs outputs;
+  std::string error;
+  std::vector<std::string> targets = {o.output};
+  if (!o.table.empty()) targets.push_back(o.table);
+  if (!o.csv.empty()) targets.push_back(o.csv);
+  for (const std::string& target : targets) {
+    if (!outputs.Add(target, o.force, {o.input}, &error)) {
+      return Complain(kProgram, error, kExitRefused);
+    }
+  }
+
+  StreamAverage average(o.input, choices);
+  ProgressLine progress(kProgram);
+  const bool averaged = average.Run([&](const AverageProgress& p) {
+    if (progress.Due()) {
+      progress.Update(std::to_string(p.steps) + " steps, hour " + HourText(p.hour) + ", " +
+                      ByteText(p.bytes) + " read");
+    }
+  });
+  progress.Clear();
+  if (!averaged) return Complain(kProgram, average.report().error, kExitRefused);
+  if (std::string option = ForeignOption(app, average.report().kind); !option.empty()) {
+    return Complain(kProgram,
+                    option + " does not apply to " + o.input + ", a " +
+                        FamilyName(average.report().kind) + " file",
+                    kExitUsage);
+  }
+
+  const bool written =
+      WriteOutput(o.output,
+                  [&] {
+                    RecordFile out;
+                    out.OpenForWriting(0, outputs.temporary(0));
+                    average.WriteAveraged(out);
+                    out.Close();
+                  },
+                  &error) &&
+      (o.table.empty() ||
+       WriteOutput(o.table, [&] { WriteTable(average, outputs.temporary(1), o.table); },
+                   &error)) &&
+      (o.csv.empty() ||
+       WriteOutput(o.csv,
+                   [&] { WriteCsv(average, outputs.temporary(targets.size() - 1), o.csv); },
+                   &error));
+  if (!written || !outputs.CommitAll(&error, o.sync)) return Complain(kProgram, error, kExitRefused);
+  if (!o.quiet) o.json ? PrintJson(o, average.report()) : PrintReport(o, average.report());
+  return 0;
+}
+
+}  // namespace
+}  // namespace korvant
+
+int main(int argc, char** argv) {
+  // Past a file-size limit a write then fails with its own error, and the
+  // run ends with a message, instead of the process being killed.
+  std::signal(SIGXFSZ, SIG_IGN);
+  return korvant::RunProgram(korvant::kProgram, [&] { return korvant::Average(argc, argv); });
+}

@@ -1,0 +1,222 @@
+// korvant-merge: joins model result files of one family into one, each over
+// a window of hours, restart-aware, written whole or not at all.
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "batch/command_line.h"
+#include "batch/outputs.h"
+#include "batch/progress_line.h"
+#include "engine/stream_merge.h"
+
+namespace korvant {
+namespace {
+
+constexpr std::string_view kProgram = "korvant-merge";
+
+constexpr std::string_view kFooter = R"(DESCRIPTION
+  Writes OUT: the header of the first input (QMX2 and QMX4 files; QMX10
+  files have none), then the selected time steps of every input in the order
+  given, each record copied unchanged. The family and the header form are
+  those of the first input; every input must be of the same family (QMX2
+  files all with or all without elevations) and have the same node and
+  element counts, or nothing is written. Every record's framing and counts
+  are checked before anything is written; memory does not grow with the
+  files, and there is no limit on steps or nodes.
+
+WINDOWS
+  IN@FROM:TO takes the steps of IN from hour FROM to hour TO, both included;
+  an empty end reaches the first or the last step (a.bin@48: or a.bin@:96).
+  --from and --to give a window to every input without one of its own.
+
+RESTARTS
+  By default, a step at or before the time of a step already kept replaces
+  the kept steps from its time on: the later piece of a restart chain wins and
+  the merged times strictly increase. The report gives, for each input, the
+  steps it gave and the earlier steps it replaced. --keep-all copies every
+  selected step in the order given, as the dialogue's merge does.
+
+OUTPUT
+  OUT is written under a temporary name beside it and renamed into place when
+  the run succeeds, so a failed run leaves the old OUT (or none); with --sync
+  only once it is on disk. An existing OUT is replaced only with --force, and
+  never when it is one of the inputs.
+
+EXIT STATUS
+  0 success; 1 a refused or damaged input, or a failed write; 2 a usage error.
+
+EXAMPLES
+  korvant-merge -o run.bin day1.bin day2.bin day3.bin
+  korvant-merge -o week.bin --from 0 --to 168 a.bin b.bin@100:
+  korvant-merge --keep-all --json -o all.bin a.bin b.bin
+)";
+
+struct Options {
+  std::vector<std::string> inputs;
+  std::string output;
+  std::string from, to;
+  bool keep_all = false;
+  bool sync = false;
+  bool force = false;
+  bool json = false;
+  bool quiet = false;
+};
+
+std::string InputText(const MergeInput& in) {
+  if (!in.from && !in.to) return in.path;
+  return in.path + " hours " + (in.from ? HourText(*in.from) : "first") + " to " +
+         (in.to ? HourText(*in.to) : "last");
+}
+
+std::string FamilyText(const MergeReport& r) {
+  std::string text = r.kind == FileKind::kQmx2   ? "QMX2"
+                     : r.kind == FileKind::kQmx4 ? "QMX4"
+                                                 : "QMX10";
+  if (r.kind != FileKind::kQmx10) {
+    text += r.integer_coded ? ", integer-coded header" : ", character header";
+  }
+  if (r.kind == FileKind::kQmx2) text += r.long_steps ? ", long steps" : ", short steps";
+  return text + ", " + std::to_string(r.nodes) + " nodes, " + std::to_string(r.elements) +
+         " elements";
+}
+
+std::string HoursText(std::optional<float> first, std::optional<float> last) {
+  if (!first) return "no hours";
+  return "hours " + HourText(*first) + " to " + HourText(*last);
+}
+
+void PrintReport(const Options& o, const std::vector<MergeInput>& inputs, const MergeReport& r) {
+  std::cout << o.output << ": " << r.steps << " steps, " << HoursText(r.first_hour, r.last_hour)
+            << " (" << FamilyText(r) << ")\n";
+  for (size_t i = 0; i < inputs.size(); ++i) {
+    const MergeInputReport& in = r.inputs[i];
+    std::cout << "  " << InputText(inputs[i]) << ": " << in.steps << " steps, " << in.selected
+              << " in the window, " << in.kept << " kept";
+    if (in.kept > 0) std::cout << " (" << HoursText(in.first_hour, in.last_hour) << ")";
+    if (in.replaced > 0) std::cout << ", replaced " << in.replaced << " earlier steps";
+    std::cout << '\n';
+  }
+}
+
+void PrintJson(const Options& o, const std::vector<MergeInput>& inputs, const MergeReport& r) {
+  Json inputs_json = Json::array();
+  for (size_t i = 0; i < inputs.size(); ++i) {
+    const MergeInputReport& in = r.inputs[i];
+    inputs_json.push_back({{"file", inputs[i].path},
+                           {"from", HourJson(inputs[i].from)},
+                           {"to", HourJson(inputs[i].to)},
+                           {"steps", in.steps},
+                           {"selected", in.selected},
+                           {"kept", in.kept},
+                           {"replaced", in.replaced},
+                           {"first_hour", HourJson(in.first_hour)},
+                           {"last_hour", HourJson(in.last_hour)}});
+  }
+  Json report = {
+      {"program", kProgram},
+      {"output", o.output},
+      {"family", KindName(r.kind)},
+      {"header", r.kind == FileKind::kQmx10 ? Json(nullptr)
+                 : r.integer_coded          ? Json("integer-coded")
+                                            : Json("character")},
+      {"long_steps", r.kind == FileKind::kQmx2 ? Json(r.long_steps) : Json(nullptr)},
+      {"nodes", r.nodes},
+      {"elements", r.elements},
+      {"restart_aware", !o.keep_all},
+      {"inputs", inputs_json},
+      {"steps", r.steps},
+      {"first_hour", HourJson(r.first_hour)},
+      {"last_hour", HourJson(r.last_hour)},
+      {"bytes", r.bytes},
+      {"copy", r.copied_in_kernel ? "kernel" : "read-write"}};
+  std::cout << report.dump() << '\n';
+}
+
+int Merge(int argc, char** argv) {
+  CLI::App app("korvant-merge - join model result files of one family into one", "korvant-merge");
+  Options o;
+  app.add_option("IN", o.inputs, "Input files, each optionally with its window @FROM:TO")
+      ->required()
+      ->type_name("IN[@FROM:TO]");
+  app.add_option("-o,--output", o.output, "The merged file to write")->required()->type_name("OUT");
+  app.add_option("--from", o.from, "Window start for every input, in hours")->type_name("H");
+  app.add_option("--to", o.to, "Window end for every input, in hours")->type_name("H");
+  app.add_flag("--keep-all", o.keep_all, "Copy every selected step in the order given");
+  app.add_flag("--sync", o.sync, "Wait until the outputs are on disk before renaming them");
+  app.add_flag("-f,--force", o.force, "Replace an existing OUT");
+  app.add_flag("--json", o.json, "Print the report as one JSON object");
+  app.add_flag("-q,--quiet", o.quiet, "Print nothing but errors");
+  StandardOptions(app, kProgram, std::string(kFooter));
+  if (std::optional<int> status = ParseCommandLine(app, argc, argv)) return *status;
+
+  std::optional<float> from, to;
+  if (!o.from.empty() && !(from = ParseHour(o.from))) {
+    return Complain(kProgram, "--from " + o.from + ": not an hour", kExitUsage);
+  }
+  if (!o.to.empty() && !(to = ParseHour(o.to))) {
+    return Complain(kProgram, "--to " + o.to + ": not an hour", kExitUsage);
+  }
+  if (from && to && *from > *to) return Complain(kProgram, "--from is after --to", kExitUsage);
+  std::vector<MergeInput> inputs;
+  std::vector<std::string> paths;
+  for (const std::string& arg : o.inputs) {
+    NamedInput named;
+    std::string error;
+    if (!ParseNamedInput(arg, &named, &error)) return Complain(kProgram, error, kExitUsage);
+    if (!named.has_window) {
+      named.from = from;
+      named.to = to;
+    }
+    inputs.push_back(MergeInput{named.path, named.from, named.to});
+    paths.push_back(named.path);
+  }
+
+  Outputs outputs;
+  std::string error;
+  if (!outputs.Add(o.output, o.force, paths, &error)) return Complain(kProgram, error, kExitRefused);
+  StreamMerge merge(inputs, o.keep_all);
+  ProgressLine progress(kProgram);
+  if (!merge.Check()) {
+    progress.Clear();
+    return Complain(kProgram, merge.report().error, kExitRefused);
+  }
+  const int fd = outputs.Create(0, &error);
+  if (fd < 0) return Complain(kProgram, error, kExitRefused);
+  bool written = merge.Write(fd, [&](const MergeProgress& p) {
+    if (progress.Due()) {
+      progress.Update(std::to_string(p.steps) + " steps, hour " + HourText(p.hour) + ", " +
+                      ByteText(p.bytes) + " written");
+    }
+  });
+  if (::close(fd) != 0 && written) {
+    written = false;
+    error = "cannot write " + o.output + ": " + std::strerror(errno);
+  }
+  progress.Clear();
+  if (!written) {
+    const MergeReport& r = merge.report();
+    if (error.empty()) error = r.write_failed ? "cannot write " + o.output + ": " + r.error : r.error;
+    return Complain(kProgram, error, kExitRefused);
+  }
+  if (!outputs.CommitAll(&error, o.sync)) return Complain(kProgram, error, kExitRefused);
+  if (!o.quiet) {
+    o.json ? PrintJson(o, inputs, merge.report()) : PrintReport(o, inputs, merge.report());
+  }
+  return 0;
+}
+
+}  // namespace
+}  // namespace korvant
+
+int main(int argc, char** argv) {
+  // Past a file-size limit a write then fails with its own error, and the
+  // run ends with a message, instead of the process being killed.
+  std::signal(SIGXFSZ, SIG_IGN);
+  return korvant::RunProgram(korvant::kProgram, [&] { return korvant::Merge(argc, argv); });
+}

@@ -1,0 +1,105 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "formats/identify.h"
+#include "formats/limits.h"
+#include "io/record_file.h"
+#include "text/layout.h"
+#include "text/text_sink.h"
+
+namespace korvant {
+
+/// What to average and how.
+struct AverageChoices {
+  /// A window of hours, both ends included; an end left unset reaches the
+  /// file's first or last step. With neither set, the window runs from the
+  /// time of the `last`-th step from the end (the first step in a shorter
+  /// file) to the time of the last step, as the console program's automatic
+  /// window does with 26.
+  std::optional<float> from, to;
+  int64_t last = 26;
+  bool weighted = false;      ///< QMX2: velocities weighted by depth
+  float datum = 100.0f;       ///< QMX2: the water surface is taken above this
+  std::optional<int32_t> constituents;  ///< QMX4: the first N; unset: all the steps hold
+  bool float32_sums = false;  ///< sum as the console program does, in 32 bits
+};
+
+/// The overall extremes of one QMX10 degree of freedom and the nodes (from
+/// 1) where they were first met; node 0 when none.
+struct DofExtremes {
+  float max = 0, min = 0;
+  int32_t max_node = 0, min_node = 0;
+};
+
+/// What an averaging found. `error` says why it failed.
+struct AverageReport {
+  std::string error;
+  FileKind kind = FileKind::kUnknown;
+  bool integer_coded = false;  ///< the header's form (QMX2, QMX4)
+  int64_t steps = 0;           ///< time steps in the file
+  int64_t averaged = 0;        ///< of them in the window
+  float start = 0, stop = 0;   ///< the window, hours
+  std::optional<float> first_hour, last_hour;  ///< of the steps averaged
+  int32_t nodes = 0, elements = 0;  ///< of the file's last step, as the averaged file holds them
+  /// QMX4: constituents averaged; QMX10: degrees of freedom of the last step.
+  int32_t quantities = 0;
+  int64_t dry_nodes = 0;  ///< QMX2: nodes whose values were all about zero, left at zero
+  std::vector<DofExtremes> extremes;  ///< QMX10: one per degree of freedom, all six
+};
+
+/// How far the averaging has come: steps read, the hour of the step read
+/// last, the bytes of the file passed.
+struct AverageProgress {
+  int64_t steps = 0;
+  float hour = 0.0f;
+  int64_t bytes = 0;
+};
+
+/// The time average of one model result file over a window of steps,
+/// streaming: memory grows with the file's node count, never with its steps,
+/// and is sized only from counts that the record's own length backs.
+///
+/// `Run` reads the file's step heads once (checking every record's framing
+/// and counts, and finding the window), then reads the steps in the window
+/// whole and adds them up, `double` sums unless `float32_sums`. The averaged
+/// file, the listing and the values of each node are then at hand; as in the
+/// console program, what the averaged file takes besides the averages (counts,
+/// element codes, the QMX10 node and element arrays) comes from the file's
+/// last step.
+class StreamAverage {
+ public:
+  StreamAverage(std::string path, AverageChoices choices);
+  ~StreamAverage();
+
+  /// False when the file cannot be averaged (report().error says why).
+  bool Run(const std::function<void(const AverageProgress&)>& progress = {});
+  const AverageReport& report() const { return report_; }
+
+  /// The averaged file, in the layout of the console program's averaged file
+  /// of the family. A failed write ends the run (`RunAborted`).
+  void WriteAveraged(RecordFile& out) const;
+  /// The per-node listing (heading and one line a node) in the console
+  /// program's layout.
+  void WriteListing(TextSink& sink) const;
+  /// The listing's columns by name, node first, and one node's values.
+  std::vector<std::string> Columns() const;
+  int64_t rows() const;
+  void Row(int64_t node, std::vector<Value>* values) const;
+
+  class Family;
+
+ private:
+  std::string path_;
+  AverageChoices choices_;
+  std::unique_ptr<Family> family_;
+  AverageReport report_;
+};
+
+}  // namespace korvant

@@ -1,0 +1,364 @@
+#include "engine/stream_merge.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <limits>
+#include <memory>
+
+#include "formats/limits.h"
+#include "io/record_format.h"
+
+namespace korvant {
+namespace {
+
+constexpr float kNoLaterTime = std::numeric_limits<float>::infinity();
+// Adjacent records are copied in one call, up to this many bytes, so that a
+// long run of kept steps costs few calls and progress still moves.
+constexpr int64_t kCopyBatch = int64_t{64} << 20;
+constexpr size_t kBounceBytes = size_t{1} << 20;
+
+// An input file open twice: framed records for the heads, and a descriptor
+// for the bytes copied.
+struct OpenInput {
+  RecordFile records;
+  int fd = -1;
+  ~OpenInput() {
+    if (fd >= 0) ::close(fd);
+  }
+};
+
+// Opens `path`; "" or the reason it cannot be read as a regular file.
+std::string Open(const std::string& path, OpenInput* in) {
+  in->fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (in->fd < 0) return std::strerror(errno);
+  struct stat st;
+  if (::fstat(in->fd, &st) != 0) return std::strerror(errno);
+  if (!S_ISREG(st.st_mode)) return "not a regular file";
+  in->records.OpenExisting(0, path);
+  return "";
+}
+
+std::string Where(const Damage& d) {
+  return "record " + std::to_string(d.record) + " (byte " + std::to_string(d.offset) + ")";
+}
+
+std::string Hour(float time) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%g", static_cast<double>(time));
+  return text;
+}
+
+std::string Mesh(int32_t nodes, int32_t elements) {
+  return std::to_string(nodes) + " nodes and " + std::to_string(elements) + " elements";
+}
+
+std::string FamilyName(const Identity& id) {
+  switch (id.kind) {
+    case FileKind::kQmx2:
+      return id.long_steps ? "a QMX2 file with long steps (elevations)"
+                           : "a QMX2 file with short steps (no elevations)";
+    case FileKind::kQmx4:
+      return "a QMX4 file";
+    case FileKind::kQmx10:
+      return "a QMX10 file";
+    case FileKind::kVelto:
+      return "a VELTO geometry file";
+    case FileKind::kUnknown:
+      break;
+  }
+  return "not a model file";
+}
+
+}  // namespace
+
+// Copies byte ranges of the inputs to the merged file, in order. Ranges that
+// follow each other in one input are joined. The kernel copies where it can;
+// where it refuses (another file system, a kernel without the call), the bytes
+// go through a buffer.
+class StreamMerge::Copier {
+ public:
+  explicit Copier(int out_fd) : out_(out_fd) {}
+
+  bool Add(int fd, int64_t at, int64_t n) {
+    if (fd == fd_ && at == at_ + n_ && n_ + n <= kCopyBatch) {
+      n_ += n;
+      return true;
+    }
+    if (!Flush()) return false;
+    fd_ = fd;
+    at_ = at;
+    n_ = n;
+    return true;
+  }
+
+  bool Flush() {
+    const int64_t n = n_;
+    n_ = 0;
+    if (n == 0) return true;
+    if (!Copy(n)) return false;
+    written_ += n;
+    return true;
+  }
+
+  int64_t written() const { return written_ + n_; }
+  int64_t copied() const { return written_; }
+  bool used_kernel() const { return used_kernel_; }
+  bool write_failed() const { return write_failed_; }
+  const std::string& error() const { return error_; }
+
+ private:
+  bool Copy(int64_t n) {
+    off_t in_at = at_;
+    while (n > 0 && !kernel_refused_) {
+      const ssize_t got = ::copy_file_range(fd_, &in_at, out_, nullptr, static_cast<size_t>(n), 0);
+      if (got > 0) {
+        used_kernel_ = true;
+        n -= got;
+        continue;
+      }
+      if (got < 0 && errno == EINTR) continue;
+      // Refused (another file system, an output opened for appending, a
+      // kernel without the call) or nothing copied: read and write instead,
+      // which also tells a real failure by its own error.
+      if (got < 0 && errno != EXDEV && errno != EINVAL && errno != ENOSYS &&
+          errno != EOPNOTSUPP && errno != EBADF) {
+        return Fail(std::strerror(errno), /*write=*/errno != EIO);
+      }
+      kernel_refused_ = true;
+    }
+    return n == 0 || CopyThroughMemory(in_at, n);
+  }
+
+  bool CopyThroughMemory(int64_t at, int64_t n) {
+    if (!buffer_) buffer_ = std::make_unique<char[]>(kBounceBytes);
+    while (n > 0) {
+      const size_t want = static_cast<size_t>(std::min<int64_t>(n, kBounceBytes));
+      const ssize_t got = ::pread(fd_, buffer_.get(), want, at);
+      if (got < 0 && errno == EINTR) continue;
+      if (got < 0) return Fail(std::strerror(errno), false);
+      if (got == 0) return Fail("an input ended early; it changed during the merge", false);
+      for (ssize_t done = 0; done < got;) {
+        const ssize_t put = ::write(out_, buffer_.get() + done, static_cast<size_t>(got - done));
+        if (put < 0 && errno == EINTR) continue;
+        if (put < 0) return Fail(std::strerror(errno), true);
+        done += put;
+      }
+      at += got;
+      n -= got;
+    }
+    return true;
+  }
+
+  bool Fail(const std::string& why, bool write) {
+    error_ = why;
+    write_failed_ = write;
+    return false;
+  }
+
+  int out_;
+  int fd_ = -1;
+  int64_t at_ = 0, n_ = 0;
+  int64_t written_ = 0;
+  bool kernel_refused_ = false;
+  bool used_kernel_ = false;
+  bool write_failed_ = false;
+  std::unique_ptr<char[]> buffer_;
+  std::string error_;
+};
+
+StreamMerge::StreamMerge(std::vector<MergeInput> inputs, bool keep_all) : keep_all_(keep_all) {
+  for (MergeInput& input : inputs) sources_.push_back(Source{std::move(input), 0, std::nullopt, {}});
+  report_.inputs.resize(sources_.size());
+}
+
+bool StreamMerge::Refuse(const std::string& path, const std::string& what) {
+  report_.error = path + ": " + what;
+  return false;
+}
+
+bool StreamMerge::Check() {
+  for (size_t i = 0; i < sources_.size(); ++i) {
+    if (!CheckInput(i)) return false;
+  }
+  int64_t selected = 0;
+  for (const MergeInputReport& r : report_.inputs) selected += r.selected;
+  if (selected == 0) {
+    report_.error = "no time step lies in the windows given";
+    return false;
+  }
+  return true;
+}
+
+bool StreamMerge::CheckInput(size_t i) {
+  Source& src = sources_[i];
+  const std::string& path = src.input.path;
+  OpenInput in;
+  if (std::string why = Open(path, &in); !why.empty()) return Refuse(path, why);
+  RecordFile& f = in.records;
+  const Identity id = Identify(f);
+  if (id.kind == FileKind::kUnknown) return Refuse(path, "not a model result file: " + id.why);
+  if (id.kind == FileKind::kVelto) return Refuse(path, "a VELTO geometry file, not a model result");
+  if (i == 0) {
+    identity_ = id;
+    report_.kind = id.kind;
+    report_.integer_coded = id.integer_coded;
+    report_.long_steps = id.long_steps;
+  } else if (id.kind != identity_.kind ||
+             (id.kind == FileKind::kQmx2 && id.long_steps != identity_.long_steps)) {
+    return Refuse(path, FamilyName(id) + ", but " + sources_[0].input.path + " is " +
+                            FamilyName(identity_));
+  }
+  for (int r = 0; r < id.header_records; ++r) f.SkipRecord();
+  if (i == 0) header_bytes_ = f.Tell().position;
+
+  MergeInputReport& report = report_.inputs[i];
+  StepHead head;
+  int32_t icnt[MAXCNT] = {};  // a QMX10 count list, carried from step to step
+  std::optional<float> previous;
+  int64_t run = 0;
+  for (;;) {
+    const ReadResult result = ReadStepHead(f, id, &head, icnt);
+    if (result.outcome == Outcome::kEndOfFile) break;
+    if (!result.ok()) return Refuse(path, Where(result.damage) + ": " + result.damage.what);
+    // The record is copied as it stands, so its closing length is checked too.
+    unsigned char closing[kLengthBytes];
+    const int64_t closing_at = head.at.position + kLengthBytes + head.length;
+    if (::pread(in.fd, closing, kLengthBytes, closing_at) != kLengthBytes ||
+        DecodeUint32(closing) != head.length) {
+      return Refuse(path, Where(Damage{head.at.records + 1, head.at.position, ""}) +
+                              ": its closing length differs from its opening length " +
+                              std::to_string(head.length));
+    }
+    if (!have_counts_) {
+      have_counts_ = true;
+      counts_from_ = path;
+      report_.nodes = head.np;
+      report_.elements = head.ne;
+    } else if (head.np != report_.nodes || head.ne != report_.elements) {
+      return Refuse(path, "the step at hour " + Hour(head.time) + " has " +
+                              Mesh(head.np, head.ne) + ", but the steps of " + counts_from_ +
+                              " have " + Mesh(report_.nodes, report_.elements));
+    }
+    ++report.steps;
+    if (!src.input.Selects(head.time)) continue;
+    ++report.selected;
+    if (keep_all_) continue;
+    if (previous && head.time <= *previous) ++run;
+    const bool run_starts = !previous || head.time <= *previous;
+    previous = head.time;
+    if (!src.earliest || head.time < *src.earliest) src.earliest = head.time;
+    if (!run_starts) continue;
+    while (!src.later_lows.empty() && src.later_lows.back().time >= head.time) {
+      src.later_lows.pop_back();
+    }
+    if (src.later_lows.size() == kMaxRestarts) {
+      return Refuse(path, "its times go back more than " + std::to_string(kMaxRestarts) +
+                              " times; merge it with --keep-all or narrower windows");
+    }
+    src.later_lows.push_back(RunStart{run, head.time});
+  }
+  src.steps = report.steps;
+  return true;
+}
+
+bool StreamMerge::Write(int out_fd, const std::function<void(const MergeProgress&)>& progress) {
+  Copier copier(out_fd);
+  MergeProgress done;
+  bool ok = true;
+  for (size_t i = 0; ok && i < sources_.size(); ++i) {
+    ok = WriteInput(i, copier, [&](float hour) {
+      ++done.steps;
+      done.hour = hour;
+      done.bytes = copier.written();
+      if (progress) progress(done);
+    });
+  }
+  ok = ok && copier.Flush();
+  report_.copied_in_kernel = copier.used_kernel();
+  report_.bytes = copier.copied();
+  if (!ok && report_.error.empty()) {
+    report_.error = copier.error();
+    report_.write_failed = copier.write_failed();
+  }
+  return ok;
+}
+
+bool StreamMerge::WriteInput(size_t i, Copier& copier,
+                             const std::function<void(float)>& step_done) {
+  Source& src = sources_[i];
+  const std::string& path = src.input.path;
+  const std::string changed = "it changed during the merge: ";
+  OpenInput in;
+  if (std::string why = Open(path, &in); !why.empty()) return Refuse(path, why);
+  RecordFile& f = in.records;
+  const Identity id = Identify(f);
+  if (id.kind != identity_.kind || id.long_steps != identity_.long_steps) {
+    return Refuse(path, changed + "it is now " + FamilyName(id));
+  }
+  for (int r = 0; r < id.header_records; ++r) f.SkipRecord();
+  if (i == 0 && (f.Tell().position != header_bytes_ || !copier.Add(in.fd, 0, header_bytes_))) {
+    return Refuse(path, changed + "its header");
+  }
+
+  // The earliest time any later input selects: a step at or after it is replaced.
+  float later_inputs = kNoLaterTime;
+  for (size_t j = i + 1; j < sources_.size(); ++j) {
+    if (sources_[j].earliest) later_inputs = std::min(later_inputs, *sources_[j].earliest);
+  }
+  MergeInputReport& report = report_.inputs[i];
+  StepHead head;
+  int32_t icnt[MAXCNT] = {};  // a QMX10 count list, carried from step to step
+  std::optional<float> previous;
+  int64_t run = 0, steps = 0;
+  size_t low = 0;  // the first run start after the current run
+  for (;;) {
+    const ReadResult result = ReadStepHead(f, id, &head, icnt);
+    if (result.outcome == Outcome::kEndOfFile) break;
+    if (!result.ok()) return Refuse(path, changed + Where(result.damage) + ": " + result.damage.what);
+    if (head.np != report_.nodes || head.ne != report_.elements) {
+      return Refuse(path, changed + "the step at hour " + Hour(head.time) + " has " +
+                              Mesh(head.np, head.ne));
+    }
+    ++steps;
+    if (!src.input.Selects(head.time)) continue;
+    if (previous && head.time <= *previous) ++run;
+    previous = head.time;
+    while (low < src.later_lows.size() && src.later_lows[low].run <= run) ++low;
+    const float later_runs =
+        low < src.later_lows.size() ? src.later_lows[low].time : kNoLaterTime;
+    if (!keep_all_ && head.time >= std::min(later_runs, later_inputs)) {
+      // Replaced by the first later step at or before its time: in this input
+      // when a later run here goes that far back, else in the first later
+      // input that does.
+      size_t by = i;
+      if (head.time < later_runs) {
+        for (by = i + 1; !(sources_[by].earliest && *sources_[by].earliest <= head.time);) ++by;
+      }
+      ++report_.inputs[by].replaced;
+      continue;
+    }
+    if (!copier.Add(in.fd, head.at.position, kLengthBytes * 2 + int64_t{head.length})) {
+      return false;
+    }
+    ++report.kept;
+    ++report_.steps;
+    if (!report.first_hour) report.first_hour = head.time;
+    report.last_hour = head.time;
+    if (!report_.first_hour) report_.first_hour = head.time;
+    report_.last_hour = head.time;
+    step_done(head.time);
+  }
+  if (steps != src.steps) {
+    return Refuse(path, changed + "it holds " + std::to_string(steps) + " steps, not " +
+                            std::to_string(src.steps));
+  }
+  // The input's descriptor closes here: what is queued from it goes out first.
+  return copier.Flush();
+}
+
+}  // namespace korvant
