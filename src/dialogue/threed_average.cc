@@ -103,6 +103,8 @@ class ThreedAverage : public Averaging {
     WriteExtremes(summary);
     WriteLayout(summary, kThreedListingHeading, {TSTOP - TSTART, TSTOP});
     const int32_t np = Fit(b_.NP, MAXNODE);
+    // A last step of more nodes than any averaged one reaches new slots: sums of 0.
+    mean_.table().Reach(np);
     for (int k = 0; k < Fit(b_.NDF, MAXDOF); ++k) {
       for (int32_t n = 0; n < np; ++n) {
         DAVE[static_cast<size_t>(k) * MAXNODE + n] = mean_.table().Mean(k, n, mean_.steps());
