@@ -4,9 +4,9 @@
 
 #include <sstream>
 
-#include "formats/limits.h"
-#include "dialogue/session.h"
 #include "dialogue/geometry.h"
+#include "dialogue/session.h"
+#include "formats/limits.h"
 #include "fuzz_support.h"
 
 namespace korvant::fuzz {

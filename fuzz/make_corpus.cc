@@ -291,8 +291,7 @@ void Qmx10Seeds() {
   FileBuilder cut = Qmx10File({full, full});
   Seed("qmx10", "cut_step", Byte(3) + cut.TruncateBy(5).bytes());
   // Steps outside a window of hours are passed by their counts.
-  Seed("qmx10", "window_around_short",
-       Window(6, 1, 1) + Qmx10File({full, shorter, full}).bytes());
+  Seed("qmx10", "window_around_short", Window(6, 1, 1) + Qmx10File({full, shorter, full}).bytes());
   // The second step, outside the window, claims five nodes and holds three.
   Seed("qmx10", "short_passed_step",
        Window(4, 5, 5) + Patched(Qmx10File({full, shorter}), 1, 4, 5));

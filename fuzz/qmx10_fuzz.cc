@@ -13,12 +13,12 @@
 #include <cstring>
 #include <vector>
 
-#include "formats/limits.h"
 #include "dialogue/block_views.h"
 #include "dialogue/family_reads.h"
 #include "dialogue/session.h"
-#include "fuzz_support.h"
+#include "formats/limits.h"
 #include "formats/qmx10.h"
+#include "fuzz_support.h"
 
 namespace korvant::fuzz {
 namespace {
@@ -67,7 +67,8 @@ void ReadBack(Session& s, const std::string& path,
   in.OpenExisting(kInUnit, path);
   for (const auto& want : steps) {
     int32_t ncnt = 0;
-    FUZZ_CHECK(ReadThreedStep(s, in, &ncnt).status() == ReadStatus::kOk, "a copied step does not read");
+    FUZZ_CHECK(ReadThreedStep(s, in, &ncnt).status() == ReadStatus::kOk,
+               "a copied step does not read");
     FUZZ_CHECK(Snapshot(s, ncnt) == want, "a copied step reads back different");
   }
   FUZZ_CHECK(in.Begin() == ReadStatus::kEndOfFile, "more steps copied than written");

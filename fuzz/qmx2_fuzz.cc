@@ -11,13 +11,13 @@
 #include <cstring>
 #include <vector>
 
-#include "formats/header.h"
-#include "formats/limits.h"
 #include "dialogue/block_views.h"
 #include "dialogue/family_reads.h"
 #include "dialogue/session.h"
-#include "fuzz_support.h"
+#include "formats/header.h"
+#include "formats/limits.h"
 #include "formats/qmx2.h"
+#include "fuzz_support.h"
 
 namespace korvant::fuzz {
 namespace {
@@ -139,7 +139,10 @@ void Run(Session& s, const std::string& path, uint8_t flags, const StepFilter& w
   out.OpenForWriting(kOutUnit, copy);
   WriteHeader(out, h, HeaderOf(s.dms, s.dms.TITLE2), h.np, h.ne);
   for (const Step& step : kept) {
-    WriteQmx2Step(out, Qmx2Step{step.time, step.np, step.ne, SpanOf(step.vel), SpanOf(step.ndry), SpanOf(step.imat), SpanOf(step.wsel)}, long_step);
+    WriteQmx2Step(out,
+                  Qmx2Step{step.time, step.np, step.ne, SpanOf(step.vel), SpanOf(step.ndry),
+                           SpanOf(step.imat), SpanOf(step.wsel)},
+                  long_step);
   }
   out.Close();
   ReadBack(s, copy, h, kept, long_step);

@@ -12,13 +12,13 @@
 #include <cstring>
 #include <vector>
 
-#include "formats/header.h"
-#include "formats/limits.h"
 #include "dialogue/block_views.h"
 #include "dialogue/family_reads.h"
 #include "dialogue/session.h"
-#include "fuzz_support.h"
+#include "formats/header.h"
+#include "formats/limits.h"
 #include "formats/qmx4.h"
+#include "fuzz_support.h"
 
 namespace korvant::fuzz {
 namespace {
@@ -57,7 +57,8 @@ void ReadBack(Session& s, const std::string& path, const std::vector<Step>& step
   RecordFile& in = s.unit(kInUnit);
   in.OpenExisting(kInUnit, path);
   HeaderValues h;
-  FUZZ_CHECK(ReadTransportHeader(s, in, &h).status() == ReadStatus::kOk, "the copied header does not read");
+  FUZZ_CHECK(ReadTransportHeader(s, in, &h).status() == ReadStatus::kOk,
+             "the copied header does not read");
   const DMS& b = s.dms;
   FUZZ_CHECK(std::memcmp(a.BANNER, b.BANNER, sizeof a.BANNER) == 0 &&
                  std::memcmp(a.IREC, b.IREC, sizeof a.IREC) == 0 &&

@@ -256,7 +256,7 @@ void RunReads(const std::string& path, std::string_view bytes, bool sized, std::
         }
       }
       FUZZ_CHECK(f.Tell().position == m.pos, "position " + std::to_string(f.Tell().position) +
-                                                  ", want " + std::to_string(m.pos));
+                                                 ", want " + std::to_string(m.pos));
       FUZZ_CHECK(f.left() == m.left,
                  "bytes left " + std::to_string(f.left()) + ", want " + std::to_string(m.left));
     }

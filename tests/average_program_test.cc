@@ -38,8 +38,13 @@ FileBuilder Hydro(int hours, bool integer_coded, int32_t irec1) {
     for (int k = 0; k < np; ++k) vel[3 * k + 2] = 4.0f + Wave(h, k, 5) / 8.0f;  // depth > 0
     std::vector<float> wsel = Values(h, np, 7);
     for (float& w : wsel) w += 100.0f;
-    steps.push_back({.time = static_cast<float>(h), .np2 = np, .ne2 = ne, .vel = vel,
-                     .ndry = {1, 2, 0, 1, 2}, .imat = {h % 2, 2, -1}, .wsel = wsel});
+    steps.push_back({.time = static_cast<float>(h),
+                     .np2 = np,
+                     .ne2 = ne,
+                     .vel = vel,
+                     .ndry = {1, 2, 0, 1, 2},
+                     .imat = {h % 2, 2, -1},
+                     .wsel = wsel});
   }
   const bool long_steps = irec1 >= 42;
   if (!integer_coded) {
@@ -57,8 +62,12 @@ FileBuilder Hydro(int hours, bool integer_coded, int32_t irec1) {
 FileBuilder Transport(int hours, int32_t nodes = 4) {
   std::vector<Qmx4StepData> steps;
   for (int h = 0; h < hours; ++h) {
-    steps.push_back({.time = static_cast<float>(h), .nqal = 3, .np4 = nodes, .ne4 = 2,
-                     .conc = Values(h, 3 * nodes, 1), .imat4 = {h, 7}});
+    steps.push_back({.time = static_cast<float>(h),
+                     .nqal = 3,
+                     .np4 = nodes,
+                     .ne4 = 2,
+                     .conc = Values(h, 3 * nodes, 1),
+                     .imat4 = {h, 7}});
   }
   return Qmx4File(CharHeader{}, steps);
 }
@@ -89,15 +98,21 @@ struct Case {
 
 std::vector<Case> Cases() {
   return {
-      {"Qmx2LongWeightedGivenWindow", Hydro(30, false, 42),
+      {"Qmx2LongWeightedGivenWindow",
+       Hydro(30, false, 42),
        "N\nN\nN\nN\nY\nd.bin\nin.bin\n3\n17.5\n95\n0\nY\nN\nN\n",
        {"--from", "3", "--to", "17.5", "--datum", "95", "--weighted"}},
-      {"Qmx2ShortCodedDefaultWindow", Hydro(30, true, 30),
+      {"Qmx2ShortCodedDefaultWindow",
+       Hydro(30, true, 30),
        "N\nN\nN\nN\nY\nd.bin\nin.bin\n\n\n\n0\nN\nN\nN\n",
        {}},
-      {"Qmx4TwoOfThreeConstituents", Transport(30), "N\nN\nN\nN\nN\nN\nY\nd.bin\nin.bin\n\n\n2\n0\n",
+      {"Qmx4TwoOfThreeConstituents",
+       Transport(30),
+       "N\nN\nN\nN\nN\nN\nY\nd.bin\nin.bin\n\n\n2\n0\n",
        {"--constituents", "2"}},
-      {"Qmx10GivenWindow", Threed(30), "N\nN\nN\nN\nN\nY\nd.bin\nin.bin\n10\n20\n1\nN\n",
+      {"Qmx10GivenWindow",
+       Threed(30),
+       "N\nN\nN\nN\nN\nY\nd.bin\nin.bin\n10\n20\n1\nN\n",
        {"--from", "10", "--to", "20"}},
   };
 }
@@ -118,8 +133,8 @@ TEST_P(Float32SumsTest, AveragedFileAndTableAreTheDialogues) {
   box_.Write("in.bin", c.file.bytes());
   const RunResult dialogue = box_.Run("summary.txt\n" + c.answers);
   ASSERT_EQ(0, dialogue.status) << dialogue.out;
-  std::vector<std::string> args = {"in.bin", "-o", "out.bin", "--float32-sums", "-q",
-                                   "--table", "table.txt"};
+  std::vector<std::string> args = {"in.bin", "-o",      "out.bin",  "--float32-sums",
+                                   "-q",     "--table", "table.txt"};
   args.insert(args.end(), c.args.begin(), c.args.end());
   const RunResult run = Average(args);
   ASSERT_EQ(0, run.status) << run.err;
@@ -160,7 +175,8 @@ TEST_F(AverageProgramTest, WindowsReportAndCsv) {
         {.time = static_cast<float>(h), .nqal = 3, .np4 = 2, .ne4 = 1, .conc = conc, .imat4 = {}});
   }
   box_.Write("in.bin", Qmx4File(CharHeader{}, steps).bytes());
-  RunResult run = Average({"in.bin", "-o", "out.bin", "--from", "2", "--to", "5", "--csv", "c.csv"});
+  RunResult run =
+      Average({"in.bin", "-o", "out.bin", "--from", "2", "--to", "5", "--csv", "c.csv"});
   ASSERT_EQ(0, run.status) << run.err;
   EXPECT_EQ(JoinLines({"out.bin: the mean of 4 steps, hours 2 to 5 (QMX4, 2 nodes, 1 elements, "
                        "3 constituents)",
@@ -201,7 +217,7 @@ TEST_F(AverageProgramTest, DoubleSumsDoNotDriftOverLongWindows) {
   const float drifted = sum / 20000.0f;
   ASSERT_NE(0.1f, drifted);  // a 32-bit sum drifts
   for (const bool float32 : {false, true}) {
-    std::vector<std::string> args = {"in.bin", "-o",    "out.bin", "-f",    "-q",
+    std::vector<std::string> args = {"in.bin", "-o",    "out.bin", "-f",   "-q",
                                      "--last", "20000", "--csv",   "c.csv"};
     if (float32) args.push_back("--float32-sums");
     box_.ExpectOutput("out.bin");

@@ -60,16 +60,14 @@ class Script {
 
   // Greeting, then the summary file named `summary`.
   Script& Start(std::string_view summary = kSummary) {
-    for (std::string_view line :
-         {" ********************************************",
-          " ******* PROGRAM MERGE AND/OR AVERAGE *******",
-          " *** Manipulates VELTO, QMX2, QMX4, QMX10 ***",
-          " ***    Last Modified:  Aug 9, 1999    ***",
-          " ********************************************",
-          "",
-          " Dimensioned for  20000 Elements, and  60000 Nodes",
-          " Program KORVANTv30 was last modified 08-09-1999",
-          " ********************************************"})
+    for (std::string_view line : {" ********************************************",
+                                  " ******* PROGRAM MERGE AND/OR AVERAGE *******",
+                                  " *** Manipulates VELTO, QMX2, QMX4, QMX10 ***",
+                                  " ***    Last Modified:  Aug 9, 1999    ***",
+                                  " ********************************************", "",
+                                  " Dimensioned for  20000 Elements, and  60000 Nodes",
+                                  " Program KORVANTv30 was last modified 08-09-1999",
+                                  " ********************************************"})
       Show(line);
     return Ask(" Enter Printed Output Summary File Name ", summary);
   }
@@ -627,10 +625,18 @@ class HeaderCountTest : public GeometryTest, public ::testing::WithParamInterfac
 TEST_P(HeaderCountTest, OverTheArrayIsRefused) {
   CodedHeader h = Coded(420);
   switch (GetParam()) {
-    case 0: h.iban.assign(1201, 'B'); break;
-    case 1: h.irec.resize(41, 420); break;
-    case 2: h.frec.assign(41, 1.0f); break;
-    case 3: h.ititl.assign(78, 'T'); break;
+    case 0:
+      h.iban.assign(1201, 'B');
+      break;
+    case 1:
+      h.irec.resize(41, 420);
+      break;
+    case 2:
+      h.frec.assign(41, 1.0f);
+      break;
+    case 3:
+      h.ititl.assign(78, 'T');
+      break;
   }
   ExpectRefused(VeltoFile(h, VeltoGeometry{}).bytes());
 }

@@ -106,8 +106,8 @@ std::map<std::string, uint64_t> HashInputs(const std::string& dir,
 
 Sandbox::Sandbox() {
   const char* tmp = std::getenv("TMPDIR");
-  std::string pattern = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") +
-                        "/korvant_e2e_XXXXXX";
+  std::string pattern =
+      std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/korvant_e2e_XXXXXX";
   if (mkdtemp(pattern.data()) == nullptr) ThrowErrno("mkdtemp");
   dir_ = pattern;
 }
@@ -198,8 +198,7 @@ RunResult Sandbox::RunProgram(const std::string& binary, const std::vector<std::
     // ignores SIGPIPE, and an ignored signal stays ignored across exec.
     if (signal(SIGPIPE, SIG_DFL) == SIG_ERR) _exit(126);
     if (dup2(stdin_fd >= 0 ? stdin_fd : in[0], 0) < 0 ||
-        dup2(console_fd >= 0 ? console_fd : out[1], 1) < 0 ||
-        dup2(err[1], 2) < 0) {
+        dup2(console_fd >= 0 ? console_fd : out[1], 1) < 0 || dup2(err[1], 2) < 0) {
       _exit(126);
     }
     if (chdir(dir_.c_str()) != 0) _exit(126);
@@ -307,8 +306,8 @@ std::string FirstDifference(std::string_view expected, std::string_view actual) 
     const std::string a_line = a_done ? "" : TrimmedLine(actual, a, &a_next);
     if (e_done || a_done || e_line != a_line) {
       std::ostringstream msg;
-      msg << "first difference at line " << line << ":\n  expected: "
-          << (e_done ? "<end of text>" : "\"" + e_line + "\"")
+      msg << "first difference at line " << line
+          << ":\n  expected: " << (e_done ? "<end of text>" : "\"" + e_line + "\"")
           << "\n  actual:   " << (a_done ? "<end of text>" : "\"" + a_line + "\"");
       return msg.str();
     }

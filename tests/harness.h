@@ -13,13 +13,13 @@
 namespace korvant {
 
 struct RunResult {
-  std::string out;   ///< everything written to stdout
-  std::string err;   ///< everything written to stderr
-  int status = -1;   ///< exit status; -1 when the process did not exit normally
-  int signal = 0;    ///< the signal that ended it, if any
-  bool timed_out = false;  ///< killed because it ran past the time limit
+  std::string out;               ///< everything written to stdout
+  std::string err;               ///< everything written to stderr
+  int status = -1;               ///< exit status; -1 when the process did not exit normally
+  int signal = 0;                ///< the signal that ended it, if any
+  bool timed_out = false;        ///< killed because it ran past the time limit
   bool too_much_output = false;  ///< killed because its output ran away
-  long max_rss_kb = 0;     ///< peak resident memory of the program, in KiB
+  long max_rss_kb = 0;           ///< peak resident memory of the program, in KiB
   /// Files present before the run, not marked as outputs, that the run
   /// changed or removed (each one has also failed the test).
   std::vector<std::string> changed_inputs;

@@ -130,10 +130,12 @@ CodedHeader Coded(int32_t irec1, int32_t mflg = 2, int32_t ivers = 7) {
 // reappear in the merged file.
 using Qmx2Input = Pieces;
 
-Qmx2Input Input(const FileBuilder& header, const std::vector<Qmx2StepData>& steps, bool long_steps) {
+Qmx2Input Input(const FileBuilder& header, const std::vector<Qmx2StepData>& steps,
+                bool long_steps) {
   Qmx2Input in;
   in.header = header.bytes();
-  for (const Qmx2StepData& step : steps) in.steps.push_back(Framed(Qmx2StepRecord(step, long_steps)));
+  for (const Qmx2StepData& step : steps)
+    in.steps.push_back(Framed(Qmx2StepRecord(step, long_steps)));
   return in;
 }
 
@@ -431,7 +433,9 @@ TEST_F(MergeTest, FinishingSlotOneRewindsSlotTwo) {
   ToTheEnd(s);
 
   // Slot 1's hour 1 follows slot 2's hour 6.
-  ExpectRun(s, Run(s), 0, "korvant: caution: the merged file merged.bin has 1 time step whose time is not greater than the one written before it, the first at hour 1\n");
+  ExpectRun(s, Run(s), 0,
+            "korvant: caution: the merged file merged.bin has 1 time step whose time is not "
+            "greater than the one written before it, the first at hour 1\n");
   std::vector<std::string> summary = Title();
   Append(&summary, Listing("b.bin", 12, Char("RUN B", 42).banner, 42, 0, 10));
   Append(&summary, Listing("a.bin", 11, Char("RUN A", 42).banner, 42, 0, 10));
@@ -458,7 +462,9 @@ TEST_F(MergeTest, SameSlotOtherFileStartsThatFileFromItsStart) {
   Closing(s, kMerged50, 5);
   ToTheEnd(s);
   // The second reading of a.bin writes hour 2 after b.bin's hour 6.
-  ExpectRun(s, Run(s), 0, "korvant: caution: the merged file merged.bin has 1 time step whose time is not greater than the one written before it, the first at hour 2\n");
+  ExpectRun(s, Run(s), 0,
+            "korvant: caution: the merged file merged.bin has 1 time step whose time is not "
+            "greater than the one written before it, the first at hour 2\n");
   ExpectFile("merged.bin", a.bytes() + b.steps[0] + b.steps[1] + a.steps[1]);
 }
 
@@ -577,7 +583,8 @@ TEST_F(TenReadingsTest, SummaryListsSlotsUpToTheLastOne) {
        {2, 1}},
       1.0f, 21.0f,
       // Written hours 1 12 2 3 3 10 11 11 12 1 2 3 21: 2, 3, 11 and 1 do not go forward.
-      "korvant: caution: the merged file merged.bin has 4 time steps whose time is not greater than the one written before it, the first at hour 2\n");
+      "korvant: caution: the merged file merged.bin has 4 time steps whose time is not greater "
+      "than the one written before it, the first at hour 2\n");
 }
 
 TEST_F(TenReadingsTest, NothingCopiedShowsMinus99) {
@@ -640,11 +647,14 @@ TEST_F(MergeTest, OnlyTheFirst500RecordsOfAFileAreRead) {
   // a.bin is looked at for 500 of its 502 steps; b.bin's 2 nodes and 1 element
   // differ from a.bin's 1 node and no element; its hour 1 follows hour 500.
   ExpectRun(s, Run(s), 0,
-            "korvant: caution: a merge looked at only the first 500 time-step records of a.bin; more records "
+            "korvant: caution: a merge looked at only the first 500 time-step records of a.bin; "
+            "more records "
             "follow\n"
-            "korvant: caution: b.bin has 2 nodes and 1 element, the first input of this merge (a.bin) 1 node "
+            "korvant: caution: b.bin has 2 nodes and 1 element, the first input of this merge "
+            "(a.bin) 1 node "
             "and 0 elements\n"
-            "korvant: caution: the merged file merged.bin has 1 time step whose time is not greater than the one written before it, the first at hour 1\n");
+            "korvant: caution: the merged file merged.bin has 1 time step whose time is not "
+            "greater than the one written before it, the first at hour 1\n");
   ExpectFile("merged.bin", a.header + a.steps[498] + a.steps[499] + b.steps[0]);
 }
 
@@ -1171,8 +1181,8 @@ class AverageTest : public HydroTest {
   }
 
   // The end of the run, the summary lines and the averaged file of the same.
-  static std::string HourlyAverage(Script& s, const Qmx2Input& in, int first, int last,
-                                   float start, float stop, std::vector<std::string>* summary) {
+  static std::string HourlyAverage(Script& s, const Qmx2Input& in, int first, int last, float start,
+                                   float stop, std::vector<std::string>* summary) {
     s.Show(kWriting);
     Inconsistent(s, 0, 0, 1, 0);
     ToTheEnd(s);
@@ -1912,8 +1922,8 @@ class Qmx2Runs : public Family {
   }
   Transcript AfterEndOfInput() const override { return Transcript().Show(kMerge4); }
   std::vector<std::string> MergeTitle() const override { return MergeTest::Title(); }
-  std::vector<std::string> Listed(std::string_view name, int slot, std::string_view tag,
-                                  float from, float to) const override {
+  std::vector<std::string> Listed(std::string_view name, int slot, std::string_view tag, float from,
+                                  float to) const override {
     return MergeTest::Listing(name, 10 + slot, Char(tag, 42).banner, 42, from, to);
   }
 
@@ -1929,8 +1939,8 @@ class Qmx2Runs : public Family {
     Script s;
     AverageTest::AutoLines(s, float(n), n, float(first), float(n));
     Averaged a;
-    a.file = AverageTest::HourlyAverage(s, HourlyInput(n), first, n, float(first), float(n),
-                                        &a.summary);
+    a.file =
+        AverageTest::HourlyAverage(s, HourlyInput(n), first, n, float(first), float(n), &a.summary);
     a.rest = Of(s);
     return a;
   }

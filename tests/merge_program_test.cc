@@ -24,8 +24,13 @@ FileBuilder Piece(Family family, const std::vector<float>& hours, int piece, int
   if (family == Family::kQmx2) {
     std::vector<Qmx2StepData> steps;
     for (float h : hours) {
-      steps.push_back(
-          {.time = h, .np2 = nodes, .ne2 = 2, .vel = {first(h)}, .ndry = {}, .imat = {}, .wsel = {}});
+      steps.push_back({.time = h,
+                       .np2 = nodes,
+                       .ne2 = 2,
+                       .vel = {first(h)},
+                       .ndry = {},
+                       .imat = {},
+                       .wsel = {}});
     }
     return Qmx2File(CharHeader{}, steps, /*long_steps=*/true);
   }

@@ -308,8 +308,8 @@ TEST(ConsoleWriteTest, ConsoleClosedByItsReaderEndsWithTheWriteDiagnostic) {
   // The merge's title, a.bin's banners, and its extraction line last.
   const std::string summary = box.Read("s.txt");
   EXPECT_TRUE(summary.starts_with("1\r\n  MERGE TOGETHER - MULTIPLE QMX2 FILES\r\n")) << summary;
-  EXPECT_TRUE(summary.ends_with(
-      "         IREC(1)= 42     EXTRACT HRS    0.000000 TO  100.000000\r\n\r\n"))
+  EXPECT_TRUE(
+      summary.ends_with("         IREC(1)= 42     EXTRACT HRS    0.000000 TO  100.000000\r\n\r\n"))
       << summary;
 }
 
@@ -454,7 +454,7 @@ void MakeOdd(const Sandbox& box, Odd odd, const std::string& name) {
 struct OddCase {
   const char* what;
   Odd odd;
-  RunParts parts;  // the file "odd" first, then a regular one
+  RunParts parts;                    // the file "odd" first, then a regular one
   std::vector<std::string> console;  // these lines in a row
 };
 
@@ -468,18 +468,20 @@ constexpr std::string_view kFirstHydro = " Enter name of 1st QMX2 binary file";
 constexpr std::string_view kMergedHydro = " Enter name of QMX2 MERGED file to be created";
 constexpr std::string_view kHours = " Enter starting and ending decimal hour";
 const Answers kOddHydroInput = {"Y", "o2.bin", "odd", "a.bin", "", "", "", "0", "N"};
-const std::vector<std::string> kHydroInputAgain = {std::string(kHydroInput),
-                                                   std::string(kNoSuchFile),
-                                                   std::string(kHydroInput)};
+const std::vector<std::string> kHydroInputAgain = {
+    std::string(kHydroInput), std::string(kNoSuchFile), std::string(kHydroInput)};
 
 // An input is answered as a missing file is; an output that is a fifo or a
 // socket is refused before the overwrite question. Either way the name is
 // asked again.
 const OddCase kOddCases[] = {
-    {"FifoAsGeometry", Odd::kFifo, WithPart(&RunParts::geometry, {"Y", "odd", "g.bin", "0.0"}),
+    {"FifoAsGeometry",
+     Odd::kFifo,
+     WithPart(&RunParts::geometry, {"Y", "odd", "g.bin", "0.0"}),
      {" Enter VELTO Binary file name", " Sorry ... no such VELTO file name ... try again",
       " Enter VELTO Binary file name", " ENTER DATUM (Make it 0.0 for WSELEV array to be OK)"}},
-    {"FifoAsMergeInput", Odd::kFifo,
+    {"FifoAsMergeInput",
+     Odd::kFifo,
      WithPart(&RunParts::merge2, {"Y", "m2.bin", "1ST", "odd", "0 100", "a.bin", "0 100", "EXIT"}),
      {std::string(kFirstHydro), std::string(kHours), std::string(kNoSuchFile),
       std::string(kFirstHydro), std::string(kHours)}},
@@ -489,11 +491,13 @@ const OddCase kOddCases[] = {
      kHydroInputAgain},
     {"StreamingDeviceAsAverageInput", Odd::kStreamingDevice,
      WithPart(&RunParts::average2, kOddHydroInput), kHydroInputAgain},
-    {"FifoAsAverageOutput", Odd::kFifo,
+    {"FifoAsAverageOutput",
+     Odd::kFifo,
      WithPart(&RunParts::average2, {"Y", "odd", "o2.bin", "a.bin", "", "", "", "0", "N"}),
      {std::string(kHydroOutput), std::string(kNotRegular), std::string(kHydroOutput),
       std::string(kHydroInput)}},
-    {"SocketAsMergeOutput", Odd::kSocket,
+    {"SocketAsMergeOutput",
+     Odd::kSocket,
      WithPart(&RunParts::merge2, {"Y", "odd", "m2.bin", "1ST", "a.bin", "0 100", "EXIT"}),
      {std::string(kMergedHydro), std::string(kNotRegular), std::string(kMergedHydro),
       " Enter flag identifier or (?) for menu"}},

@@ -162,7 +162,8 @@ class TerminalTest : public ::testing::Test {
 // lines in CR LF); answers are read only after their question.
 void ExpectQuestionLine(Terminal& t, std::string_view question) {
   EXPECT_TRUE(t.WaitFor("\r\n" + std::string(question) + "\r\n"))
-      << "no line \"" << question << "\" on the screen:\n" << t.screen();
+      << "no line \"" << question << "\" on the screen:\n"
+      << t.screen();
 }
 
 void Answer(Terminal& t, std::string_view question, std::string_view keys) {

@@ -56,7 +56,9 @@ class Script {
     input_.append(answer).push_back('\n');
     return *this;
   }
-  Script& Ask(std::string_view prompt, std::string_view answer) { return Show(prompt).Type(answer); }
+  Script& Ask(std::string_view prompt, std::string_view answer) {
+    return Show(prompt).Type(answer);
+  }
   Script& Lines(const std::vector<std::string>& lines) {
     for (const std::string& line : lines) Show(line);
     return *this;
@@ -98,8 +100,11 @@ class Script {
         .Show("  ======================================================");
   }
   Script& AfterMerge() {
-    return Ask(kVelto, "N").Ask(kAverage2, "N").Ask(kAverage10, "N").Ask(kAverage4, "N").Show(
-        kFinished);
+    return Ask(kVelto, "N")
+        .Ask(kAverage2, "N")
+        .Ask(kAverage10, "N")
+        .Ask(kAverage4, "N")
+        .Show(kFinished);
   }
   // Up to the QMX10 averaging's first line, with output `out` and input `in`.
   Script& ToAverage(std::string_view in = "in.bin", std::string_view out = "avg.bin") {
@@ -321,8 +326,9 @@ TEST_F(ThreedTest, MergeRefusesAStepLargerThanTheMemory) {
   a.Add(Qmx10StepRecord(big));
   box_.Write("a.bin", a.bytes());
   Script s;
-  s.ToMerge().Turn("1ST", kName1, "a.bin", "0 9").Show(
-      " *** QMX10 file refused: NDF = 7 is more than this program's limit of 6");
+  s.ToMerge()
+      .Turn("1ST", kName1, "a.bin", "0 9")
+      .Show(" *** QMX10 file refused: NDF = 7 is more than this program's limit of 6");
   ExpectStatus(Run(s), 1);
   EXPECT_EQ(a.bytes().substr(0, a.record_start(1)), box_.Read("merged.bin"));
 }
@@ -355,7 +361,10 @@ const std::string kNoMax = "         0 WAS=-10000000000.00";
 const std::string kNoMin = "         0 WAS= 10000000000.00";
 
 const std::vector<std::string> kTableHead = {
-    "", "", "", "                     ALL 6 DEGREES OF FREEDOM ARE PRINTED",
+    "",
+    "",
+    "",
+    "                     ALL 6 DEGREES OF FREEDOM ARE PRINTED",
     std::string("  NODE  ") + "  VELX-AVE-MIN-MAX   " + "  VELY-AVE-MIN-MAX   " +
         "  DEEP-AVE-MIN-MAX   " + "  SALT-AVE-MIN-MAX   " + "  TEMP-AVE-MIN-MAX   " +
         "   SED-AVE-MIN-MAX",
@@ -419,12 +428,12 @@ TEST_F(ThreedTest, GivenWindowAveragesMinimaAndMaxima) {
   Append(&summary, extremes);
   Append(&summary, Table("          AVERAGE OF EACH NODE OVER A    2.000000 HR CYCLE, WITH "
                          "LAST HR=   12.000000"));
-  Append(&summary, {"      1   2.00   1.00   3.00", "      5  10.00   5.00  15.00",
-                    "      9  18.00   9.00  27.00", " COMPLETE-",
-                    " UNIT 90 CONTAINS 1 TIME STEP OF AVERAGED CONCENTRATIONS FROM HRS   10.000000"
-                    " TO    12.000000",
-                    " TOTAL NODES=      10", " TOTAL NUMBER OF DEGREES OF FREEDOM PROCESSED=  1",
-                    ""});
+  Append(&summary,
+         {"      1   2.00   1.00   3.00", "      5  10.00   5.00  15.00",
+          "      9  18.00   9.00  27.00", " COMPLETE-",
+          " UNIT 90 CONTAINS 1 TIME STEP OF AVERAGED CONCENTRATIONS FROM HRS   10.000000"
+          " TO    12.000000",
+          " TOTAL NODES=      10", " TOTAL NUMBER OF DEGREES OF FREEDOM PROCESSED=  1", ""});
   ExpectSummary(summary);
 }
 
@@ -450,13 +459,13 @@ class ThreedWindowTest : public ThreedTest {
     Append(&summary, extremes);
     Append(&summary, Table("          AVERAGE OF EACH NODE OVER A    1.000000 HR CYCLE, WITH "
                            "LAST HR=    2.000000"));
-    Append(&summary, {"      1   2.50   2.00   3.00  -1.75  -2.00  -1.50",
-                      "      2   3.50   3.00   4.00  -2.75  -3.00  -2.50",
-                      "      3   4.50   4.00   5.00  -3.75  -4.00  -3.50", " COMPLETE-",
-                      " UNIT 90 CONTAINS 1 TIME STEP OF AVERAGED CONCENTRATIONS FROM HRS    "
-                      "1.000000 TO     2.000000",
-                      " TOTAL NODES=       3", " TOTAL NUMBER OF DEGREES OF FREEDOM PROCESSED=  2",
-                      ""});
+    Append(&summary,
+           {"      1   2.50   2.00   3.00  -1.75  -2.00  -1.50",
+            "      2   3.50   3.00   4.00  -2.75  -3.00  -2.50",
+            "      3   4.50   4.00   5.00  -3.75  -4.00  -3.50", " COMPLETE-",
+            " UNIT 90 CONTAINS 1 TIME STEP OF AVERAGED CONCENTRATIONS FROM HRS    "
+            "1.000000 TO     2.000000",
+            " TOTAL NODES=       3", " TOTAL NUMBER OF DEGREES OF FREEDOM PROCESSED=  2", ""});
     ExpectSummary(summary);
   }
   // The averaged record of hours 1 and 2 with the given node and element reals.
@@ -546,15 +555,12 @@ TEST_P(DebugListingTest, ListsEveryIdebugThNode) {
 
 INSTANTIATE_TEST_SUITE_P(
     ThreedTest, DebugListingTest,
-    ::testing::Values(DebugCase{"Off", "0", 10, {}},
-                      DebugCase{"All", "1", 10, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10}},
-                      DebugCase{"Third", "3", 10, {1, 4, 7, 10}},
-                      DebugCase{"Beyond", "11", 10, {1}},
-                      DebugCase{"Huge", "2147483647", 10, {1}},
-                      DebugCase{"Negative", "-1", 10, {}},
-                      DebugCase{"MostNegative", "-2147483648", 10, {}},
-                      DebugCase{"NegativeOneNode", "-5", 1, {1}},
-                      DebugCase{"NegativeNoNode", "-1", 0, {1}}),
+    ::testing::Values(
+        DebugCase{"Off", "0", 10, {}}, DebugCase{"All", "1", 10, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10}},
+        DebugCase{"Third", "3", 10, {1, 4, 7, 10}}, DebugCase{"Beyond", "11", 10, {1}},
+        DebugCase{"Huge", "2147483647", 10, {1}}, DebugCase{"Negative", "-1", 10, {}},
+        DebugCase{"MostNegative", "-2147483648", 10, {}},
+        DebugCase{"NegativeOneNode", "-5", 1, {1}}, DebugCase{"NegativeNoNode", "-1", 0, {1}}),
     [](const ::testing::TestParamInfo<DebugCase>& info) { return std::string(info.param.name); });
 
 // A file of one step: the window is that step, the step length 0.
@@ -610,14 +616,16 @@ TEST_F(ThreedTest, FirstPassErrorUsesTheStepsBeforeIt) {
   file.TruncateBy(1);
   box_.Write("in.bin", file.bytes());
   Script s;
-  s.ToAverage().Times("", "").Ask(kDebugQ, "0").Lines(
-      {"                 IDEBUG now=           0", std::string(kRewound),
-       " ERROR ON qmx10 read ******", " LAST TIME ON BINARY FILE=    2.000000",
-       " TOTAL DATA RECORD COUNT=       2", " NUMBER OF NODES ON THIS FILE=         2", "",
-       std::string(kReopen),
-       " PROGRAM computes time to start and stop as=   1.0000000000   2.0000000000",
-       " DELTA TIME STEP BETWEEN LAST 2 TIME STEPS =1.0000000000", "",
-       " Quindle Debug NDG-NDF binary=           0           1"});
+  s.ToAverage()
+      .Times("", "")
+      .Ask(kDebugQ, "0")
+      .Lines({"                 IDEBUG now=           0", std::string(kRewound),
+              " ERROR ON qmx10 read ******", " LAST TIME ON BINARY FILE=    2.000000",
+              " TOTAL DATA RECORD COUNT=       2", " NUMBER OF NODES ON THIS FILE=         2", "",
+              std::string(kReopen),
+              " PROGRAM computes time to start and stop as=   1.0000000000   2.0000000000",
+              " DELTA TIME STEP BETWEEN LAST 2 TIME STEPS =1.0000000000", "",
+              " Quindle Debug NDG-NDF binary=           0           1"});
   s.Lines(Extremes({"         2 WAS=           2.50", kNoMax, kNoMax, kNoMax, kNoMax, kNoMax},
                    {"         1 WAS=           1.00", kNoMin, kNoMin, kNoMin, kNoMin, kNoMin}))
       .Show(kFinal)
@@ -651,10 +659,13 @@ TEST_F(ThreedTest, AverageRefusesAStepLargerThanTheMemory) {
   file.Add(Qmx10StepRecord(big));
   box_.Write("in.bin", file.bytes());
   Script s;
-  s.ToAverage().Times("0", "5").Ask(kDebugQ, "0").Lines(
-      {"                 IDEBUG now=           0", std::string(kRewound),
-       " Quindle Debug NDG-NDF binary=           0           1",
-       " *** QMX10 file refused: ICNT(8) = 60001 is more than this program's limit of 60000"});
+  s.ToAverage()
+      .Times("0", "5")
+      .Ask(kDebugQ, "0")
+      .Lines(
+          {"                 IDEBUG now=           0", std::string(kRewound),
+           " Quindle Debug NDG-NDF binary=           0           1",
+           " *** QMX10 file refused: ICNT(8) = 60001 is more than this program's limit of 60000"});
   ExpectStatus(Run(s), 1);
 }
 
@@ -682,14 +693,13 @@ TEST_F(ThreedTest, FullSizeStepsAverageInTime) {
   // Every node holds the same value in a step: node 1, met first, keeps each extreme.
   const std::string max = "         1 WAS=           3.00";
   const std::string min = "         1 WAS=           1.00";
-  EXPECT_NE(std::string::npos,
-            r.out.find(JoinLines(Extremes({max, max, max, max, max, max},
-                                          {min, min, min, min, min, min}))));
-  const std::string row = "   2.00   1.00   3.00   2.00   1.00   3.00   2.00   1.00   3.00"
-                          "   2.00   1.00   3.00   2.00   1.00   3.00   2.00   1.00   3.00\r\n";
-  EXPECT_NE(std::string::npos,
-            box_.Read(kSummary).find("      1" + row + "  20001" + row + "  40001" + row +
-                                     " COMPLETE-\r\n"));
+  EXPECT_NE(std::string::npos, r.out.find(JoinLines(Extremes({max, max, max, max, max, max},
+                                                             {min, min, min, min, min, min}))));
+  const std::string row =
+      "   2.00   1.00   3.00   2.00   1.00   3.00   2.00   1.00   3.00"
+      "   2.00   1.00   3.00   2.00   1.00   3.00   2.00   1.00   3.00\r\n";
+  EXPECT_NE(std::string::npos, box_.Read(kSummary).find("      1" + row + "  20001" + row +
+                                                        "  40001" + row + " COMPLETE-\r\n"));
   // Time, four counts, eight entries, six rows of averages, RDAT3, RDAT7,
   // RDAT8 and RNODE of 60000 and RELEM of 20000: 4 * 620013 data bytes.
   EXPECT_EQ(8u + 4u * 620013u, box_.Read("avg.bin").size());
@@ -814,7 +824,8 @@ class Qmx10Runs : public Family {
   }
   std::vector<std::string> NoData(float recn, float start, float stop) const override {
     return {" WARNING --- RECN=" + F(recn, 5, 1),
-            " CANNOT FIND QMX-10 UNIT NQMX10 TIME BETWEEN =" + F(start, 15, 8) + F(stop, 15, 8), ""};
+            " CANNOT FIND QMX-10 UNIT NQMX10 TIME BETWEEN =" + F(start, 15, 8) + F(stop, 15, 8),
+            ""};
   }
   std::string StoppedOutput() const override { return ""; }
 

@@ -523,7 +523,7 @@ TEST_F(TransportAverageTest, MoreConstituentsThanOnFileAreCut) {
 // Seven constituents are cut to six, of which the table shows three; 2.9 is 2.
 TEST_F(TransportAverageTest, ConstituentAnswerIsCutToSixAndTowardsZero) {
   const std::vector<Qmx4StepData> steps = {{0, 6, 1, 1, {10, 20, 30, 40, 50, 60}, {1}},
-                                       {1, 6, 1, 1, {11, 21, 31, 41, 51, 61}, {2}}};
+                                           {1, 6, 1, 1, {11, 21, 31, 41, 51, 61}, {2}}};
   CodedHeader header = Coded();
   header.np = 1;
   box_.Write("q.bin", Qmx4File(header, steps).bytes());
@@ -729,7 +729,8 @@ TEST_F(TransportAverageTest, DamagedLastStepLeavesItsCodesOverThoseBefore) {
   for (bool passed_before : {true, false}) {
     SCOPED_TRACE(passed_before);
     Reset();
-    std::vector<Qmx4StepData> steps = {{0, 1, 2, 2, {1, 2}, {11, 12}}, {1, 1, 2, 2, {3, 4}, {13, 14}}};
+    std::vector<Qmx4StepData> steps = {{0, 1, 2, 2, {1, 2}, {11, 12}},
+                                       {1, 1, 2, 2, {3, 4}, {13, 14}}};
     if (passed_before) steps.push_back({5, 1, 2, 2, {7, 8}, {21, 22}});
     FileBuilder input = Qmx4File(Coded(), steps);
     input.Add(RecordBuilder().Real(6).Int(1).Int(2).Reals({9, 10}).Int(2).Int(31));
@@ -804,10 +805,10 @@ class Qmx4Runs : public Family {
   Transcript AfterMerge() const override { return Of(Script().AfterMerge()); }
   Transcript AfterEndOfInput() const override { return Transcript().Show(kMerge10); }
   std::vector<std::string> MergeTitle() const override { return Summary().MergeTitle().lines(); }
-  std::vector<std::string> Listed(std::string_view name, int slot, std::string_view tag,
-                                  float from, float to) const override {
-    const std::string extract = I(42, 3) + Blanks(5) + "EXTRACT HRS" + F(from, 12, 6) + " TO" +
-                                F(to, 12, 6);
+  std::vector<std::string> Listed(std::string_view name, int slot, std::string_view tag, float from,
+                                  float to) const override {
+    const std::string extract =
+        I(42, 3) + Blanks(5) + "EXTRACT HRS" + F(from, 12, 6) + " TO" + F(to, 12, 6);
     return Summary().Listing(name, I(70 + slot, 2), Banner(tag), extract).lines();
   }
 
@@ -830,7 +831,8 @@ class Qmx4Runs : public Family {
     const int first = FirstOfTheWindow(n);
     const float start = static_cast<float>(first), stop = static_cast<float>(n);
     Script s;
-    s.Show(" LAST TIME ON BINARY FILE=" + F(stop, 12, 6)).Show(" TOTAL DATA RECORD COUNT=" + I(n, 8));
+    s.Show(" LAST TIME ON BINARY FILE=" + F(stop, 12, 6))
+        .Show(" TOTAL DATA RECORD COUNT=" + I(n, 8));
     s.Show(" NUMBER OF CONSTITUENTS WRITTEN TO BINARY=" + I(1, 4)).Show("");
     s.Show(" PROGRAM self computes time to start and stop as=" + F(start, 12, 8) + F(stop, 12, 8));
     s.Show(TransportAverageTest::kWriteStep);

@@ -94,7 +94,8 @@ bool WriteOutput(const std::string& target, const std::function<void()>& write,
     write();
     return true;
   } catch (const RunAborted&) {
-    *error = "cannot write " + target + (errno != 0 ? ": " + std::string(std::strerror(errno)) : "");
+    *error =
+        "cannot write " + target + (errno != 0 ? ": " + std::string(std::strerror(errno)) : "");
     return false;
   }
 }
@@ -201,7 +202,9 @@ int Average(int argc, char** argv) {
   CLI::App app("korvant-average - the time average of a model result file", "korvant-average");
   Options o;
   app.add_option("IN", o.input, "The model result file to average")->required()->type_name("FILE");
-  app.add_option("-o,--output", o.output, "The averaged file to write")->required()->type_name("OUT");
+  app.add_option("-o,--output", o.output, "The averaged file to write")
+      ->required()
+      ->type_name("OUT");
   app.add_option("--from", o.from, "Window start, in hours")->type_name("H");
   app.add_option("--to", o.to, "Window end, in hours")->type_name("H");
   app.add_option("--last", o.last, "Window of the last N steps (default 26)")->type_name("N");
@@ -222,8 +225,8 @@ int Average(int argc, char** argv) {
   if (std::optional<int> status = ParseCommandLine(app, argc, argv)) return *status;
 
   if (o.last < 1 || (app.count("--constituents") > 0 && o.constituents < 1)) {
-    return Complain(kProgram, std::string(o.last < 1 ? "--last" : "--constituents") +
-                                  " must be at least 1",
+    return Complain(kProgram,
+                    std::string(o.last < 1 ? "--last" : "--constituents") + " must be at least 1",
                     kExitUsage);
   }
   if (app.count("--last") > 0 && (!o.from.empty() || !o.to.empty())) {
@@ -274,22 +277,24 @@ int Average(int argc, char** argv) {
   }
 
   const bool written =
-      WriteOutput(o.output,
-                  [&] {
-                    RecordFile out;
-                    out.OpenForWriting(0, outputs.temporary(0));
-                    average.WriteAveraged(out);
-                    out.Close();
-                  },
-                  &error) &&
+      WriteOutput(
+          o.output,
+          [&] {
+            RecordFile out;
+            out.OpenForWriting(0, outputs.temporary(0));
+            average.WriteAveraged(out);
+            out.Close();
+          },
+          &error) &&
       (o.table.empty() ||
-       WriteOutput(o.table, [&] { WriteTable(average, outputs.temporary(1), o.table); },
-                   &error)) &&
+       WriteOutput(
+           o.table, [&] { WriteTable(average, outputs.temporary(1), o.table); }, &error)) &&
       (o.csv.empty() ||
-       WriteOutput(o.csv,
-                   [&] { WriteCsv(average, outputs.temporary(targets.size() - 1), o.csv); },
-                   &error));
-  if (!written || !outputs.CommitAll(&error, o.sync)) return Complain(kProgram, error, kExitRefused);
+       WriteOutput(
+           o.csv, [&] { WriteCsv(average, outputs.temporary(targets.size() - 1), o.csv); },
+           &error));
+  if (!written || !outputs.CommitAll(&error, o.sync))
+    return Complain(kProgram, error, kExitRefused);
   if (!o.quiet) o.json ? PrintJson(o, average.report()) : PrintReport(o, average.report());
   return 0;
 }

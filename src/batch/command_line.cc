@@ -85,8 +85,7 @@ int RunProgram(std::string_view program, const std::function<int()>& body) {
   try {
     return body();
   } catch (const RunAborted& abort) {
-    return Complain(program, abort.diagnostic.empty() ? "stopped" : abort.diagnostic,
-                    kExitRefused);
+    return Complain(program, abort.diagnostic.empty() ? "stopped" : abort.diagnostic, kExitRefused);
   } catch (const std::bad_alloc&) {
     return Complain(program, "out of memory", kExitRefused);
   } catch (const std::exception& fault) {

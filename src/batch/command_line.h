@@ -1,12 +1,11 @@
 #pragma once
 
+#include <CLI/CLI.hpp>
 #include <functional>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <string_view>
-
-#include <CLI/CLI.hpp>
-#include <nlohmann/json.hpp>
 
 namespace korvant {
 

@@ -118,23 +118,22 @@ void PrintJson(const Options& o, const std::vector<MergeInput>& inputs, const Me
                            {"first_hour", HourJson(in.first_hour)},
                            {"last_hour", HourJson(in.last_hour)}});
   }
-  Json report = {
-      {"program", kProgram},
-      {"output", o.output},
-      {"family", KindName(r.kind)},
-      {"header", r.kind == FileKind::kQmx10 ? Json(nullptr)
-                 : r.integer_coded          ? Json("integer-coded")
-                                            : Json("character")},
-      {"long_steps", r.kind == FileKind::kQmx2 ? Json(r.long_steps) : Json(nullptr)},
-      {"nodes", r.nodes},
-      {"elements", r.elements},
-      {"restart_aware", !o.keep_all},
-      {"inputs", inputs_json},
-      {"steps", r.steps},
-      {"first_hour", HourJson(r.first_hour)},
-      {"last_hour", HourJson(r.last_hour)},
-      {"bytes", r.bytes},
-      {"copy", r.copied_in_kernel ? "kernel" : "read-write"}};
+  Json report = {{"program", kProgram},
+                 {"output", o.output},
+                 {"family", KindName(r.kind)},
+                 {"header", r.kind == FileKind::kQmx10 ? Json(nullptr)
+                            : r.integer_coded          ? Json("integer-coded")
+                                                       : Json("character")},
+                 {"long_steps", r.kind == FileKind::kQmx2 ? Json(r.long_steps) : Json(nullptr)},
+                 {"nodes", r.nodes},
+                 {"elements", r.elements},
+                 {"restart_aware", !o.keep_all},
+                 {"inputs", inputs_json},
+                 {"steps", r.steps},
+                 {"first_hour", HourJson(r.first_hour)},
+                 {"last_hour", HourJson(r.last_hour)},
+                 {"bytes", r.bytes},
+                 {"copy", r.copied_in_kernel ? "kernel" : "read-write"}};
   std::cout << report.dump() << '\n';
 }
 
@@ -179,7 +178,8 @@ int Merge(int argc, char** argv) {
 
   Outputs outputs;
   std::string error;
-  if (!outputs.Add(o.output, o.force, paths, &error)) return Complain(kProgram, error, kExitRefused);
+  if (!outputs.Add(o.output, o.force, paths, &error))
+    return Complain(kProgram, error, kExitRefused);
   StreamMerge merge(inputs, o.keep_all);
   ProgressLine progress(kProgram);
   if (!merge.Check()) {
@@ -201,7 +201,8 @@ int Merge(int argc, char** argv) {
   progress.Clear();
   if (!written) {
     const MergeReport& r = merge.report();
-    if (error.empty()) error = r.write_failed ? "cannot write " + o.output + ": " + r.error : r.error;
+    if (error.empty())
+      error = r.write_failed ? "cannot write " + o.output + ": " + r.error : r.error;
     return Complain(kProgram, error, kExitRefused);
   }
   if (!outputs.CommitAll(&error, o.sync)) return Complain(kProgram, error, kExitRefused);

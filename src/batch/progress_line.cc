@@ -13,7 +13,9 @@ constexpr auto kEvery = std::chrono::milliseconds(200);
 }  // namespace
 
 ProgressLine::ProgressLine(std::string_view program)
-    : program_(program), enabled_(::isatty(STDERR_FILENO) == 1), start_(Clock::now()),
+    : program_(program),
+      enabled_(::isatty(STDERR_FILENO) == 1),
+      start_(Clock::now()),
       next_(start_ + kQuietFor) {}
 
 ProgressLine::~ProgressLine() { Clear(); }

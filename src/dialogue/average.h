@@ -14,8 +14,8 @@ namespace korvant {
 
 /// What the first pass does with a damaged record.
 enum class FirstPassDamage {
-  kFatal,     ///< the run ends with the read diagnostic
-  kEndsPass,  ///< the steps before it are the whole file
+  kFatal,             ///< the run ends with the read diagnostic
+  kEndsPass,          ///< the steps before it are the whole file
   kEndsPassWithLine,  ///< the same, after a console line
 };
 

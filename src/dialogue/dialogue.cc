@@ -37,8 +37,10 @@ bool ScanReal(std::string_view text, std::string* mantissa, bool* has_point, lon
   *exponent = 0;
   if (i == text.size()) return true;
   char c = text[i];
-  if (c == 'E' || c == 'e' || c == 'D' || c == 'd' || c == 'Q' || c == 'q') ++i;
-  else if (c != '+' && c != '-') return false;
+  if (c == 'E' || c == 'e' || c == 'D' || c == 'd' || c == 'Q' || c == 'q')
+    ++i;
+  else if (c != '+' && c != '-')
+    return false;
   bool negative = false;
   if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
   std::string exp_digits;
@@ -230,8 +232,8 @@ std::optional<std::string> AskName(Session& s, std::string_view prompt, char* fi
   return TrimName(*answer);
 }
 
-bool InputNameDialogue(Session& s, std::string_view prompt, std::string_view not_found,
-                       char* field, int unit) {
+bool InputNameDialogue(Session& s, std::string_view prompt, std::string_view not_found, char* field,
+                       int unit) {
   for (;;) {
     std::optional<std::string> name = AskName(s, prompt, field);
     if (!name) return false;
@@ -259,8 +261,7 @@ bool OutputNameDialogue(Session& s, std::string_view prompt, char* field, int un
       s.out().Line(" That file name already exists   OverWrite? ");
       std::string reply = s.console.MustReadField(kAnswerChars);
       std::memcpy(s.dms.ANS, reply.data(), kAnswerChars);
-      if (reply.find_first_not_of(' ') == std::string::npos || reply[0] == 'N' ||
-          reply[0] == 'n') {
+      if (reply.find_first_not_of(' ') == std::string::npos || reply[0] == 'N' || reply[0] == 'n') {
         s.dms.ANS[0] = 'N';
         continue;
       }

@@ -58,8 +58,8 @@ std::optional<std::string> AskName(Session& s, std::string_view prompt, char* fi
 /// characters) until it names a regular file that is not being written,
 /// writing `not_found` (or the in-use line) before asking again; then opens it
 /// on `unit`. False at end of input at the prompt, before anything is opened.
-bool InputNameDialogue(Session& s, std::string_view prompt, std::string_view not_found,
-                       char* field, int unit);
+bool InputNameDialogue(Session& s, std::string_view prompt, std::string_view not_found, char* field,
+                       int unit);
 
 /// Output-name dialogue: writes `prompt`, reads a name into `field`; a fifo
 /// or a socket is refused with `kNotRegularLine` and the name asked again; an

@@ -53,7 +53,8 @@ TEST(TrmlenTest, TabsControlsAndCodesFrom127CountAsBlanks) {
   EXPECT_EQ(2, TRMLEN("ab\x7F"));
   EXPECT_EQ(2, TRMLEN("ab\xC3\xA9  "));
   EXPECT_EQ(2, TRMLEN("ab\r\n\x00"s));
-  EXPECT_EQ(5, TRMLEN("\tab\xFF" "z\x7F\t"));
+  EXPECT_EQ(5, TRMLEN("\tab\xFF"
+                      "z\x7F\t"));
 }
 
 // ---- DCODE
@@ -234,7 +235,8 @@ TEST(FreeFormTest, ExponentsAreAcceptedForReals) {
 
 TEST(FreeFormTest, AValueNotOfTheDestinationTypeIsAnError) {
   int32_t i = 5;
-  for (const char* line : {"1.5", "1E3", "abc", "12abc", "-", "2147483648", "99999999999999999999"}) {
+  for (const char* line :
+       {"1.5", "1E3", "abc", "12abc", "-", "2147483648", "99999999999999999999"}) {
     SCOPED_TRACE(line);
     EXPECT_FALSE(ParseFreeInt(line, &i));
   }
@@ -530,8 +532,8 @@ TEST(ConsoleTest, EditedLinesAreTakenLikeLinesOfAFile) {
   char field[kNameChars];
   EXPECT_EQ("a.bin", AskName(a.s, " Enter a name", field));
   EXPECT_EQ(std::nullopt, AskName(a.s, " Enter a name", field));
-  const std::vector<Answer> kinds = {Answer::kText, Answer::kText, Answer::kText,
-                                     Answer::kFileName, Answer::kFileName};
+  const std::vector<Answer> kinds = {Answer::kText, Answer::kText, Answer::kText, Answer::kFileName,
+                                     Answer::kFileName};
   EXPECT_EQ(kinds, typed.kinds);
 }
 

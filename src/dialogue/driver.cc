@@ -4,14 +4,14 @@
 #include <optional>
 
 #include "dialogue/dialogue.h"
-#include "dialogue/session.h"
 #include "dialogue/geometry.h"
 #include "dialogue/hydro.h"
-#include "text/layout.h"
-#include "io/run_aborted.h"
+#include "dialogue/session.h"
 #include "dialogue/threed.h"
 #include "dialogue/transport.h"
 #include "dialogue/units.h"
+#include "io/run_aborted.h"
+#include "text/layout.h"
 
 namespace korvant {
 namespace {
@@ -27,18 +27,27 @@ struct AverageBlock {
   void (*operation)(Session&);
 };
 
-constexpr AverageBlock kHydroAverage = {
-    " Do you want to average (INTEGRATE) the QMX-2 data?",
-    " Enter QMX2 integrated file name to be created", " Enter name of QMX2 file to read from",
-    kHydroAverageInputUnit, kHydroAverageOutputUnit, true, R2INT};
-constexpr AverageBlock k3dAverage = {
-    " Do you want to average (INTEGRATE) the QMX-10 data?",
-    " Enter QMX10 integrated file name to be created", " Enter name of QMX10 file to read from",
-    kThreedAverageInputUnit, kThreedAverageOutputUnit, false, R10INT};
-constexpr AverageBlock kTransportAverage = {
-    " Do you want to average (INTEGRATE) the QMX-4 data?",
-    " Enter QMX4 averaged file name to be created", " Enter name of QMX4 file to read from",
-    kTransportAverageInputUnit, kTransportAverageOutputUnit, false, R4INT};
+constexpr AverageBlock kHydroAverage = {" Do you want to average (INTEGRATE) the QMX-2 data?",
+                                        " Enter QMX2 integrated file name to be created",
+                                        " Enter name of QMX2 file to read from",
+                                        kHydroAverageInputUnit,
+                                        kHydroAverageOutputUnit,
+                                        true,
+                                        R2INT};
+constexpr AverageBlock k3dAverage = {" Do you want to average (INTEGRATE) the QMX-10 data?",
+                                     " Enter QMX10 integrated file name to be created",
+                                     " Enter name of QMX10 file to read from",
+                                     kThreedAverageInputUnit,
+                                     kThreedAverageOutputUnit,
+                                     false,
+                                     R10INT};
+constexpr AverageBlock kTransportAverage = {" Do you want to average (INTEGRATE) the QMX-4 data?",
+                                            " Enter QMX4 averaged file name to be created",
+                                            " Enter name of QMX4 file to read from",
+                                            kTransportAverageInputUnit,
+                                            kTransportAverageOutputUnit,
+                                            false,
+                                            R4INT};
 
 constexpr std::string_view kNoSuchFile = " Sorry ... no such file name ... try again";
 
@@ -82,8 +91,7 @@ bool MergeQuestions(Session& s) {
 void Geometry(Session& s) {
   char name[kNameChars];
   if (!InputNameDialogue(s, " Enter VELTO Binary file name",
-                         " Sorry ... no such VELTO file name ... try again", name,
-                         kGeometryUnit)) {
+                         " Sorry ... no such VELTO file name ... try again", name, kGeometryUnit)) {
     Console::FailEndOfInput();
   }
   s.out().Line(" ENTER DATUM (Make it 0.0 for WSELEV array to be OK)");

@@ -55,8 +55,7 @@ void ReportTransportHeader(Session& s, const HeaderValues& h, bool leading_empty
   ApplyLayout(report, values, s.out());
 }
 
-ReadResult ReadTransportStep(Session& s, RecordFile& in, const StepFilter& filter,
-                             bool* passed) {
+ReadResult ReadTransportStep(Session& s, RecordFile& in, const StepFilter& filter, bool* passed) {
   Qmx4Step step = TransportStepOf(s.blkr4);
   ReadResult result = ReadQmx4Step(in, step, filter, passed);
   if (result.outcome == Outcome::kTooLarge) DimensionStop(s, step.np, step.ne);

@@ -17,8 +17,7 @@ namespace korvant {
 
 /// After `ReadHeader` of a QMX2 or QMX4 file: a header beyond the arrays
 /// stops with "DIM"; a failure after the first record is fatal.
-void CheckHeader(Session& s, const RecordFile& in, const HeaderValues& h,
-                 const ReadResult& result);
+void CheckHeader(Session& s, const RecordFile& in, const HeaderValues& h, const ReadResult& result);
 
 /// A QMX2 step into `BLKR2`, its elevations into `elevations` (MAXNODE slots).
 ReadResult ReadHydroStep(Session& s, RecordFile& in, bool long_step, float* elevations,
@@ -40,7 +39,7 @@ ReadResult ReadTransportStep(Session& s, RecordFile& in, const StepFilter& filte
 
 /// A QMX10 step into `BLKR10`, `BLKR10_SED` and `BLKR2`, with its count-list
 /// length in *ncnt.
-ReadResult ReadThreedStep(Session& s, RecordFile& in, int32_t* ncnt,
-                          const StepFilter& filter = {}, bool* passed = nullptr);
+ReadResult ReadThreedStep(Session& s, RecordFile& in, int32_t* ncnt, const StepFilter& filter = {},
+                          bool* passed = nullptr);
 
 }  // namespace korvant

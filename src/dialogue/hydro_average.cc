@@ -7,13 +7,13 @@
 #include "dialogue/family_reads.h"
 #include "dialogue/hydro.h"
 #include "dialogue/refusals.h"
+#include "dialogue/units.h"
 #include "engine/hydro_mean.h"
 #include "engine/mean_listing.h"
 #include "formats/header.h"
 #include "formats/qmx2.h"
 #include "io/run_aborted.h"
 #include "text/layout.h"
-#include "dialogue/units.h"
 
 namespace korvant {
 namespace {
@@ -168,10 +168,20 @@ class HydroAverage : public Averaging {
       r.AVG[3 * k + 2] = node.depth;
       r.WAVG[k] = node.surface;
       r.NDRYK[k] = m.dry_code(k);
-      const Value values[] = {k + 1,         r.NDRYK[k],       node.u,        m.u_min(k),
-                              m.u_max(k),    node.v,           m.v_min(k),    m.v_max(k),
-                              node.surface,  m.w_min(k),       m.w_max(k),    b_.CORD[2 * k],
-                              b_.CORD[2 * k + 1], node.depth};
+      const Value values[] = {k + 1,
+                              r.NDRYK[k],
+                              node.u,
+                              m.u_min(k),
+                              m.u_max(k),
+                              node.v,
+                              m.v_min(k),
+                              m.v_max(k),
+                              node.surface,
+                              m.w_min(k),
+                              m.w_max(k),
+                              b_.CORD[2 * k],
+                              b_.CORD[2 * k + 1],
+                              node.depth};
       ApplyLayout(row, values, s_.summary);
     }
   }
@@ -221,7 +231,7 @@ class HydroAverage : public Averaging {
   int32_t IFULL = 0;      // full prints when above 0
   int32_t IWEIGHT = 0;    // 1: velocities weighted by depth
   std::unique_ptr<HydroMean<float>> mean_;
-  float WSTEP[MAXNODE] = {};    // water surface of each node, from the step read last
+  float WSTEP[MAXNODE] = {};       // water surface of each node, from the step read last
   float AVERAGED[kMaxSteps] = {};  // times of the steps averaged
   int32_t navg_ = 0;
   int32_t nzero_ = 0;

@@ -4,9 +4,9 @@
 #include "dialogue/hydro.h"
 #include "dialogue/merge.h"
 #include "dialogue/refusals.h"
+#include "dialogue/units.h"
 #include "formats/qmx2.h"
 #include "text/layout.h"
-#include "dialogue/units.h"
 
 namespace korvant {
 namespace {
@@ -62,13 +62,14 @@ constexpr MergeFamily kHydroMerge = {
     .purpose = "  PURPOSE -->  MERGE together - MULTIPLE QMX2 files",
     .output_prompt = " Enter name of QMX2 MERGED file to be created",
     .flag_prompt = " Enter flag identifier or (?) for menu",
-    .menu = "(' VALID FLAG OPTIONS FOR QMX2 MERGE ARE:',/,"
-            "'   To read first file enter     -->  1ST QMX2',/,"
-            "'   To read second file enter    -->  2ND QMX2',/,"
-            "'   To read third file enter     -->  3RD QMX2',/,"
-            "'   To read fourth file enter    -->  4TH QMX2',/,"
-            "'   To read fifth file enter     -->  5TH QMX2',/,"
-            "'   To leave this routine enter  -->  EXIT    ',/)",
+    .menu =
+        "(' VALID FLAG OPTIONS FOR QMX2 MERGE ARE:',/,"
+        "'   To read first file enter     -->  1ST QMX2',/,"
+        "'   To read second file enter    -->  2ND QMX2',/,"
+        "'   To read third file enter     -->  3RD QMX2',/,"
+        "'   To read fourth file enter    -->  4TH QMX2',/,"
+        "'   To read fifth file enter     -->  5TH QMX2',/,"
+        "'   To leave this routine enter  -->  EXIT    ',/)",
     .name_prompts = {" Enter name of 1st QMX2 binary file", " Enter name of 2ND QMX2 binary file",
                      " Enter name of 3rd QMX2 binary file", " Enter name of 4th QMX2 binary file",
                      " Enter name of 5th QMX2 binary file"},

@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <string_view>
 
+#include "dialogue/session.h"
 #include "formats/header.h"
 #include "formats/limits.h"
-#include "dialogue/session.h"
 
 namespace korvant {
 
@@ -18,9 +18,9 @@ struct MergeState {
   char INNAME[kMaxSlots][kNameChars] = {};  // a slot never chosen keeps 50 bytes of 0
   float TBEG[kMaxSlots] = {};
   float TEND[kMaxSlots] = {};
-  int NDONE = 1;        // running number of the input file being processed
-  int NFLAG = 10;       // further input files accepted
-  int NTOTAL = 0;       // time steps written to the merged file
+  int NDONE = 1;   // running number of the input file being processed
+  int NFLAG = 10;  // further input files accepted
+  int NTOTAL = 0;  // time steps written to the merged file
   float TFIRST = -99.0f;
   float TLAST = -99.0f;
   int last_slot = 0;    // slot chosen most recently (0-based)
@@ -30,15 +30,15 @@ struct MergeState {
 /// A model family's merge: its texts, units and rules as data, and the few
 /// steps that differ as functions. The loop itself is `RunMerge`.
 struct MergeFamily {
-  std::string_view summary_title;   // layout, e.g. ('1',/,'  MERGE TOGETHER - MULTIPLE QMX2 FILES')
-  std::string_view purpose;         // console line
+  std::string_view summary_title;  // layout, e.g. ('1',/,'  MERGE TOGETHER - MULTIPLE QMX2 FILES')
+  std::string_view purpose;        // console line
   std::string_view output_prompt;
   std::string_view flag_prompt;
-  std::string_view menu;            // layout
+  std::string_view menu;  // layout
   std::array<std::string_view, kMaxSlots> name_prompts;
-  std::string_view totals;          // layout of the steps-merged summary
-  std::string_view closing_line;    // console line before the merged file is closed
-  std::string_view closed;          // layout with the merged file's name and NTOTAL
+  std::string_view totals;        // layout of the steps-merged summary
+  std::string_view closing_line;  // console line before the merged file is closed
+  std::string_view closed;        // layout with the merged file's name and NTOTAL
   int slots;
   int output_unit;
   int first_input_unit;             // unit of slot 1; slot s is on first + s - 1

@@ -6,11 +6,11 @@
 #include <string>
 #include <string_view>
 
-#include "formats/limits.h"
-#include "text/console.h"
-#include "io/record_file.h"
-#include "text/text_sink.h"
 #include "dialogue/units.h"
+#include "formats/limits.h"
+#include "io/record_file.h"
+#include "text/console.h"
+#include "text/text_sink.h"
 
 namespace korvant {
 
@@ -19,14 +19,14 @@ namespace korvant {
 
 /// Header text and numbers of the file read last, and the answer fields.
 struct DMS {
-  char BANNER[kBannerChars];  // 15 lines of 80 characters
-  int32_t IREC[kHeaderInts];  // header integers; IREC[0] is the version code
-  float FREC[kHeaderReals];   // header reals
-  char TITLE2[kTitleChars];   // title of the QMX2 file read last
-  char TITLE4[kTitleChars];   // title of the QMX4 file read last
-  char TITLEG[kTitleChars];   // title of the geometry file
-  char ANS[kAnswerChars];     // answer to the latest yes/no question or flag
-  char FNAME[kNameChars];     // current input (or merged) file name
+  char BANNER[kBannerChars];   // 15 lines of 80 characters
+  int32_t IREC[kHeaderInts];   // header integers; IREC[0] is the version code
+  float FREC[kHeaderReals];    // header reals
+  char TITLE2[kTitleChars];    // title of the QMX2 file read last
+  char TITLE4[kTitleChars];    // title of the QMX4 file read last
+  char TITLEG[kTitleChars];    // title of the geometry file
+  char ANS[kAnswerChars];      // answer to the latest yes/no question or flag
+  char FNAME[kNameChars];      // current input (or merged) file name
   int32_t ITITL[kTitleChars];  // a title, one character code per integer
   int32_t IBAN[kBannerChars];  // the banner, one character code per integer
 };
@@ -43,9 +43,9 @@ struct BLKR2 {
   int32_t NOP[MAXELEM * 8];    // geometry: eight node numbers per element
   float ELEMREAL[MAXELEM];
   int32_t ELEMINT2[MAXELEM];
-  int32_t NE, NP;              // geometry counts; 0 when no geometry file was read
-  int32_t NE2, NP2;            // counts of the hydrodynamic step read last
-  float TIME2;                 // time of the hydrodynamic step read last
+  int32_t NE, NP;    // geometry counts; 0 when no geometry file was read
+  int32_t NE2, NP2;  // counts of the hydrodynamic step read last
+  float TIME2;       // time of the hydrodynamic step read last
 };
 
 /// The transport time step read last.
@@ -79,7 +79,6 @@ struct Blocks {
   BLKR10 blkr10;
   BLKR10_SED blkr10_sed;
 };
-
 
 /// Everything one run shares: the console, the summary file, the open binary
 /// units and the data blocks. Operations take it by reference.

@@ -46,8 +46,8 @@ class TerminalEditor : public LineEditor {
 
   std::optional<std::string> ReadLine(Answer kind) override {
     // Tab completes only where a file is named; elsewhere it is typed as itself.
-    el_set(el_, EL_BIND, "^I",
-           kind == Answer::kFileName ? "korvant-complete-file" : "ed-insert", nullptr);
+    el_set(el_, EL_BIND, "^I", kind == Answer::kFileName ? "korvant-complete-file" : "ed-insert",
+           nullptr);
     int count = 0;
     const char* text = el_gets(el_, &count);
     if (text == nullptr || count <= 0) return std::nullopt;

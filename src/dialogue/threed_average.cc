@@ -7,13 +7,13 @@
 #include "dialogue/dialogue.h"
 #include "dialogue/family_reads.h"
 #include "dialogue/threed.h"
+#include "dialogue/units.h"
 #include "engine/mean_listing.h"
 #include "engine/threed_mean.h"
 #include "formats/limits.h"
 #include "formats/qmx10.h"
 #include "io/run_aborted.h"
 #include "text/layout.h"
-#include "dialogue/units.h"
 
 namespace korvant {
 namespace {
@@ -30,8 +30,9 @@ constexpr AverageRules kRules = {
     .first_pass_damage = FirstPassDamage::kEndsPassWithLine,
     .damage_line = " ERROR ON qmx10 read ******",
     .reopen = true,
-    .no_data = "(' WARNING --- RECN=',F5.1,/,' CANNOT FIND QMX-10 UNIT NQMX10 TIME BETWEEN =',"
-               "2F15.8,/)",
+    .no_data =
+        "(' WARNING --- RECN=',F5.1,/,' CANNOT FIND QMX-10 UNIT NQMX10 TIME BETWEEN =',"
+        "2F15.8,/)",
     .fewest_steps = 1.0f,
 };
 
@@ -88,8 +89,7 @@ class ThreedAverage : public Averaging {
       TakeTime(b_.TIME);
       mean_.Add(ThreedStepOf(s_, NCNT));
     } else if (number <= 2) {
-      WriteLayout(s_.summary, "(' Skipping along time steps in QMX10 -- TIME= ',F15.8)",
-                  {b_.TIME});
+      WriteLayout(s_.summary, "(' Skipping along time steps in QMX10 -- TIME= ',F15.8)", {b_.TIME});
       s_.out().Line(" Be Patient - Skipping QMX10 time Steps");
     }
   }

@@ -3,9 +3,9 @@
 #include "dialogue/family_reads.h"
 #include "dialogue/merge.h"
 #include "dialogue/threed.h"
+#include "dialogue/units.h"
 #include "formats/qmx10.h"
 #include "text/layout.h"
-#include "dialogue/units.h"
 
 namespace korvant {
 namespace {
@@ -35,8 +35,8 @@ void WriteStep(Session& s, RecordFile& out) {
 }
 
 void AfterInput(Session& s, MergeState&, int, int copied) {
-  WriteFree(s.out(), {" JUST wrote ", copied, " 3D time steps on file= ",
-                      FieldView(s.dms.FNAME, kNameChars)});
+  WriteFree(s.out(), {" JUST wrote ", copied,
+                      " 3D time steps on file= ", FieldView(s.dms.FNAME, kNameChars)});
 }
 
 constexpr MergeFamily kThreedMerge = {
@@ -44,18 +44,20 @@ constexpr MergeFamily kThreedMerge = {
     .purpose = "  PURPOSE -->  MERGE together - MULTIPLE QMX10 files",
     .output_prompt = " Enter name of QMX10 MERGED file to be created",
     .flag_prompt = " Enter flag identifier or (?) for menu",
-    .menu = "(' VALID FLAG OPTIONS FOR QMX10 MERGE ARE:',/,"
-            "'   To read first file enter     -->  1ST QMX10',/,"
-            "'   To read second file enter    -->  2ND QMX10',/,"
-            "'   To read third file enter     -->  3RD QMX10',/,"
-            "'   To leave this routine enter  -->  EXIT    ',/)",
+    .menu =
+        "(' VALID FLAG OPTIONS FOR QMX10 MERGE ARE:',/,"
+        "'   To read first file enter     -->  1ST QMX10',/,"
+        "'   To read second file enter    -->  2ND QMX10',/,"
+        "'   To read third file enter     -->  3RD QMX10',/,"
+        "'   To leave this routine enter  -->  EXIT    ',/)",
     .name_prompts = {" Enter name of 1st QMX10 primary binary file",
                      " Enter name of 2ND QMX10 primary binary file",
                      " Enter name of 3rd QMX10 primary binary file", "", ""},
     .totals = "(/,I5,' TIME STEPS MERGED TO UNIT 90 ... FIRST=',F12.6,/,39X,'LAST=',F12.6,/)",
     .closing_line = " ========== Closing active files from R10MERGE =========",
-    .closed = "('  ==== MERGED QMX10 file named --> ',A,/,'  ==== Closed with',I8,"
-              "' time steps',/,'  ======================================================')",
+    .closed =
+        "('  ==== MERGED QMX10 file named --> ',A,/,'  ==== Closed with',I8,"
+        "' time steps',/,'  ======================================================')",
     .slots = 3,
     .output_unit = kThreedMergedUnit,
     .first_input_unit = kThreedFirstInputUnit,

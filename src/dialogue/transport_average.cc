@@ -7,12 +7,12 @@
 #include "dialogue/dialogue.h"
 #include "dialogue/family_reads.h"
 #include "dialogue/transport.h"
+#include "dialogue/units.h"
 #include "engine/mean_listing.h"
 #include "engine/transport_mean.h"
 #include "formats/qmx4.h"
 #include "io/run_aborted.h"
 #include "text/layout.h"
-#include "dialogue/units.h"
 
 namespace korvant {
 namespace {

@@ -2,13 +2,12 @@
 #include "dialogue/family_reads.h"
 #include "dialogue/merge.h"
 #include "dialogue/transport.h"
+#include "dialogue/units.h"
 #include "formats/qmx4.h"
 #include "text/layout.h"
-#include "dialogue/units.h"
 
 namespace korvant {
 namespace {
-
 
 bool OpenTransportInput(Session& s, MergeState& m, int slot) {
   const int unit = kTransportFirstInputUnit + slot;

@@ -89,8 +89,8 @@ void HydroMean<Sum>::Accumulate(const Qmx2Step& step, std::span<float> elevation
 }
 
 template <typename Sum>
-typename HydroMean<Sum>::Node HydroMean<Sum>::Average(int32_t k, const Qmx2Step& last,
-                                                      std::span<const float> last_elevations) const {
+typename HydroMean<Sum>::Node HydroMean<Sum>::Average(
+    int32_t k, const Qmx2Step& last, std::span<const float> last_elevations) const {
   Node node;
   const Sum recn = static_cast<Sum>(recn_);
   node.depth = static_cast<float>(sumd_[k] / recn);

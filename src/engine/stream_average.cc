@@ -55,8 +55,8 @@ std::string Problem(const ReadResult& r) {
     case Outcome::kDamaged:
       break;
   }
-  return "record " + std::to_string(r.damage.record) + " (byte " +
-         std::to_string(r.damage.offset) + "): " + r.damage.what;
+  return "record " + std::to_string(r.damage.record) + " (byte " + std::to_string(r.damage.offset) +
+         "): " + r.damage.what;
 }
 
 // A QMX2 or QMX4 header as read, to be written again.
@@ -125,7 +125,8 @@ namespace {
 template <typename Sum>
 class HydroFamily final : public StreamAverage::Family {
  public:
-  explicit HydroFamily(const AverageChoices& c) : weighted_(c.weighted), mean_(c.weighted, c.datum) {}
+  explicit HydroFamily(const AverageChoices& c)
+      : weighted_(c.weighted), mean_(c.weighted, c.datum) {}
 
   std::string ReadHeader(RecordFile& f) override {
     std::string why = header_.Read(f);
@@ -210,10 +211,9 @@ class HydroFamily final : public StreamAverage::Family {
   // The node's x and y come from a geometry file, which is not read: 0.
   void Row(int64_t k, std::vector<Value>* values) const override {
     const int32_t n = static_cast<int32_t>(k);
-    *values = {n + 1,           dry_codes_[k],   avg_[3 * k],   mean_.u_min(n),
-               mean_.u_max(n),  avg_[3 * k + 1], mean_.v_min(n), mean_.v_max(n),
-               surface_[k],     mean_.w_min(n),  mean_.w_max(n), 0.0f,
-               0.0f,            avg_[3 * k + 2]};
+    *values = {n + 1,           dry_codes_[k],  avg_[3 * k],    mean_.u_min(n), mean_.u_max(n),
+               avg_[3 * k + 1], mean_.v_min(n), mean_.v_max(n), surface_[k],    mean_.w_min(n),
+               mean_.w_max(n),  0.0f,           0.0f,           avg_[3 * k + 2]};
   }
 
  private:
@@ -269,8 +269,7 @@ class TransportFamily final : public StreamAverage::Family {
   // The header as read, then one step of time 0.0 with the constituents
   // averaged and the element codes of the last step.
   void WriteAveraged(RecordFile& out) override {
-    WriteHeader(out, header_.values(), header_.text(), header_.values().np,
-                header_.values().ne);
+    WriteHeader(out, header_.values(), header_.text(), header_.values().np, header_.values().ne);
     Qmx4Step averaged = step_;
     averaged.time = kTransportAveragedTime;
     averaged.nqal = constituents_;
@@ -366,9 +365,7 @@ class ThreedFamily final : public StreamAverage::Family {
     }
   }
 
-  void WriteAveraged(RecordFile& out) override {
-    WriteQmx10Average(out, step_, averages_.data());
-  }
+  void WriteAveraged(RecordFile& out) override { WriteQmx10Average(out, step_, averages_.data()); }
 
   void WriteListing(TextSink& sink, const AverageReport& r) override {
     WriteLayout(sink, kThreedResultsTitle, {});

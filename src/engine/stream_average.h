@@ -25,10 +25,10 @@ struct AverageChoices {
   /// window does with 26.
   std::optional<float> from, to;
   int64_t last = 26;
-  bool weighted = false;      ///< QMX2: velocities weighted by depth
-  float datum = 100.0f;       ///< QMX2: the water surface is taken above this
+  bool weighted = false;                ///< QMX2: velocities weighted by depth
+  float datum = 100.0f;                 ///< QMX2: the water surface is taken above this
   std::optional<int32_t> constituents;  ///< QMX4: the first N; unset: all the steps hold
-  bool float32_sums = false;  ///< sum as the console program does, in 32 bits
+  bool float32_sums = false;            ///< sum as the console program does, in 32 bits
 };
 
 /// The overall extremes of one QMX10 degree of freedom and the nodes (from
@@ -42,10 +42,10 @@ struct DofExtremes {
 struct AverageReport {
   std::string error;
   FileKind kind = FileKind::kUnknown;
-  bool integer_coded = false;  ///< the header's form (QMX2, QMX4)
-  int64_t steps = 0;           ///< time steps in the file
-  int64_t averaged = 0;        ///< of them in the window
-  float start = 0, stop = 0;   ///< the window, hours
+  bool integer_coded = false;                  ///< the header's form (QMX2, QMX4)
+  int64_t steps = 0;                           ///< time steps in the file
+  int64_t averaged = 0;                        ///< of them in the window
+  float start = 0, stop = 0;                   ///< the window, hours
   std::optional<float> first_hour, last_hour;  ///< of the steps averaged
   int32_t nodes = 0, elements = 0;  ///< of the file's last step, as the averaged file holds them
   /// QMX4: constituents averaged; QMX10: degrees of freedom of the last step.

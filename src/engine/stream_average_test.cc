@@ -14,7 +14,7 @@ namespace {
 // sized from them.
 TEST(StreamAverageTest, CountsTheRecordDoesNotBackAreRefused) {
   Sandbox box;
-  Qmx10StepData threed;  // two nodes, one degree of freedom
+  Qmx10StepData threed;                             // two nodes, one degree of freedom
   threed.icnt = {2, 0, 0, 0, 2147483647, 0, 0, 0};  // ICNT(5) sizes nothing here
   box.Write("threed.bin", Qmx10File({threed, threed}).bytes());
   Qmx4StepData transport;

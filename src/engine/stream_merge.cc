@@ -126,8 +126,8 @@ class StreamMerge::Copier {
       // Refused (another file system, an output opened for appending, a
       // kernel without the call) or nothing copied: read and write instead,
       // which also tells a real failure by its own error.
-      if (got < 0 && errno != EXDEV && errno != EINVAL && errno != ENOSYS &&
-          errno != EOPNOTSUPP && errno != EBADF) {
+      if (got < 0 && errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP &&
+          errno != EBADF) {
         return Fail(std::strerror(errno), /*write=*/errno != EIO);
       }
       kernel_refused_ = true;
@@ -173,7 +173,8 @@ class StreamMerge::Copier {
 };
 
 StreamMerge::StreamMerge(std::vector<MergeInput> inputs, bool keep_all) : keep_all_(keep_all) {
-  for (MergeInput& input : inputs) sources_.push_back(Source{std::move(input), 0, std::nullopt, {}});
+  for (MergeInput& input : inputs)
+    sources_.push_back(Source{std::move(input), 0, std::nullopt, {}});
   report_.inputs.resize(sources_.size());
 }
 
@@ -211,8 +212,8 @@ bool StreamMerge::CheckInput(size_t i) {
     report_.long_steps = id.long_steps;
   } else if (id.kind != identity_.kind ||
              (id.kind == FileKind::kQmx2 && id.long_steps != identity_.long_steps)) {
-    return Refuse(path, FamilyName(id) + ", but " + sources_[0].input.path + " is " +
-                            FamilyName(identity_));
+    return Refuse(
+        path, FamilyName(id) + ", but " + sources_[0].input.path + " is " + FamilyName(identity_));
   }
   for (int r = 0; r < id.header_records; ++r) f.SkipRecord();
   if (i == 0) header_bytes_ = f.Tell().position;
@@ -241,9 +242,9 @@ bool StreamMerge::CheckInput(size_t i) {
       report_.nodes = head.np;
       report_.elements = head.ne;
     } else if (head.np != report_.nodes || head.ne != report_.elements) {
-      return Refuse(path, "the step at hour " + Hour(head.time) + " has " +
-                              Mesh(head.np, head.ne) + ", but the steps of " + counts_from_ +
-                              " have " + Mesh(report_.nodes, report_.elements));
+      return Refuse(path, "the step at hour " + Hour(head.time) + " has " + Mesh(head.np, head.ne) +
+                              ", but the steps of " + counts_from_ + " have " +
+                              Mesh(report_.nodes, report_.elements));
     }
     ++report.steps;
     if (!src.input.Selects(head.time)) continue;
@@ -320,18 +321,18 @@ bool StreamMerge::WriteInput(size_t i, Copier& copier,
   for (;;) {
     const ReadResult result = ReadStepHead(f, id, &head, icnt);
     if (result.outcome == Outcome::kEndOfFile) break;
-    if (!result.ok()) return Refuse(path, changed + Where(result.damage) + ": " + result.damage.what);
+    if (!result.ok())
+      return Refuse(path, changed + Where(result.damage) + ": " + result.damage.what);
     if (head.np != report_.nodes || head.ne != report_.elements) {
-      return Refuse(path, changed + "the step at hour " + Hour(head.time) + " has " +
-                              Mesh(head.np, head.ne));
+      return Refuse(
+          path, changed + "the step at hour " + Hour(head.time) + " has " + Mesh(head.np, head.ne));
     }
     ++steps;
     if (!src.input.Selects(head.time)) continue;
     if (previous && head.time <= *previous) ++run;
     previous = head.time;
     while (low < src.later_lows.size() && src.later_lows[low].run <= run) ++low;
-    const float later_runs =
-        low < src.later_lows.size() ? src.later_lows[low].time : kNoLaterTime;
+    const float later_runs = low < src.later_lows.size() ? src.later_lows[low].time : kNoLaterTime;
     if (!keep_all_ && head.time >= std::min(later_runs, later_inputs)) {
       // Replaced by the first later step at or before its time: in this input
       // when a later run here goes that far back, else in the first later

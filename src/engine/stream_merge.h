@@ -45,7 +45,7 @@ struct MergeReport {
   std::vector<MergeInputReport> inputs;  ///< one per input, in order
   int64_t steps = 0;                     ///< steps in the merged file
   std::optional<float> first_hour, last_hour;
-  int64_t bytes = 0;               ///< bytes of the merged file
+  int64_t bytes = 0;              ///< bytes of the merged file
   bool copied_in_kernel = false;  ///< copy_file_range did (some of) the copying
 };
 
@@ -105,7 +105,7 @@ class StreamMerge {
   struct Source {
     MergeInput input;
     int64_t steps = 0;
-    std::optional<float> earliest;  // smallest selected time
+    std::optional<float> earliest;     // smallest selected time
     std::vector<RunStart> later_lows;  // runs no later run undercuts, in order
   };
   class Copier;

@@ -30,12 +30,12 @@ inline bool RecordFollows(RecordFile& in) {
 
 /// The main pass of an averaging that stops at the end of the file or at a
 /// damaged step: reads at most kMaxSteps steps from the input's position.
-/// `read(filter, passed)` reads one step and returns its `ReadResult`; `use(number, passed)` then handles step `number` (from 1), read
-/// whole or, outside `window`, passed with only its time and counts.
-/// The blocks end as reading every step whole leaves them: a passed last step
-/// is read again; after a damaged step, whose values only partly replace those
-/// of the steps before it, every step is read again as it came. Returns true
-/// when the pass stopped after kMaxSteps steps while more records followed.
+/// `read(filter, passed)` reads one step and returns its `ReadResult`; `use(number, passed)` then
+/// handles step `number` (from 1), read whole or, outside `window`, passed with only its time and
+/// counts. The blocks end as reading every step whole leaves them: a passed last step is read
+/// again; after a damaged step, whose values only partly replace those of the steps before it,
+/// every step is read again as it came. Returns true when the pass stopped after kMaxSteps steps
+/// while more records followed.
 template <typename Read, typename Use>
 bool ReadStepsPassingOutside(RecordFile& in, const StepFilter& window, Read read, Use use) {
   const RecordMark first_step_at = in.Tell();

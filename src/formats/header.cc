@@ -14,8 +14,8 @@ ReadResult Failed(const RecordFile& f, ReadStatus status, int part) {
 
 // Reads record `part`: "count, then count integers" into `dst`. A count
 // beyond `limit` is refused before any value is stored.
-ReadResult ReadCounted(RecordFile& f, int part, std::string_view name, int32_t* count,
-                       int32_t* dst, int limit) {
+ReadResult ReadCounted(RecordFile& f, int part, std::string_view name, int32_t* count, int32_t* dst,
+                       int limit) {
   ReadStatus status = f.Begin();
   if (status != ReadStatus::kOk) return Failed(f, status, part);
   if (f.Ints(count, 1) && *count > limit) return TooLarge(name, *count, limit);

@@ -37,7 +37,6 @@ ReadResult Mismatch(const RecordFile& f, const std::string& what) {
   return result;
 }
 
-
 // Whether the record at the position is a QMX2 step (short or long, as
 // *long_steps then says). The file is left after the record.
 bool IsQmx2Step(RecordFile& f, bool* long_steps) {

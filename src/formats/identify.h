@@ -37,10 +37,10 @@ Identity Identify(RecordFile& f);
 /// The time and counts of one time-step record, and where it lies.
 struct StepHead {
   float time = 0.0f;
-  int32_t np = 0;     // nodes
-  int32_t ne = 0;     // elements
-  int32_t width = 0;  // QMX4 constituents (NQAL), QMX10 degrees of freedom (NDF)
-  RecordMark at;      // the record's leading length
+  int32_t np = 0;       // nodes
+  int32_t ne = 0;       // elements
+  int32_t width = 0;    // QMX4 constituents (NQAL), QMX10 degrees of freedom (NDF)
+  RecordMark at;        // the record's leading length
   uint32_t length = 0;  // its data bytes
 };
 

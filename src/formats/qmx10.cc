@@ -131,9 +131,9 @@ ReadResult TakeStep(RecordFile& in, Qmx10Step& s, const StepFilter& filter, bool
 // The record of a step, its time taken from `time_at`.
 std::vector<Piece> PiecesOfStep(const Qmx10Step& s, const float* time_at, const float* vdof,
                                 bool with_codes) {
-  std::vector<Piece> pieces = {PieceOf(*time_at), PieceOf(s.np), PieceOf(s.ndf), PieceOf(s.ne),
-                               PieceOf(s.ncnt),
-                               PiecesOf(s.icnt.data(), Fit(s.ncnt, kQmx10CountList))};
+  std::vector<Piece> pieces = {
+      PieceOf(*time_at), PieceOf(s.np),   PieceOf(s.ndf),
+      PieceOf(s.ne),     PieceOf(s.ncnt), PiecesOf(s.icnt.data(), Fit(s.ncnt, kQmx10CountList))};
   std::array<Into, 13> arrays;
   const size_t n = ArraysOf(s, vdof, with_codes, arrays);
   for (size_t i = 0; i < n; ++i) {
@@ -151,8 +151,7 @@ int64_t Qmx10StepBytes(int64_t np, int64_t ndf, int64_t ne, int64_t ncnt, const 
   return 4 * values;
 }
 
-ReadResult ReadQmx10Step(RecordFile& in, Qmx10Step& step, const StepFilter& filter,
-                         bool* passed) {
+ReadResult ReadQmx10Step(RecordFile& in, Qmx10Step& step, const StepFilter& filter, bool* passed) {
   if (passed != nullptr) *passed = false;
   ReadStatus status = in.Begin();
   if (status != ReadStatus::kOk) return ResultOf(in, status);

@@ -19,9 +19,9 @@ struct Arrays {
 };
 
 Arrays ArraysOf(const Qmx2Step& s, bool long_step) {
-  return Arrays{{IntoValues(s.vel.data(), 3 * int64_t{s.np}), IntoValues(s.ndry.data(), s.np)},
-                {IntoValues(s.imat.data(), s.ne),
-                 IntoValues(s.elevations.data(), long_step ? s.np : 0)}};
+  return Arrays{
+      {IntoValues(s.vel.data(), 3 * int64_t{s.np}), IntoValues(s.ndry.data(), s.np)},
+      {IntoValues(s.imat.data(), s.ne), IntoValues(s.elevations.data(), long_step ? s.np : 0)}};
 }
 
 int64_t Bytes(std::span<const Into> arrays) {
@@ -47,8 +47,8 @@ int64_t Qmx2StepBytes(int64_t np, int64_t ne, bool long_step) {
   return 12 + Bytes(a.before_ne) + Bytes(a.after_ne);  // time, NP2, NE2 and the arrays
 }
 
-ReadResult ReadQmx2Step(RecordFile& in, bool long_step, Qmx2Step& step,
-                        const StepFilter& filter, bool* passed) {
+ReadResult ReadQmx2Step(RecordFile& in, bool long_step, Qmx2Step& step, const StepFilter& filter,
+                        bool* passed) {
   ReadStatus status = in.Begin();
   if (status != ReadStatus::kOk) return ResultOf(in, status);
   if (!in.Reals(&step.time, 1) || !in.Ints(&step.np, 1)) return ResultOf(in, in.Finish());
@@ -81,9 +81,8 @@ ReadResult ReadQmx2Time(RecordFile& in, float* time) {
 
 void WriteQmx2Step(RecordFile& out, const Qmx2Step& step, bool long_step) {
   const Arrays a = ArraysOf(step, long_step);
-  out.Write({PieceOf(step.time), PieceOf(step.np), PieceOf(a.before_ne[0]),
-             PieceOf(a.before_ne[1]), PieceOf(step.ne), PieceOf(a.after_ne[0]),
-             PieceOf(a.after_ne[1])});
+  out.Write({PieceOf(step.time), PieceOf(step.np), PieceOf(a.before_ne[0]), PieceOf(a.before_ne[1]),
+             PieceOf(step.ne), PieceOf(a.after_ne[0]), PieceOf(a.after_ne[1])});
 }
 
 }  // namespace korvant

@@ -21,11 +21,11 @@ constexpr int kAverageLongFrom = 42;
 /// from when written). The spans' sizes are the limits a read checks.
 struct Qmx2Step {
   float time = 0.0f;
-  int32_t np = 0;  // NP2
-  int32_t ne = 0;  // NE2
-  std::span<float> vel;      // x-velocity, y-velocity and depth of each node
-  std::span<int32_t> ndry;   // wet/dry code of each node
-  std::span<int32_t> imat;   // integer code of each element
+  int32_t np = 0;               // NP2
+  int32_t ne = 0;               // NE2
+  std::span<float> vel;         // x-velocity, y-velocity and depth of each node
+  std::span<int32_t> ndry;      // wet/dry code of each node
+  std::span<int32_t> imat;      // integer code of each element
   std::span<float> elevations;  // water-surface elevation of each node (long steps)
 
   int64_t node_limit() const { return static_cast<int64_t>(ndry.size()); }

@@ -35,7 +35,7 @@ struct Oversize {
 
 struct ReadResult {
   Outcome outcome = Outcome::kRead;
-  Damage damage;      ///< for kDamaged (and kEndOfFile: where it was met)
+  Damage damage;       ///< for kDamaged (and kEndOfFile: where it was met)
   Oversize too_large;  ///< for kTooLarge
   int part = 0;        ///< which record of a read that spans several failed, from 1
 

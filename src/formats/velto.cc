@@ -56,16 +56,19 @@ ReadResult ReadMesh(RecordFile& f, VeltoMesh& m) {
   if (counts[1] > m.element_limit()) return TooLarge("NE", counts[1], m.element_limit());
   m.np = counts[0];
   m.ne = counts[1];
-  ReadInterleaved<kVeltoNodeValues>(f, m.np, [&](int32_t j, const uint32_t* v) {
-    m.cord[2 * j] = AsFloat(v[0]);
-    m.cord[2 * j + 1] = AsFloat(v[1]);
-    m.ao[j] = AsFloat(v[3]);
-  }) && ReadInterleaved<kVeltoElementValues>(f, m.ne, [&](int32_t e, const uint32_t* v) {
-    for (int k = 0; k < kVeltoCorners; ++k) m.nop[kVeltoCorners * e + k] = static_cast<int32_t>(v[k]);
-    m.imat[e] = static_cast<int32_t>(v[8]);
-    m.elemreal[e] = AsFloat(v[9]);
-    m.elemint2[e] = static_cast<int32_t>(v[10]);
-  });
+  ReadInterleaved<kVeltoNodeValues>(f, m.np,
+                                    [&](int32_t j, const uint32_t* v) {
+                                      m.cord[2 * j] = AsFloat(v[0]);
+                                      m.cord[2 * j + 1] = AsFloat(v[1]);
+                                      m.ao[j] = AsFloat(v[3]);
+                                    }) &&
+      ReadInterleaved<kVeltoElementValues>(f, m.ne, [&](int32_t e, const uint32_t* v) {
+        for (int k = 0; k < kVeltoCorners; ++k)
+          m.nop[kVeltoCorners * e + k] = static_cast<int32_t>(v[k]);
+        m.imat[e] = static_cast<int32_t>(v[8]);
+        m.elemreal[e] = AsFloat(v[9]);
+        m.elemint2[e] = static_cast<int32_t>(v[10]);
+      });
   return Failed(f, f.Finish(), kLaterPart);
 }
 

@@ -16,7 +16,7 @@ namespace korvant {
 // third value and the bottom elevation, for each element eight node numbers,
 // an integer, a real and an integer; then G2, when IREC(1) is above 420: four
 // reals per node.
-constexpr int kVeltoTitleFromVersion = 425;    // C3 present from this version code on
+constexpr int kVeltoTitleFromVersion = 425;     // C3 present from this version code on
 constexpr int kVeltoNodeExtAfterVersion = 420;  // G2 present above this version code
 constexpr int kVeltoNodeValues = 4;
 constexpr int kVeltoElementValues = 11;
@@ -27,12 +27,12 @@ constexpr int kVeltoCorners = 8;  // node numbers of an element
 struct VeltoMesh {
   HeaderText header;
   int32_t np = 0, ne = 0;
-  std::span<float> cord;       // x and y of each node
-  std::span<float> ao;         // bottom elevation of each node
-  std::span<float> nodeext;    // four G2 values of each node
-  std::span<int32_t> nop;      // eight node numbers of each element, as in the file
-  std::span<int32_t> imat;     // the integer after them
-  std::span<float> elemreal;   // the real after that
+  std::span<float> cord;        // x and y of each node
+  std::span<float> ao;          // bottom elevation of each node
+  std::span<float> nodeext;     // four G2 values of each node
+  std::span<int32_t> nop;       // eight node numbers of each element, as in the file
+  std::span<int32_t> imat;      // the integer after them
+  std::span<float> elemreal;    // the real after that
   std::span<int32_t> elemint2;  // the last integer
 
   int64_t node_limit() const { return static_cast<int64_t>(ao.size()); }

@@ -126,7 +126,9 @@ class RecordFile {
   /// Takes into each destination in turn, as successive `Ints`/`Reals` would;
   /// destinations that follow each other in memory are filled by one read.
   bool Takes(std::span<const Into> into);
-  bool Takes(std::initializer_list<Into> into) { return Takes(std::span(into.begin(), into.size())); }
+  bool Takes(std::initializer_list<Into> into) {
+    return Takes(std::span(into.begin(), into.size()));
+  }
   /// Takes nothing for `n` bytes of the record.
   bool Pass(int64_t n);
   ReadStatus Finish();

@@ -1,11 +1,10 @@
 #include "io/record_file.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstdlib>
@@ -495,7 +494,7 @@ TEST_F(RecordFileTest, WrittenRecordsReadBack) {
 TEST_F(RecordFileTest, RecordsAroundAndBeyondTheBufferRoundTripByteExact) {
   // Sizes on both sides of the powers of two a buffer is likely to have, so
   // that records fit it, fill it exactly, and overflow it.
-  const size_t sizes[] = {1,      16383,  16384,  16385,  32768,  65535,  65536,  65537,
+  const size_t sizes[] = {1,      16383,  16384,  16385,  32768,  65535,  65536, 65537,
                           131071, 131072, 262140, 262144, 262145, 700001, 3};
   Bytes expected;
   RecordFile& out = Writer();
@@ -551,7 +550,8 @@ TEST_F(RecordFileTest, LargeRecordOfMixedPiecesIsOneRecord) {
   EXPECT_TRUE(in.Ints(&n, 1));
   for (size_t at = 0; at < block.size(); at += 1000) EXPECT_TRUE(in.Bytes(&block_back[at], 1000));
   EXPECT_TRUE(in.Ints(&m, 1));
-  EXPECT_TRUE(in.Text(reinterpret_cast<char*>(text_back.data()), static_cast<int64_t>(text.size())));
+  EXPECT_TRUE(
+      in.Text(reinterpret_cast<char*>(text_back.data()), static_cast<int64_t>(text.size())));
   EXPECT_TRUE(in.Reals(reals_back.data(), n));
   EXPECT_EQ(ReadStatus::kOk, in.Finish());
   EXPECT_EQ(count, n);

@@ -22,9 +22,7 @@ inline uint32_t DecodeUint32(const unsigned char* p) {
          static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
 }
 
-inline int32_t DecodeInt32(const unsigned char* p) {
-  return static_cast<int32_t>(DecodeUint32(p));
-}
+inline int32_t DecodeInt32(const unsigned char* p) { return static_cast<int32_t>(DecodeUint32(p)); }
 
 inline float DecodeFloat32(const unsigned char* p) {
   uint32_t bits = DecodeUint32(p);

@@ -106,8 +106,7 @@ class LayoutParser {
     const int c = Peek();
     const int letter = c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c;
     if (letter != 'I' && letter != 'F' && letter != 'A' && letter != 'X' && letter != '(') {
-      if (count > 0)
-        return Fail(pos_, "expected I, F, A, X or '(' after " + std::to_string(count));
+      if (count > 0) return Fail(pos_, "expected I, F, A, X or '(' after " + std::to_string(count));
       return Fail(pos_, "unknown item '" + std::string(1, static_cast<char>(c)) + "'");
     }
     ++pos_;
@@ -119,15 +118,14 @@ class LayoutParser {
       case 'F':
         item.kind = LayoutItem::kFixed;
         if (!ReadWidth('F', &item.width)) return false;
-        if (Peek() != '.')
-          return Fail(pos_, "expected '.d' after F" + std::to_string(item.width));
+        if (Peek() != '.') return Fail(pos_, "expected '.d' after F" + std::to_string(item.width));
         ++pos_;
         if (!ReadNumber(&item.decimals)) return false;
         if (item.decimals < 0)
           return Fail(pos_, "expected decimals after F" + std::to_string(item.width) + ".");
         if (item.decimals >= item.width)
-          return Fail(start, "decimals must be below the width in F" +
-                                 std::to_string(item.width) + "." + std::to_string(item.decimals));
+          return Fail(start, "decimals must be below the width in F" + std::to_string(item.width) +
+                                 "." + std::to_string(item.decimals));
         break;
       case 'A': {
         item.kind = LayoutItem::kTextField;
@@ -196,10 +194,12 @@ class LayoutParser {
 
 std::string ItemName(const LayoutItem& item) {
   switch (item.kind) {
-    case LayoutItem::kInt: return "I" + std::to_string(item.width);
+    case LayoutItem::kInt:
+      return "I" + std::to_string(item.width);
     case LayoutItem::kFixed:
       return "F" + std::to_string(item.width) + "." + std::to_string(item.decimals);
-    default: return item.width > 0 ? "A" + std::to_string(item.width) : "A";
+    default:
+      return item.width > 0 ? "A" + std::to_string(item.width) : "A";
   }
 }
 
@@ -286,9 +286,15 @@ void ApplyLayout(const Layout& layout, std::span<const Value> values, TextSink& 
   for (size_t i = 0; i < items.size(); ++i) {
     const LayoutItem& item = items[i];
     switch (item.kind) {
-      case LayoutItem::kText: line.Write(item.text); break;
-      case LayoutItem::kSkip: line.Skip(item.width); break;
-      case LayoutItem::kNewLine: line.EndLine(); break;
+      case LayoutItem::kText:
+        line.Write(item.text);
+        break;
+      case LayoutItem::kSkip:
+        line.Skip(item.width);
+        break;
+      case LayoutItem::kNewLine:
+        line.EndLine();
+        break;
       case LayoutItem::kGroupBegin:
         if (depth == left.size()) throw std::logic_error("layout groups nested too deeply");
         left[depth++] = item.repeat;

@@ -99,7 +99,7 @@ TEST(LayoutTest, WritingStopsAtTheFirstValueItemWithoutAValue) {
   EXPECT_EQ("\n A", FormatLayout("(/,' A',I3,/,' B')", {}));
   EXPECT_EQ("", FormatLayout("(I3,' X')", {}));
   EXPECT_EQ(" 1|", FormatLayout("(2(I2,'|'),' END')", {1}));
-  EXPECT_EQ("  1", FormatLayout("(I3)", {1, 2}));  // extra values are ignored
+  EXPECT_EQ("  1", FormatLayout("(I3)", {1, 2}));   // extra values are ignored
   EXPECT_EQ(" A\n", FormatLayout("(' A',/)", {}));  // a final / leaves an empty line
 }
 
@@ -130,23 +130,23 @@ TEST(LayoutTest, MergeSummaryStopsAtTheFirstEmptyGroup) {
       "CREATE IT',/,3X,10(A50,5X,2F12.6),/,/)";
   const std::string heading = "\n THE MERGED FILE IS NAMED=" + Blanks(40) +
                               "merged.bin AND THESE DATA FILES AND TIMES WERE USED TO CREATE IT\n";
-  EXPECT_EQ(heading + "   " + Blanks(42) + "run1.bin" + "     " + "    0.000000   12.500000" +
-                Blanks(42) + "run2.bin" + "     " + "   12.500000   24.000000",
-            FormatLayout(kMerged, {"merged.bin", "run1.bin", 0.0f, 12.5f, "run2.bin", 12.5f,
-                                   24.0f}));
+  EXPECT_EQ(
+      heading + "   " + Blanks(42) + "run1.bin" + "     " + "    0.000000   12.500000" +
+          Blanks(42) + "run2.bin" + "     " + "   12.500000   24.000000",
+      FormatLayout(kMerged, {"merged.bin", "run1.bin", 0.0f, 12.5f, "run2.bin", 12.5f, 24.0f}));
   EXPECT_EQ(heading, FormatLayout(kMerged, {"merged.bin"}));
 
   std::string groups = "   ";
   for (char i = '0'; i <= '9'; ++i) {
-    groups += Blanks(44) + "f" + i + ".bin" + "     " + "    " + i + ".000000" + "    " + i +
-              ".500000";
+    groups +=
+        Blanks(44) + "f" + i + ".bin" + "     " + "    " + i + ".000000" + "    " + i + ".500000";
   }
   EXPECT_EQ(heading + groups + "\n\n",
-            FormatLayout(kMerged, {"merged.bin", "f0.bin", 0.0f, 0.5f, "f1.bin", 1.0f, 1.5f,
-                                   "f2.bin", 2.0f, 2.5f, "f3.bin", 3.0f, 3.5f, "f4.bin", 4.0f,
-                                   4.5f, "f5.bin", 5.0f, 5.5f, "f6.bin", 6.0f, 6.5f, "f7.bin",
-                                   7.0f, 7.5f, "f8.bin", 8.0f, 8.5f, "f9.bin", 9.0f, 9.5f,
-                                   "ignored"}));
+            FormatLayout(kMerged,
+                         {"merged.bin", "f0.bin", 0.0f, 0.5f, "f1.bin", 1.0f, 1.5f, "f2.bin", 2.0f,
+                          2.5f,         "f3.bin", 3.0f, 3.5f, "f4.bin", 4.0f, 4.5f, "f5.bin", 5.0f,
+                          5.5f,         "f6.bin", 6.0f, 6.5f, "f7.bin", 7.0f, 7.5f, "f8.bin", 8.0f,
+                          8.5f,         "f9.bin", 9.0f, 9.5f, "ignored"}));
 }
 
 TEST(LayoutTest, ParseErrorsSayWhere) {
@@ -212,8 +212,8 @@ TEST(LayoutTest, FixedEdgeCases) {
   EXPECT_EQ(" -2.", Fixed(-2.5f, 4, 0));
   EXPECT_EQ(" 0.12", Fixed(0.125f, 5, 2));
   EXPECT_EQ(" 0.38", Fixed(0.375f, 5, 2));
-  EXPECT_EQ(" 0.4", Fixed(0.45f, 4, 1));   // 0.449999988...
-  EXPECT_EQ(" 0.2", Fixed(0.15f, 4, 1));   // 0.150000006...
+  EXPECT_EQ(" 0.4", Fixed(0.45f, 4, 1));    // 0.449999988...
+  EXPECT_EQ(" 0.2", Fixed(0.15f, 4, 1));    // 0.150000006...
   EXPECT_EQ(" 1.00", Fixed(1.005f, 5, 2));  // 1.00499999...
   EXPECT_EQ(" 0.100000001", Fixed(0.1f, 12, 9));
   EXPECT_EQ("***", Fixed(9.96f, 3, 1));

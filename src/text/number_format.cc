@@ -15,7 +15,6 @@ namespace {
 
 using uint128 = unsigned __int128;
 
-
 // Fw.d with w up to this is done in 128-bit arithmetic: d then stays at or
 // below 38, so m * 5^d fits (m < 2^24), and any N = value * 10^d that
 // overflows has more digits than fit in w anyway.
@@ -82,8 +81,8 @@ bool AppendNonFinite(std::string* out, float value, int width) {
   if (std::isfinite(value)) return false;
   const bool negative = std::signbit(value);
   std::string_view text = std::isnan(value) ? "NaN"
-                          : negative     ? (width >= 9 ? "-Infinity" : "-Inf")
-                                         : (width >= 8 ? "Infinity" : "Inf");
+                          : negative        ? (width >= 9 ? "-Infinity" : "-Inf")
+                                            : (width >= 8 ? "Infinity" : "Inf");
   AppendRight(out, text, width);
   return true;
 }
@@ -95,7 +94,7 @@ bool ScaleFast(uint32_t m, int e, int d, uint128* n) {
   const int k = -e;
   if (k <= d) return !__builtin_mul_overflow(uint128{m} * kPow5[k], kPow10[d - k], n);
   const uint128 scaled = uint128{m} * kPow5[d];  // below 2^113
-  const int shift = k - d;                        // value * 10^d = scaled / 2^shift
+  const int shift = k - d;                       // value * 10^d = scaled / 2^shift
   if (shift >= 120) {
     *n = 0;
     return true;
@@ -194,7 +193,8 @@ void AppendFixed(std::string* out, float value, int width, int decimals) {
     const uint64_t half = uint64_t{1} << (shift - 1);
     n += rest > half || (rest == half && (n & 1) != 0);
     char buf[24];
-    const size_t len = n == 0 ? 0 : static_cast<size_t>(std::to_chars(buf, buf + sizeof buf, n).ptr - buf);
+    const size_t len =
+        n == 0 ? 0 : static_cast<size_t>(std::to_chars(buf, buf + sizeof buf, n).ptr - buf);
     return AppendFixedDigits(out, std::string_view(buf, len), negative, width, decimals);
   }
   if (width <= kFastFixedWidth) {
@@ -240,8 +240,7 @@ void AppendFreeReal(std::string* out, float value) {
   mantissa.push_back(text[first]);
   mantissa.append(text.substr(first + 2, kFreeDigits - 1));
   char tail[16];
-  std::snprintf(tail, sizeof tail, "E%c%02d", exponent + 1 < 0 ? '-' : '+',
-                std::abs(exponent + 1));
+  std::snprintf(tail, sizeof tail, "E%c%02d", exponent + 1 < 0 ? '-' : '+', std::abs(exponent + 1));
   AppendRight(out, mantissa + tail, kFreeRealWidth);
 }
 
