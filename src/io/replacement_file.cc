@@ -19,7 +19,10 @@ std::string TemporaryBeside(const std::string& target) {
   std::random_device device;
   char suffix[32];
   std::snprintf(suffix, sizeof suffix, ".%d.%08x.tmp", static_cast<int>(getpid()), device());
-  return (path.parent_path() / ("." + path.filename().string() + suffix)).string();
+  std::string name = ".";
+  name += path.filename().string();
+  name += suffix;
+  return (path.parent_path() / name).string();
 }
 
 }  // namespace
