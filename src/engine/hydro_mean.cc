@@ -13,16 +13,48 @@ constexpr float kMaxStart = -1.0E20f;
 
 bool Near(float x) { return std::fabs(x - kZeroValue) <= kZeroBand; }
 
+// One step into the sums and extremes of every node. Branch-free (the
+// comparisons become selects) and with every array declared apart from the
+// others (the compiler cannot tell that of the vectors' data), so that the
+// loop vectorises.
+template <bool kWeighted, bool kShortSteps, typename Sum>
+void AccumulateNodes(int64_t np, const float* __restrict vel, float* __restrict wstep,
+                     const float* __restrict ao, float datum, Sum* __restrict sumu,
+                     Sum* __restrict sumv, Sum* __restrict sumw, Sum* __restrict sumd,
+                     float* __restrict umin, float* __restrict umax, float* __restrict vmin,
+                     float* __restrict vmax, float* __restrict wmin, float* __restrict wmax) {
+  for (int64_t k = 0; k < np; ++k) {
+    const float u = vel[3 * k], v = vel[3 * k + 1], d = vel[3 * k + 2];
+    if constexpr (kShortSteps) wstep[k] = ao[k] + d;
+    const float wse = wstep[k] - datum;
+    if constexpr (kWeighted) {
+      sumu[k] += static_cast<Sum>(u * d);
+      sumv[k] += static_cast<Sum>(v * d);
+    } else {
+      sumu[k] += u;
+      sumv[k] += v;
+    }
+    sumw[k] += wse;
+    sumd[k] += d;
+    umax[k] = u > umax[k] ? u : umax[k];
+    umin[k] = u < umin[k] ? u : umin[k];
+    vmax[k] = v > vmax[k] ? v : vmax[k];
+    vmin[k] = v < vmin[k] ? v : vmin[k];
+    wmax[k] = wse > wmax[k] ? wse : wmax[k];
+    wmin[k] = wse < wmin[k] ? wse : wmin[k];
+  }
+}
+
 }  // namespace
 
 template <typename Sum>
 void HydroMean<Sum>::Reach(int32_t nodes) {
   if (nodes <= reached_) return;
-  const size_t n = static_cast<size_t>(nodes);
-  for (auto* sums : {&sumu_, &sumv_, &sumw_, &sumd_}) sums->resize(n, Sum(0));
-  for (auto* low : {&umin_, &vmin_, &wmin_}) low->resize(n, kMinStart);
-  for (auto* high : {&umax_, &vmax_, &wmax_}) high->resize(n, kMaxStart);
-  ndry_.resize(n, kDryCode);
+  const Sum zeros[4] = {};
+  const float starts[6] = {kMinStart, kMaxStart, kMinStart, kMaxStart, kMinStart, kMaxStart};
+  sums_.Grow(nodes, zeros);
+  extremes_.Grow(nodes, starts);
+  ndry_.resize(static_cast<size_t>(nodes), kDryCode);
   reached_ = nodes;
 }
 
@@ -47,45 +79,15 @@ void HydroMean<Sum>::Add(const Qmx2Step& step, bool short_steps, std::span<float
   }
 }
 
-// Branch-free: the comparisons become selects, so the loop vectorises.
 template <typename Sum>
 template <bool kWeighted, bool kShortSteps>
 void HydroMean<Sum>::Accumulate(const Qmx2Step& step, std::span<float> elevations,
                                 std::span<const float> bottom) {
-  const float* vel = step.vel.data();
-  float* wstep = elevations.data();
-  const float* ao = bottom.data();
-  const float datum = datum_;
-  Sum* sumu = sumu_.data();
-  Sum* sumv = sumv_.data();
-  Sum* sumw = sumw_.data();
-  Sum* sumd = sumd_.data();
-  float* umin = umin_.data();
-  float* umax = umax_.data();
-  float* vmin = vmin_.data();
-  float* vmax = vmax_.data();
-  float* wmin = wmin_.data();
-  float* wmax = wmax_.data();
-  for (int32_t k = 0; k < step.np; ++k) {
-    const float u = vel[3 * k], v = vel[3 * k + 1], d = vel[3 * k + 2];
-    if constexpr (kShortSteps) wstep[k] = ao[k] + d;
-    const float wse = wstep[k] - datum;
-    if constexpr (kWeighted) {
-      sumu[k] += static_cast<Sum>(u * d);
-      sumv[k] += static_cast<Sum>(v * d);
-    } else {
-      sumu[k] += u;
-      sumv[k] += v;
-    }
-    sumw[k] += wse;
-    sumd[k] += d;
-    umax[k] = u > umax[k] ? u : umax[k];
-    umin[k] = u < umin[k] ? u : umin[k];
-    vmax[k] = v > vmax[k] ? v : vmax[k];
-    vmin[k] = v < vmin[k] ? v : vmin[k];
-    wmax[k] = wse > wmax[k] ? wse : wmax[k];
-    wmin[k] = wse < wmin[k] ? wse : wmin[k];
-  }
+  AccumulateNodes<kWeighted, kShortSteps>(
+      step.np, step.vel.data(), elevations.data(), bottom.data(), datum_, sums_.array(kSumU),
+      sums_.array(kSumV), sums_.array(kSumW), sums_.array(kSumD), extremes_.array(kUMin),
+      extremes_.array(kUMax), extremes_.array(kVMin), extremes_.array(kVMax),
+      extremes_.array(kWMin), extremes_.array(kWMax));
 }
 
 template <typename Sum>
@@ -93,7 +95,7 @@ typename HydroMean<Sum>::Node HydroMean<Sum>::Average(
     int32_t k, const Qmx2Step& last, std::span<const float> last_elevations) const {
   Node node;
   const Sum recn = static_cast<Sum>(recn_);
-  node.depth = static_cast<float>(sumd_[k] / recn);
+  node.depth = static_cast<float>(sums_.array(kSumD)[k] / recn);
   if (Near(node.depth)) {
     const int zeros = 1 + Near(last.vel[3 * k]) + Near(last.vel[3 * k + 1]) +
                       Near(last.vel[3 * k + 2]) + Near(last_elevations[k]) + (last.ndry[k] == 0);
@@ -102,14 +104,14 @@ typename HydroMean<Sum>::Node HydroMean<Sum>::Average(
       return node;
     }
   }
-  node.u = static_cast<float>(sumu_[k] / recn);
-  node.v = static_cast<float>(sumv_[k] / recn);
+  node.u = static_cast<float>(sums_.array(kSumU)[k] / recn);
+  node.v = static_cast<float>(sums_.array(kSumV)[k] / recn);
   if (weighted_) {
     // Over a zero depth the weighted current is taken as still.
     node.u = node.depth != 0.0f ? node.u / node.depth : 0.0f;
     node.v = node.depth != 0.0f ? node.v / node.depth : 0.0f;
   }
-  node.surface = static_cast<float>(sumw_[k] / recn);
+  node.surface = static_cast<float>(sums_.array(kSumW)[k] / recn);
   return node;
 }
 

@@ -4,6 +4,7 @@
 #include <span>
 #include <vector>
 
+#include "engine/node_arrays.h"
 #include "formats/qmx2.h"
 
 namespace korvant {
@@ -42,12 +43,12 @@ class HydroMean {
 
   float steps() const { return recn_; }  ///< steps added, counted as a float
   int32_t dry_code(int32_t k) const { return ndry_[k]; }
-  float u_min(int32_t k) const { return umin_[k]; }
-  float u_max(int32_t k) const { return umax_[k]; }
-  float v_min(int32_t k) const { return vmin_[k]; }
-  float v_max(int32_t k) const { return vmax_[k]; }
-  float w_min(int32_t k) const { return wmin_[k]; }
-  float w_max(int32_t k) const { return wmax_[k]; }
+  float u_min(int32_t k) const { return extremes_.array(kUMin)[k]; }
+  float u_max(int32_t k) const { return extremes_.array(kUMax)[k]; }
+  float v_min(int32_t k) const { return extremes_.array(kVMin)[k]; }
+  float v_max(int32_t k) const { return extremes_.array(kVMax)[k]; }
+  float w_min(int32_t k) const { return extremes_.array(kWMin)[k]; }
+  float w_max(int32_t k) const { return extremes_.array(kWMax)[k]; }
   /// Element `e` (from 0): the last positive code the steps gave it, else 0.
   int32_t element_code(int32_t e) const {
     return static_cast<size_t>(e) < imat_.size() ? imat_[e] : 0;
@@ -61,8 +62,10 @@ class HydroMean {
   float datum_;
   float recn_ = 0.0f;
   int32_t reached_ = 0;
-  std::vector<Sum> sumu_, sumv_, sumw_, sumd_;
-  std::vector<float> umin_, umax_, vmin_, vmax_, wmin_, wmax_;
+  enum { kSumU, kSumV, kSumW, kSumD };
+  enum { kUMin, kUMax, kVMin, kVMax, kWMin, kWMax };
+  NodeArrays<Sum> sums_{4};
+  NodeArrays<float> extremes_{6, /*first=*/4};
   std::vector<int32_t> ndry_, imat_;
 };
 

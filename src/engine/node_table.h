@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "engine/node_arrays.h"
+
 namespace korvant {
 
 /// Running sums, minima and maxima of `rows` quantities at each node, for a
@@ -13,29 +15,30 @@ template <typename Sum>
 class NodeTable {
  public:
   NodeTable(int rows, float min_start, float max_start)
-      : min_start_(min_start), max_start_(max_start), sum_(rows), min_(rows), max_(rows) {}
+      : sum_(rows),
+        min_(rows, rows),
+        max_(rows, 2 * rows),
+        sum_start_(rows, Sum(0)),
+        min_start_(rows, min_start),
+        max_start_(rows, max_start) {}
 
-  int rows() const { return static_cast<int>(sum_.size()); }
-  int64_t reached() const { return reached_; }
+  int rows() const { return sum_.count(); }
+  int64_t reached() const { return sum_.size(); }
 
   /// Gives every row's slots up to `nodes` their start values, once.
   void Reach(int64_t nodes) {
-    if (nodes <= reached_) return;
-    for (int r = 0; r < rows(); ++r) {
-      sum_[r].resize(static_cast<size_t>(nodes), Sum(0));
-      min_[r].resize(static_cast<size_t>(nodes), min_start_);
-      max_[r].resize(static_cast<size_t>(nodes), max_start_);
-    }
-    reached_ = nodes;
+    sum_.Grow(nodes, sum_start_);
+    min_.Grow(nodes, min_start_);
+    max_.Grow(nodes, max_start_);
   }
 
   /// Adds `n` values of row `r`, node 0 first (strict comparisons: of equal
   /// extremes the first met stays).
   void Add(int r, const float* values, int64_t n) {
     Reach(n);
-    Sum* sum = sum_[r].data();
-    float* low = min_[r].data();
-    float* high = max_[r].data();
+    Sum* sum = sum_.array(r);
+    float* low = min_.array(r);
+    float* high = max_.array(r);
     for (int64_t j = 0; j < n; ++j) {
       const float v = values[j];
       sum[j] += v;
@@ -46,16 +49,16 @@ class NodeTable {
 
   /// The mean of row `r` at node `j` over `steps` steps, as a float.
   float Mean(int r, int64_t j, float steps) const {
-    return static_cast<float>(sum_[r][j] / static_cast<Sum>(steps));
+    return static_cast<float>(sum_.array(r)[j] / static_cast<Sum>(steps));
   }
-  float Min(int r, int64_t j) const { return min_[r][j]; }
-  float Max(int r, int64_t j) const { return max_[r][j]; }
+  float Min(int r, int64_t j) const { return min_.array(r)[j]; }
+  float Max(int r, int64_t j) const { return max_.array(r)[j]; }
 
  private:
-  float min_start_, max_start_;
-  int64_t reached_ = 0;
-  std::vector<std::vector<Sum>> sum_;
-  std::vector<std::vector<float>> min_, max_;
+  NodeArrays<Sum> sum_;
+  NodeArrays<float> min_, max_;
+  std::vector<Sum> sum_start_;
+  std::vector<float> min_start_, max_start_;
 };
 
 }  // namespace korvant
