@@ -1,7 +1,12 @@
 // Writes the example of the README: a small bay as a VELTO mesh of
 // eight-node quadrilaterals and six-node triangles (node numbers alternating
-// corner and mid-side), and 30 hourly QMX2 steps of a tide over a slow gyre.
-//   korvant_make_example <dir>   writes <dir>/bay.velto and <dir>/bay.qmx2
+// corner and mid-side), and 30 hourly QMX2 steps of a tide over a slow gyre,
+// whole and as the two pieces of a run restarted at hour 13.
+//   korvant_make_example <dir>   writes into <dir>:
+//     bay.velto        the mesh
+//     bay.qmx2         hours 1 to 30
+//     bay_part1.qmx2   hours 1 to 18, the run as it stood when it stopped
+//     bay_part2.qmx2   hours 13 to 30, the run restarted from hour 13
 #include <cmath>
 #include <cstdio>
 #include <fstream>
@@ -18,6 +23,7 @@ using korvant::VeltoNode;
 constexpr int kColumns = 12, kRows = 6;  // quadrilaterals; the last column is split in triangles
 constexpr float kLength = 6000.0f, kWidth = 3000.0f;  // feet
 constexpr int kSteps = 30;
+constexpr int kPart1Last = 18, kRestart = 13;  // hours; steps[i] holds hour i + 1
 constexpr double kPi = 3.14159265358979;
 
 // Nodes on a (2 kColumns + 1) x (2 kRows + 1) lattice of corners and mid-sides.
@@ -35,10 +41,16 @@ float Bottom(float x, float y, float width) {
          25.0f * static_cast<float>(std::sin(kPi * y / width)) * (1.0f - 0.5f * x / kLength);
 }
 
+bool written = true;
+
 void Write(const std::string& path, const korvant::FileBuilder& file) {
   std::ofstream out(path, std::ios::binary);
   out << file.bytes();
-  if (!out) std::perror(path.c_str());
+  out.close();
+  if (!out) {
+    std::perror(path.c_str());
+    written = false;
+  }
 }
 
 }  // namespace
@@ -118,5 +130,11 @@ int main(int argc, char** argv) {
   results.irec = {42};
   results.title = "EXAMPLE BAY, TIDE OVER A GYRE";
   Write(dir + "/bay.qmx2", korvant::Qmx2File(results, steps, true));
-  return 0;
+  // The restart repeats hours 13 to 18 with the same values, so either piece
+  // joined at any of those hours gives the whole run back.
+  const std::vector<korvant::Qmx2StepData> first(steps.begin(), steps.begin() + kPart1Last),
+      second(steps.begin() + kRestart - 1, steps.end());
+  Write(dir + "/bay_part1.qmx2", korvant::Qmx2File(results, first, true));
+  Write(dir + "/bay_part2.qmx2", korvant::Qmx2File(results, second, true));
+  return written ? 0 : 1;
 }
