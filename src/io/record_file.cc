@@ -127,8 +127,11 @@ void RecordFile::Seek(RecordMark mark) {
 
 std::string RecordFile::DamageText() const {
   if (past_end_ >= 0) {
-    return "its length of " + std::to_string(length_) + " bytes runs past the end of the file (" +
-           std::to_string(past_end_) + " bytes left)";
+    const auto bytes = [](int64_t n) {
+      return std::to_string(n) + (n == 1 ? " byte" : " bytes");
+    };
+    return "its length of " + bytes(length_) + " runs past the end of the file (" +
+           bytes(past_end_) + " left)";
   }
   if (damage_ == Damage::kShort) return "it holds fewer values than its counts need";
   return "the file ends inside it";

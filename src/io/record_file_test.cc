@@ -195,6 +195,18 @@ TEST_F(RecordFileTest, LengthPastTheEndOfTheFileIsError) {
   EXPECT_EQ(ReadStatus::kEndOfFile, ReadReals(v, 4));
 }
 
+TEST_F(RecordFileTest, DamageTextCountsTheBytesClaimedAndLeft) {
+  WriteBytes({0x10, 0x27, 0, 0, 1, 2, 3});
+  EXPECT_EQ(ReadStatus::kError, Reader().SkipRecord());
+  EXPECT_EQ("its length of 10000 bytes runs past the end of the file (3 bytes left)",
+            Reader().DamageText());
+  file_.Close();
+  WriteBytes({1, 0, 0, 0, 7});
+  EXPECT_EQ(ReadStatus::kError, Reader().SkipRecord());
+  EXPECT_EQ("its length of 1 byte runs past the end of the file (1 byte left)",
+            Reader().DamageText());
+}
+
 TEST_F(RecordFileTest, LengthOneBytePastTheEndIsError) {
   // Data and trailing length need 12 + 4 bytes; 15 are there.
   Bytes bytes = Frame(Ints({1, 2, 3}));
