@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <memory>
 #include <span>
-#include <vector>
 
 namespace korvant {
 
@@ -31,19 +31,21 @@ class NodeArrays {
   void Grow(int64_t n, std::span<const T> start) {
     if (n <= size_) return;
     const int64_t stride = Stride(n);
-    std::vector<T> grown(static_cast<size_t>(Lead() + stride * count_));
+    // Left uninitialised: each slot is written once, here, and the pages
+    // past an array's end are never touched.
+    std::unique_ptr<T[]> grown(new T[static_cast<size_t>(Lead() + stride * count_)]);
     for (int i = 0; i < count_; ++i) {
-      T* to = grown.data() + Lead() + i * stride;
+      T* to = grown.get() + Lead() + i * stride;
       if (size_ > 0) std::copy_n(array(i), size_, to);
       std::fill(to + size_, to + n, start[static_cast<size_t>(i)]);
     }
-    data_.swap(grown);
+    data_ = std::move(grown);
     stride_ = stride;
     size_ = n;
   }
 
-  T* array(int i) { return data_.data() + Lead() + i * stride_; }
-  const T* array(int i) const { return data_.data() + Lead() + i * stride_; }
+  T* array(int i) { return data_.get() + Lead() + i * stride_; }
+  const T* array(int i) const { return data_.get() + Lead() + i * stride_; }
 
  private:
   static constexpr int64_t kPage = 4096, kSkew = 320;  // five cache lines
@@ -57,7 +59,7 @@ class NodeArrays {
 
   int count_, first_;
   int64_t size_ = 0, stride_ = 0;
-  std::vector<T> data_;
+  std::unique_ptr<T[]> data_;
 };
 
 }  // namespace korvant
