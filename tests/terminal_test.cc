@@ -174,7 +174,8 @@ void Answer(Terminal& t, std::string_view question, std::string_view keys) {
 TEST_F(TerminalTest, TabCompletesFileNamesAndKeysEdit) {
   Sandbox box;
   std::filesystem::create_directory(box.Path("results"));
-  box.Write("results/lower_bay_mesh.bin", VeltoFile(CharHeader{}, VeltoGeometry{}).bytes());
+  // Blanks belong to the name: completed, they are not escaped.
+  box.Write("results/lower bay mesh.bin", VeltoFile(CharHeader{}, VeltoGeometry{}).bytes());
   Terminal t(box.dir());
   ASSERT_TRUE(t.started());
 

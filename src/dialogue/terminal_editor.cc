@@ -5,8 +5,13 @@
 #ifdef KORVANT_HAVE_LIBEDIT
 #include <histedit.h>
 
+#include <algorithm>
 #include <clocale>
 #include <cstdio>
+#include <filesystem>
+#include <string>
+#include <system_error>
+#include <vector>
 #endif
 
 namespace korvant {
@@ -23,6 +28,52 @@ char* NoPrompt(EditLine*) {
   return empty;
 }
 
+// Tab at a file-name question: completes the name typed up to the cursor
+// with the names of its folder, as far as they agree, and lists them when
+// they go different ways. The whole answer is one name, so blanks belong to
+// it and nothing is quoted or escaped; a folder gets its slash, a file
+// nothing after it.
+unsigned char CompleteFileName(EditLine* el, int) {
+  namespace fs = std::filesystem;
+  const LineInfo* line = el_line(el);
+  const std::string typed(line->buffer, line->cursor);
+  const size_t slash = typed.rfind('/');
+  const std::string folder = slash == std::string::npos ? "."
+                             : slash == 0               ? "/"
+                                                        : typed.substr(0, slash);
+  const std::string start = slash == std::string::npos ? typed : typed.substr(slash + 1);
+  std::vector<std::string> names;
+  std::error_code error;
+  for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+    std::string name = it->path().filename().string();
+    if (name.compare(0, start.size(), start) != 0) continue;
+    if (name[0] == '.' && (start.empty() || start[0] != '.')) continue;
+    std::error_code is_folder_error;
+    if (it->is_directory(is_folder_error)) name += '/';
+    names.push_back(std::move(name));
+  }
+  if (names.empty()) return CC_REFRESH_BEEP;
+  std::sort(names.begin(), names.end());
+  const std::string& first = names.front();
+  size_t agreed = first.size();
+  for (const std::string& name : names) {
+    size_t n = 0;
+    while (n < agreed && n < name.size() && name[n] == first[n]) ++n;
+    agreed = n;
+  }
+  if (agreed > start.size()) {
+    el_insertstr(el, first.substr(start.size(), agreed - start.size()).c_str());
+    return CC_REFRESH;
+  }
+  if (names.size() == 1) return CC_REFRESH;
+  // The choices on lines of their own below the answer, which is drawn again.
+  std::string list = "\n";
+  for (const std::string& name : names) list += name + "\n";
+  std::fputs(list.c_str(), stdout);
+  std::fflush(stdout);
+  return CC_REDISPLAY;
+}
+
 class TerminalEditor : public LineEditor {
  public:
   // Takes ownership of both; neither may be null.
@@ -35,7 +86,7 @@ class TerminalEditor : public LineEditor {
     el_set(el_, EL_SIGNAL, 1);  // the terminal is restored if the run is interrupted
     el_set(el_, EL_HIST, ::history, history_);
     // The wide form: the narrow one leaves copies of both texts behind.
-    el_wset(el_, EL_ADDFN, L"korvant-complete-file", L"Complete a file name", _el_fn_complete);
+    el_wset(el_, EL_ADDFN, L"korvant-complete-file", L"Complete a file name", CompleteFileName);
   }
   ~TerminalEditor() override {
     el_end(el_);
