@@ -1,6 +1,8 @@
 // korvant-average: the time average of one model result file over a window
 // of steps, with its per-node table, written whole or not at all.
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <charconv>
 #include <csignal>
@@ -174,9 +176,10 @@ std::string MeshProblem(const std::string& path, const ReadResult& read) {
 // Reads the mesh `path`: "" or what is wrong with it. A model result given
 // in its place is refused, not read as a mesh.
 std::string ReadMesh(const std::string& path, Mesh* mesh) {
-  if (!FileExists(path)) return "cannot read " + path + ": no such file";
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) return path + ": " + std::strerror(errno);
   // A fifo may wait for a writer that never comes, and a device may never end.
-  if (!IsRegularFile(path)) return "cannot read " + path + ": not a regular file";
+  if (!S_ISREG(st.st_mode)) return path + ": not a regular file";
   RecordFile f;
   errno = 0;
   try {
