@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -87,13 +88,28 @@ FileBuilder Threed(int hours) {
   return Qmx10File(steps);
 }
 
+// The mesh of `nodes` nodes and `elements` elements, every node placed and
+// with a bottom elevation of its own.
+FileBuilder Mesh(int32_t nodes, int32_t elements) {
+  VeltoGeometry g;
+  g.np = nodes;
+  g.ne = elements;
+  for (int k = 0; k < nodes; ++k) {
+    g.nodes.push_back(
+        {.x = 1000.0f + 37.5f * k, .y = -250.25f + 12.0f * k, .ao = 96.5f - 1.25f * k});
+  }
+  return VeltoFile(CharHeader{}, g);
+}
+
 // A file, the dialogue's answers for its averaging and korvant-average's
-// arguments for the same choices.
+// arguments for the same choices; with a mesh, the dialogue reads it as
+// geo.bin and korvant-average takes it with --geometry.
 struct Case {
   const char* name;
   FileBuilder file;
   std::string answers;  // after the summary file's name, from the first merge question on
   std::vector<std::string> args;
+  std::optional<FileBuilder> mesh = std::nullopt;
 };
 
 std::vector<Case> Cases() {
@@ -114,6 +130,23 @@ std::vector<Case> Cases() {
        Threed(30),
        "N\nN\nN\nN\nN\nY\nd.bin\nin.bin\n10\n20\n1\nN\n",
        {"--from", "10", "--to", "20"}},
+      // Short steps take the mesh's bottom into the water surface (and a
+      // character-form header gives the averaged file its elevations).
+      {"Qmx2ShortWithMesh",
+       Hydro(30, false, 41),
+       "N\nN\nN\nY\ngeo.bin\n0\nY\nd.bin\nin.bin\n4\n20\n\n0\nN\nN\nN\n",
+       {"--from", "4", "--to", "20"},
+       Mesh(5, 3)},
+      {"Qmx2LongCodedWithMesh",
+       Hydro(30, true, 42),
+       "N\nN\nN\nY\ngeo.bin\n0\nY\nd.bin\nin.bin\n\n\n\n0\nY\nN\nN\n",
+       {"--weighted"},
+       Mesh(5, 3)},
+      {"Qmx10WithMesh",
+       Threed(30),
+       "N\nN\nN\nY\ngeo.bin\n0\nN\nY\nd.bin\nin.bin\n10\n20\n1\nN\n",
+       {"--from", "10", "--to", "20"},
+       Mesh(4, 2)},
   };
 }
 
@@ -131,11 +164,13 @@ class Float32SumsTest : public AverageProgramTest, public ::testing::WithParamIn
 TEST_P(Float32SumsTest, AveragedFileAndTableAreTheDialogues) {
   const Case& c = GetParam();
   box_.Write("in.bin", c.file.bytes());
+  if (c.mesh) box_.Write("geo.bin", c.mesh->bytes());
   const RunResult dialogue = box_.Run("summary.txt\n" + c.answers);
   ASSERT_EQ(0, dialogue.status) << dialogue.out;
   std::vector<std::string> args = {"in.bin", "-o",      "out.bin",  "--float32-sums",
                                    "-q",     "--table", "table.txt"};
   args.insert(args.end(), c.args.begin(), c.args.end());
+  if (c.mesh) args.insert(args.end(), {"--geometry", "geo.bin"});
   const RunResult run = Average(args);
   ASSERT_EQ(0, run.status) << run.err;
   EXPECT_EQ("", run.out + run.err);
@@ -202,6 +237,52 @@ TEST_F(AverageProgramTest, WindowsReportAndCsv) {
   EXPECT_EQ("double", report["sums"]);
 }
 
+TEST_F(AverageProgramTest, MeshGivesCoordinatesAndTheBottomOfShortSteps) {
+  // Short steps of two nodes; bottoms 90 and 95.5, depths 2, 4, 9 and 1,
+  // 1.5, 2. Node 1's water surface above the datum of 100 is 92, 94, 99 less
+  // 100: -8, -6, -1, mean -5; node 2's -3.5, -3, -2.5, mean -3.
+  const float depths[3][2] = {{2, 1}, {4, 1.5f}, {9, 2}};
+  std::vector<Qmx2StepData> steps;
+  for (int h = 0; h < 3; ++h) {
+    steps.push_back({.time = static_cast<float>(h),
+                     .vel = {1, 0.5f, depths[h][0], 1, 0.5f, depths[h][1]},
+                     .ndry = {1, 1},
+                     .imat = {1},
+                     .wsel = {}});
+  }
+  CharHeader header;
+  header.irec = {30};
+  box_.Write("in.bin", Qmx2File(header, steps, false).bytes());
+  VeltoGeometry g;
+  g.np = 2;
+  g.ne = 1;
+  g.nodes = {{.x = 1000.5f, .y = 2000.25f, .ao = 90}, {.x = -12, .y = 7, .ao = 95.5f}};
+  g.elements = {VeltoElement{.nop = {1, 2, 0, 0, 0, 0, 0, 0}}};
+  box_.Write("geo.bin", VeltoFile(CharHeader{}, g).bytes());
+
+  RunResult run = Average({"in.bin", "-o", "out.bin", "--geometry", "geo.bin", "--csv", "c.csv"});
+  ASSERT_EQ(0, run.status) << run.err;
+  EXPECT_EQ(JoinLines({"out.bin: the mean of 3 steps, hours 0 to 2 (QMX2, 2 nodes, 1 elements)",
+                       "  in.bin: 3 steps; window hours 0 to 2 (the last 26 steps); sums in "
+                       "double precision",
+                       "  geo.bin: the mesh, for each node's x, y and bottom",
+                       "  c.csv: the per-node table as CSV"}),
+            run.out);
+  const std::vector<std::vector<std::string>> csv = ReadCsv(box_.Read("c.csv"));
+  ASSERT_EQ(3u, csv.size());
+  EXPECT_EQ((std::vector<std::string>{"1", "1", "1", "1", "1", "0.5", "0.5", "0.5", "-5", "-8",
+                                      "-1", "1000.5", "2000.25", "5"}),
+            csv[1]);
+  EXPECT_EQ((std::vector<std::string>{"2", "1", "1", "1", "1", "0.5", "0.5", "0.5", "-3", "-3.5",
+                                      "-2.5", "-12", "7", "1.5"}),
+            csv[2]);
+
+  box_.ExpectOutput("out.bin");
+  run = Average({"in.bin", "-o", "out.bin", "-f", "--geometry", "geo.bin", "--json"});
+  ASSERT_EQ(0, run.status) << run.err;
+  EXPECT_EQ("geo.bin", nlohmann::json::parse(run.out)["geometry"]);
+}
+
 TEST_F(AverageProgramTest, DoubleSumsDoNotDriftOverLongWindows) {
   // 20000 steps (the dialogue looks at 500) of one node whose value is 0.1.
   std::vector<Qmx10StepData> steps(20000);
@@ -240,6 +321,10 @@ TEST_F(AverageProgramTest, FailuresLeaveEveryOutputAsItWas) {
   FileBuilder cut = Transport(5);
   box_.Write("cut.bin", cut.TruncateBy(2).bytes());
   box_.Write("in.bin", Transport(5).bytes());
+  box_.Write("geo3.bin", Mesh(3, 2).bytes());  // in.bin has 4 nodes
+  // The last record, G2, of 4 x 4 values, is 2 bytes short.
+  FileBuilder cut_mesh = Mesh(4, 2);
+  box_.Write("cut_geo.bin", cut_mesh.TruncateBy(2).bytes());
   box_.Write("old_table.txt", "old table");
   struct Failure {
     std::vector<std::string> args;
@@ -259,6 +344,16 @@ TEST_F(AverageProgramTest, FailuresLeaveEveryOutputAsItWas) {
       {{"in.bin", "-o", "out.bin", "--from", "50", "--to", "60"},
        1,
        "in.bin: no time step lies in the window, hours 50 to 60"},
+      {{"in.bin", "-o", "out.bin", "--geometry", "geo3.bin"},
+       1,
+       "geo3.bin has 3 nodes, but the averaged file has 4 (the last step of in.bin)"},
+      {{"in.bin", "-o", "out.bin", "--geometry", "cut_geo.bin"},
+       1,
+       "cut_geo.bin: record 5 (byte " + std::to_string(cut_mesh.record_start(4)) +
+           "): its length of 64 bytes runs past the end of the file (66 bytes left)"},
+      {{"in.bin", "-o", "out.bin", "--geometry", "cut.bin"},
+       1,
+       "cut.bin: a QMX4 result file, not a VELTO geometry file"},
       {{"in.bin", "-o", "out.bin", "--last", "0"}, 2, ""},
       {{"in.bin", "-o", "out.bin", "--last", "3", "--from", "1"}, 2, ""},
   };

@@ -1,9 +1,12 @@
 // korvant-average: the time average of one model result file over a window
 // of steps, with its per-node table, written whole or not at all.
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <charconv>
 #include <csignal>
+#include <cstdint>
 #include <cstring>
 #include <fstream>
 #include <iostream>
@@ -14,7 +17,9 @@
 #include "batch/command_line.h"
 #include "batch/outputs.h"
 #include "batch/progress_line.h"
+#include "engine/mesh.h"
 #include "engine/stream_average.h"
+#include "formats/identify.h"
 #include "io/run_aborted.h"
 
 namespace korvant {
@@ -47,6 +52,17 @@ TABLES
   the nodes of the overall extremes); --csv the same columns as CSV with a
   header row (QMX4: every constituent averaged), numbers in full.
 
+GEOMETRY
+  --geometry MESH takes the VELTO geometry file of the model's mesh, as the
+  dialogue takes one read earlier in its run. For a QMX2 file the table's
+  XCORD and YCORD (the CSV's xcord and ycord) are each node's x and y, and the
+  water surface of a file with short steps (version code below 42, no
+  elevations in the steps) is the node's bottom elevation plus its depth;
+  without a mesh these are all taken as 0. For a QMX4 or QMX10 file the mesh
+  is only checked. The mesh must have as many nodes as the averaged file (the
+  file's last step); a mesh that does not, or is damaged, is refused before
+  anything is written.
+
 OUTPUT
   Every output is written under a temporary name beside it and renamed into
   place when the run succeeds, so a failed run leaves the old files (or none);
@@ -59,11 +75,12 @@ EXIT STATUS
 EXAMPLES
   korvant-average run.bin -o mean.bin
   korvant-average run.bin -o flux.bin --from 24 --to 48 --weighted --csv flux.csv
+  korvant-average run.bin -o mean.bin --geometry bay.velto --table mean.txt
   korvant-average salt.bin -o salt_mean.bin --constituents 2 --table salt.txt
 )";
 
 struct Options {
-  std::string input, output, table, csv;
+  std::string input, output, table, csv, geometry;
   std::string from, to;
   int64_t last = 26;
   bool weighted = false;
@@ -137,6 +154,47 @@ std::string WindowText(const Options& o, const AverageReport& r) {
   return text;
 }
 
+// What is wrong with the mesh `path`, read as far as `read`.
+std::string MeshProblem(const std::string& path, const ReadResult& read) {
+  switch (read.outcome) {
+    case Outcome::kRead:
+      break;
+    case Outcome::kEndOfFile:
+      return path + ": it ends before record " + std::to_string(read.damage.record + 1) +
+             ", which a VELTO geometry file needs";
+    case Outcome::kTooLarge:
+      return path + ": its count " + std::string(read.too_large.count) + " of " +
+             std::to_string(read.too_large.value) + " is more than the " +
+             std::to_string(read.too_large.limit) + " its header holds";
+    case Outcome::kDamaged:
+      return path + ": record " + std::to_string(read.damage.record) + " (byte " +
+             std::to_string(read.damage.offset) + "): " + read.damage.what;
+  }
+  return "";
+}
+
+// Reads the mesh `path`: "" or what is wrong with it. A model result given
+// in its place is refused, not read as a mesh.
+std::string ReadMesh(const std::string& path, Mesh* mesh) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) return path + ": " + std::strerror(errno);
+  // A fifo may wait for a writer that never comes, and a device may never end.
+  if (!S_ISREG(st.st_mode)) return path + ": not a regular file";
+  RecordFile f;
+  errno = 0;
+  try {
+    f.OpenExisting(0, path);
+  } catch (const RunAborted&) {
+    return "cannot read " + path + (errno != 0 ? ": " + std::string(std::strerror(errno)) : "");
+  }
+  const Identity id = Identify(f);
+  if (id.kind != FileKind::kVelto && id.kind != FileKind::kUnknown) {
+    return path + ": a " + FamilyName(id.kind) + " result file, not a VELTO geometry file";
+  }
+  // No node limit: the mesh's record backs its counts.
+  return MeshProblem(path, LoadMesh(f, mesh, MeshLimits{INT64_MAX, INT64_MAX}));
+}
+
 void PrintReport(const Options& o, const AverageReport& r) {
   std::cout << o.output << ": the mean of " << r.averaged << " steps, hours "
             << HourText(*r.first_hour) << " to " << HourText(*r.last_hour) << " ("
@@ -146,6 +204,12 @@ void PrintReport(const Options& o, const AverageReport& r) {
   std::cout << ")\n  " << o.input << ": " << r.steps << " steps; window " << WindowText(o, r)
             << "; sums in " << (o.float32_sums ? "32 bits" : "double precision") << '\n';
   if (r.dry_nodes > 0) std::cout << "  " << r.dry_nodes << " dry nodes left at zero\n";
+  if (!o.geometry.empty()) {
+    std::cout << "  " << o.geometry << ": the mesh, "
+              << (r.kind == FileKind::kQmx2 ? "for each node's x, y and bottom"
+                                            : "its node count checked")
+              << '\n';
+  }
   if (!o.table.empty()) std::cout << "  " << o.table << ": the per-node table\n";
   if (!o.csv.empty()) std::cout << "  " << o.csv << ": the per-node table as CSV\n";
 }
@@ -153,6 +217,7 @@ void PrintReport(const Options& o, const AverageReport& r) {
 void PrintJson(const Options& o, const AverageReport& r) {
   Json report = {{"program", kProgram},
                  {"input", o.input},
+                 {"geometry", o.geometry.empty() ? Json(nullptr) : Json(o.geometry)},
                  {"output", o.output},
                  {"family", KindName(r.kind)},
                  {"header", r.kind == FileKind::kQmx10 ? Json(nullptr)
@@ -213,6 +278,9 @@ int Average(int argc, char** argv) {
       ->type_name("FT");
   app.add_option("--constituents", o.constituents, "QMX4: average the first N (default all)")
       ->type_name("N");
+  app.add_option("--geometry", o.geometry,
+                 "The VELTO mesh: QMX2 node x, y and bottom; others: checked only")
+      ->type_name("MESH");
   app.add_flag("--float32-sums", o.float32_sums, "Sum in 32 bits, as the dialogue does");
   app.add_option("--table", o.table, "Write the per-node table, in the dialogue's layout")
       ->type_name("FILE");
@@ -250,13 +318,23 @@ int Average(int argc, char** argv) {
 
   Outputs outputs;
   std::string error;
+  std::vector<std::string> inputs = {o.input};
+  if (!o.geometry.empty()) inputs.push_back(o.geometry);
   std::vector<std::string> targets = {o.output};
   if (!o.table.empty()) targets.push_back(o.table);
   if (!o.csv.empty()) targets.push_back(o.csv);
   for (const std::string& target : targets) {
-    if (!outputs.Add(target, o.force, {o.input}, &error)) {
+    if (!outputs.Add(target, o.force, inputs, &error)) {
       return Complain(kProgram, error, kExitRefused);
     }
+  }
+
+  Mesh mesh;
+  if (!o.geometry.empty()) {
+    if (std::string why = ReadMesh(o.geometry, &mesh); !why.empty()) {
+      return Complain(kProgram, why, kExitRefused);
+    }
+    choices.mesh = &mesh;
   }
 
   StreamAverage average(o.input, choices);
@@ -274,6 +352,13 @@ int Average(int argc, char** argv) {
                     option + " does not apply to " + o.input + ", a " +
                         FamilyName(average.report().kind) + " file",
                     kExitUsage);
+  }
+  if (!o.geometry.empty() && mesh.np != average.report().nodes) {
+    return Complain(kProgram,
+                    o.geometry + " has " + std::to_string(mesh.np) + " nodes, but the averaged " +
+                        "file has " + std::to_string(average.report().nodes) +
+                        " (the last step of " + o.input + ")",
+                    kExitRefused);
   }
 
   const bool written =

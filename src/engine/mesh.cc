@@ -28,7 +28,7 @@ ReadResult CountsBeyondRecord(const RecordFile& f, int64_t np, int64_t ne) {
 
 // Reads NP and NE of G1 and checks them against the record and the limits;
 // the file is left at the start of G1.
-ReadResult PeekCounts(RecordFile& f, int32_t* np, int32_t* ne) {
+ReadResult PeekCounts(RecordFile& f, MeshLimits limits, int32_t* np, int32_t* ne) {
   const RecordMark at = f.Tell();
   ReadStatus status = f.Begin();
   if (status != ReadStatus::kOk) return ResultOf(f, status);
@@ -36,8 +36,8 @@ ReadResult PeekCounts(RecordFile& f, int32_t* np, int32_t* ne) {
   if (!f.Ints(counts, 2)) return ResultOf(f, f.Finish());
   *np = std::max(counts[0], 0);
   *ne = std::max(counts[1], 0);
-  if (*np > MAXNODE) return TooLarge("NP", *np, MAXNODE);
-  if (*ne > MAXELEM) return TooLarge("NE", *ne, MAXELEM);
+  if (*np > limits.nodes) return TooLarge("NP", *np, limits.nodes);
+  if (*ne > limits.elements) return TooLarge("NE", *ne, limits.elements);
   if (MeshRecordBytes(*np, *ne) > f.length()) return CountsBeyondRecord(f, *np, *ne);
   f.Seek(at);
   return ReadResult{};
@@ -100,7 +100,7 @@ Face FaceOf(const Mesh& mesh, int32_t element, int nodes, NodeOrder order) {
 
 }  // namespace
 
-ReadResult LoadMesh(RecordFile& f, Mesh* mesh) {
+ReadResult LoadMesh(RecordFile& f, Mesh* mesh, MeshLimits limits) {
   std::vector<char> banner(kBannerChars, ' '), title(kTitleChars, ' ');
   std::vector<int32_t> irec(kHeaderInts), iban(kBannerChars), ititl(kTitleChars);
   std::vector<float> frec(kHeaderReals);
@@ -110,7 +110,7 @@ ReadResult LoadMesh(RecordFile& f, Mesh* mesh) {
   ReadResult result = ReadVeltoHeader(f, velto);
   if (!result.ok()) return result;
   int32_t np = 0, ne = 0;
-  result = PeekCounts(f, &np, &ne);
+  result = PeekCounts(f, limits, &np, &ne);
   if (!result.ok()) return result;
   std::vector<float> cord(2 * static_cast<size_t>(np)), nodeext(4 * static_cast<size_t>(np));
   std::vector<float> elemreal(static_cast<size_t>(ne));

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "formats/header.h"
 #include "formats/read_result.h"
 #include "io/record_file.h"
 
@@ -24,8 +25,8 @@ struct Mesh {
 /// Reads a geometry file from its start. The counts of the mesh record are
 /// checked against that record's length and the program's limits before any
 /// array is sized. A count the record cannot hold is kDamaged (its `what`
-/// says so); one beyond the limits is kTooLarge.
-ReadResult LoadMesh(RecordFile& f, Mesh* mesh);
+/// says so); one beyond `limits` (by default the dialogue's) is kTooLarge.
+ReadResult LoadMesh(RecordFile& f, Mesh* mesh, MeshLimits limits = {});
 
 /// The two ways mesh generators list the eight node numbers of an element:
 /// corner and mid-side nodes alternating around it, or its corners first and

@@ -147,11 +147,11 @@ TEST(ElementMapTest, NodeOutsideTheMeshIsAnError) {
 // LoadMesh reads a geometry file into arrays of its own size.
 class LoadMeshTest : public ::testing::Test {
  protected:
-  ReadResult Load(const FileBuilder& file) {
+  ReadResult Load(const FileBuilder& file, MeshLimits limits = {}) {
     box_.Write("mesh.bin", file.bytes());
     RecordFile f;
     f.OpenExisting(40, box_.Path("mesh.bin"));
-    return LoadMesh(f, &mesh_);
+    return LoadMesh(f, &mesh_, limits);
   }
   Sandbox box_;
   Mesh mesh_;
@@ -190,6 +190,13 @@ TEST_F(LoadMeshTest, CountsAreCheckedBeforeAnythingIsSized) {
   EXPECT_EQ(Outcome::kTooLarge, result.outcome);
   EXPECT_EQ("NP", result.too_large.count);
   EXPECT_EQ(60000, result.too_large.limit);
+
+  // Without the limits, the record's own length still bounds the counts.
+  result = Load(CodedHeaderFile(header).Add(RecordBuilder().Int(60001).Int(0)),
+                MeshLimits{INT64_MAX, INT64_MAX});
+  EXPECT_EQ(Outcome::kDamaged, result.outcome);
+  EXPECT_EQ("its counts of 60001 nodes and 0 elements need 960024 bytes, it holds 8",
+            result.damage.what);
 }
 
 }  // namespace

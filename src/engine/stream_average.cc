@@ -11,6 +11,7 @@
 
 #include "engine/hydro_mean.h"
 #include "engine/mean_listing.h"
+#include "engine/mesh.h"
 #include "engine/threed_mean.h"
 #include "engine/transport_mean.h"
 #include "formats/header.h"
@@ -126,7 +127,9 @@ template <typename Sum>
 class HydroFamily final : public StreamAverage::Family {
  public:
   explicit HydroFamily(const AverageChoices& c)
-      : weighted_(c.weighted), mean_(c.weighted, c.datum) {}
+      : weighted_(c.weighted), mean_(c.weighted, c.datum), mesh_(c.mesh) {
+    if (mesh_ != nullptr) bottom_ = mesh_->bottom;
+  }
 
   std::string ReadHeader(RecordFile& f) override {
     std::string why = header_.Read(f);
@@ -140,7 +143,7 @@ class HydroFamily final : public StreamAverage::Family {
     step_.ndry = Grown(ndry_, np);
     step_.imat = Grown(imat_, ne);
     step_.elevations = Grown(elevations_, np);
-    Grown(bottom_, np);  // no geometry: the bottom is at 0
+    Grown(bottom_, np);  // past the mesh's nodes the bottom is at 0
     const std::string why = Problem(ReadQmx2Step(f, long_, step_));
     if (why.empty()) mean_.Reach(step_.np);
     return why;
@@ -208,12 +211,24 @@ class HydroFamily final : public StreamAverage::Family {
 
   int64_t rows() const override { return Count(step_.np); }
 
-  // The node's x and y come from a geometry file, which is not read: 0.
   void Row(int64_t k, std::vector<Value>* values) const override {
     const int32_t n = static_cast<int32_t>(k);
-    *values = {n + 1,           dry_codes_[k],  avg_[3 * k],    mean_.u_min(n), mean_.u_max(n),
-               avg_[3 * k + 1], mean_.v_min(n), mean_.v_max(n), surface_[k],    mean_.w_min(n),
-               mean_.w_max(n),  0.0f,           0.0f,           avg_[3 * k + 2]};
+    const bool placed = mesh_ != nullptr && n < mesh_->np;
+    const float x = placed ? mesh_->x[k] : 0.0f, y = placed ? mesh_->y[k] : 0.0f;
+    *values = {n + 1,
+               dry_codes_[k],
+               avg_[3 * k],
+               mean_.u_min(n),
+               mean_.u_max(n),
+               avg_[3 * k + 1],
+               mean_.v_min(n),
+               mean_.v_max(n),
+               surface_[k],
+               mean_.w_min(n),
+               mean_.w_max(n),
+               x,
+               y,
+               avg_[3 * k + 2]};
   }
 
  private:
@@ -221,6 +236,7 @@ class HydroFamily final : public StreamAverage::Family {
   bool long_ = false;
   StoredHeader header_;
   HydroMean<Sum> mean_;
+  const Mesh* mesh_;
   Qmx2Step step_;
   std::vector<float> vel_, elevations_, bottom_;
   std::vector<int32_t> ndry_, imat_;

@@ -16,6 +16,8 @@
 
 namespace korvant {
 
+struct Mesh;
+
 /// What to average and how.
 struct AverageChoices {
   /// A window of hours, both ends included; an end left unset reaches the
@@ -29,6 +31,12 @@ struct AverageChoices {
   float datum = 100.0f;                 ///< QMX2: the water surface is taken above this
   std::optional<int32_t> constituents;  ///< QMX4: the first N; unset: all the steps hold
   bool float32_sums = false;            ///< sum as the console program does, in 32 bits
+  /// QMX2: the mesh the file's nodes lie on, as the console program uses a
+  /// geometry file read earlier in its run: the listing gives each node's x
+  /// and y, and a short step's water surface is the node's bottom elevation
+  /// plus its depth. Without a mesh, and at nodes past its own, all three
+  /// are 0. The other families do not use it. It must outlive the averaging.
+  const Mesh* mesh = nullptr;
 };
 
 /// The overall extremes of one QMX10 degree of freedom and the nodes (from
