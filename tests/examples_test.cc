@@ -176,6 +176,13 @@ TEST_F(ExamplesTest, BothAveragesWriteTheMeansOfTheLast26Hours) {
   const RunResult cli = RunScript("average_bay.sh");
   EXPECT_EQ(cli.status, 0) << cli.err;
   EXPECT_TRUE(box_.Read("bay_avg_cli.qmx2") == averaged);
+  // The table is the summary file's listing, which comes first in it (the
+  // summary file's lines end in CR LF).
+  const std::string table = box_.Read("bay_avg_table.txt");
+  std::string listing = box_.Read("average_summary.txt");
+  std::erase(listing, '\r');
+  EXPECT_EQ("", FirstDifference(listing.substr(0, table.size()), table));
+  EXPECT_NE(std::string::npos, table.find("    250.00       0.00")) << "node 2 at x 250";
   std::istringstream csv(box_.Read("bay_avg.csv"));
   std::string line;
   int rows = 0;
