@@ -311,11 +311,16 @@ void Qmx10Seeds() {
   negative.icnt = {-1, 2, -7};
   Seed("qmx10", "negative_counts", fits(0) + Qmx10File({negative}).bytes());
   Seed("qmx10", "icnt_beyond", fits(0) + Patched(Qmx10File({full}), 0, 24, 60001));
+  // A node more than the arrays hold; entries of the count list one beyond
+  // them; six degrees of freedom where two fit.
+  Seed("qmx10", "nodes_beyond_limit", Byte(2 | 6 << 4) + Limits(2, 2) + Qmx10File({full}).bytes());
+  Qmx10StepData two_nodes = full;
+  two_nodes.np = 2;
+  Seed("qmx10", "entries_beyond_limit",
+       Byte(6 << 4) + Limits(2, 2) + Qmx10File({two_nodes}).bytes());
+  Seed("qmx10", "dofs_beyond_limit", Byte(2 << 4) + Limits(3, 2) + Qmx10File({full}).bytes());
   Qmx10StepData lying = full;
   lying.ncnt = 9;
-  // A node more than the arrays hold; six degrees of freedom where two fit.
-  Seed("qmx10", "nodes_beyond_limit", Byte(2 | 6 << 4) + Limits(2, 2) + Qmx10File({full}).bytes());
-  Seed("qmx10", "dofs_beyond_limit", Byte(2 << 4) + Limits(3, 2) + Qmx10File({full}).bytes());
   Seed("qmx10", "ncnt_beyond", fits(0) + Qmx10File({lying}).bytes());
   FileBuilder cut = Qmx10File({full, full});
   Seed("qmx10", "cut_step", fits(3) + cut.TruncateBy(5).bytes());
