@@ -74,7 +74,6 @@ void CheckStep(const ReadResult& result, const Qmx2Step& s, const RecordFile& in
 // Reads back what was written: the same header, then the same steps.
 void ReadBack(const std::string& path, ArrayLimits limits, const Snapshot& header,
               const std::vector<Snapshot>& steps, bool long_step) {
-  const std::string file = ReadWhole(path);
   RecordFile in;
   in.OpenExisting(kInUnit, path);
   HeaderValues h;
