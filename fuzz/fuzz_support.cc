@@ -1,6 +1,5 @@
 #include "fuzz_support.h"
 
-#include <sys/mman.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -9,7 +8,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <sstream>
 #include <system_error>
 
 namespace korvant::fuzz {
@@ -38,20 +36,6 @@ constexpr std::string_view kDiagnostics[] = {
     "error during read, unit ",
     "input statement requires too much data, unit ",
     "conversion error: the answer is not a number, unit ",
-};
-
-// Console output of the one session, passed on to the stream the current
-// target gave.
-struct Forward : std::streambuf {
-  std::ostream* to = nullptr;
-  int overflow(int c) override {
-    if (c != traits_type::eof()) to->put(static_cast<char>(c));
-    return traits_type::not_eof(c);
-  }
-  std::streamsize xsputn(const char* text, std::streamsize n) override {
-    to->write(text, n);
-    return n;
-  }
 };
 
 }  // namespace
@@ -122,30 +106,91 @@ void CheckAbort(const RunAborted& abort) {
   FUZZ_CHECK(known, "a diagnostic of no known form: " + abort.diagnostic);
 }
 
-Session& FreshSession(std::ostream& console) {
-  static Forward forward;
-  static std::ostream forwarded(&forward);
-  static std::istringstream no_answers;
-  static Session* session = new Session(no_answers, forwarded);
-  Session& s = *session;
-  forward.to = &console;
-  s.CloseAfterAbort();
-  // The blocks start with DMS. Whole pages are handed back to the system,
-  // which maps zero pages in their place when they are next touched; only
-  // the partial pages at the ends are cleared by hand.
-  char* begin = reinterpret_cast<char*>(&s.dms);
-  char* end = begin + sizeof(Blocks);
-  const uintptr_t page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
-  char* first =
-      reinterpret_cast<char*>((reinterpret_cast<uintptr_t>(begin) + page - 1) & ~(page - 1));
-  char* last = reinterpret_cast<char*>(reinterpret_cast<uintptr_t>(end) & ~(page - 1));
-  if (first < last && madvise(first, static_cast<size_t>(last - first), MADV_DONTNEED) == 0) {
-    std::memset(begin, 0, static_cast<size_t>(first - begin));
-    std::memset(last, 0, static_cast<size_t>(end - last));
-  } else {
-    std::memset(begin, 0, sizeof(Blocks));
+Snapshot SnapshotOf(const HeaderValues& h, const HeaderArrays& text) {
+  Snapshot out;
+  for (int32_t v : {h.ITEST, h.MFLG, h.IVERS, h.NBAN, h.NIREC, h.NFREC, h.NTITL, h.np, h.ne}) {
+    Add(&out, v);
   }
-  return s;
+  Add<char>(&out, text.banner, kBannerChars);
+  Add<int32_t>(&out, text.irec, kHeaderInts);
+  Add<float>(&out, text.frec, kHeaderReals);
+  Add<char>(&out, text.title, kTitleChars);
+  Add<int32_t>(&out, text.iban, kBannerChars);
+  Add<int32_t>(&out, text.ititl, kTitleChars);
+  return out;
+}
+
+void CheckTooLarge(const ReadResult& result, std::initializer_list<Refusable> counts) {
+  if (result.outcome != Outcome::kTooLarge) return;
+  const Oversize& o = result.too_large;
+  const std::string what =
+      std::string(o.count) + " " + std::to_string(o.value) + " against " + std::to_string(o.limit);
+  auto named = std::find_if(counts.begin(), counts.end(),
+                            [&](const Refusable& c) { return c.name == o.count; });
+  FUZZ_CHECK(named != counts.end(), "refused a count of another name: " + what);
+  FUZZ_CHECK(o.limit == named->limit, "refused against another limit: " + what);
+  FUZZ_CHECK(!named->value || o.value == *named->value,
+             "refused a value other than the count kept: " + what);
+  FUZZ_CHECK(o.value > o.limit, "refused a count within its limit: " + what);
+}
+
+void CheckDamage(const ReadResult& result, std::string_view file) {
+  if (result.outcome != Outcome::kDamaged) return;
+  const Damage& d = result.damage;
+  const std::string what = "record " + std::to_string(d.record) + " at " + std::to_string(d.offset);
+  FUZZ_CHECK(!d.what.empty(), "damage without its reason: " + what);
+  FUZZ_CHECK(d.record >= 1, "damage before the first record: " + what);
+  // Where the file's own lengths put that record.
+  int64_t at = 0;
+  for (int64_t record = 1; record < d.record; ++record) {
+    FUZZ_CHECK(at + 4 <= static_cast<int64_t>(file.size()), "damage past the last record: " + what);
+    uint32_t length = 0;
+    for (int i = 0; i < 4; ++i) length |= uint32_t{static_cast<uint8_t>(file[at + i])} << (8 * i);
+    at += 8 + int64_t{length};
+  }
+  FUZZ_CHECK(d.offset == at,
+             "damage placed off its record, which starts at " + std::to_string(at) + ": " + what);
+  FUZZ_CHECK(at + 4 < static_cast<int64_t>(file.size()), "damage past the last record: " + what);
+}
+
+void CheckStepEnd(const ReadResult& result, const RecordFile& in, RecordMark at,
+                  std::string_view file) {
+  if (result.outcome == Outcome::kTooLarge) {
+    FUZZ_CHECK(in.Tell().records == at.records + 1 &&
+                   in.Tell().position == at.position + 8 + int64_t{in.length()},
+               "a refused step not passed over");
+  }
+  if (result.outcome == Outcome::kDamaged) {
+    CheckDamage(result, file);
+    FUZZ_CHECK(result.damage.record == at.records + 1 && result.damage.offset == at.position,
+               "a step's damage placed in another record");
+  }
+}
+
+void CheckHeader(const ReadResult& result, const HeaderValues& h, ArrayLimits limits,
+                 std::string_view file) {
+  if (result.ok() && h.integer_coded()) {
+    FUZZ_CHECK(h.np <= limits.nodes && h.ne <= limits.elements && h.NBAN <= kBannerChars &&
+                   h.NIREC <= kHeaderInts && h.NFREC <= kHeaderReals && h.NTITL <= kTitleChars,
+               "a header read with counts beyond its arrays");
+  }
+  CheckTooLarge(result, {{"NP", h.np, limits.nodes},
+                         {"NE", h.ne, limits.elements},
+                         {"NBAN", h.NBAN, kBannerChars},
+                         {"NIREC", h.NIREC, kHeaderInts},
+                         {"NFREC", h.NFREC, kHeaderReals},
+                         {"NTITL", h.NTITL, kTitleChars}});
+  CheckDamage(result, file);
+  // The header is read from the file's first record on.
+  FUZZ_CHECK(result.outcome != Outcome::kDamaged || result.damage.record == result.part,
+             "header damage placed in another record than its part");
+}
+
+bool SameResult(const ReadResult& a, const ReadResult& b) {
+  return a.outcome == b.outcome && a.damage.record == b.damage.record &&
+         a.damage.offset == b.damage.offset && a.damage.what == b.damage.what &&
+         a.too_large.count == b.too_large.count && a.too_large.value == b.too_large.value &&
+         a.too_large.limit == b.too_large.limit && a.part == b.part;
 }
 
 float Front::Real() {

@@ -1,30 +1,56 @@
-// The geometry reader on any bytes: it reads the file, or stops with its own
-// line, or ends the run with a read diagnostic; counts beyond the arrays are
-// refused before anything is stored.
+// The VELTO geometry reader on any bytes, reading into arrays of exactly the
+// size it may fill, so that a value stored past them is a sanitizer report:
+// it reads the mesh, finds the file damaged, or refuses a count beyond the
+// arrays before anything is stored.
+//
+// Input: a byte of node and element limits (`Front::Limits`), and the file.
 
-#include <sstream>
+#include <string>
+#include <vector>
 
-#include "dialogue/geometry.h"
-#include "dialogue/session.h"
-#include "formats/limits.h"
+#include "formats/velto.h"
 #include "fuzz_support.h"
 
 namespace korvant::fuzz {
 
+constexpr int kUnit = 40;
+
 int GeometryTarget(const uint8_t* data, size_t size) {
-  const std::string path =
-      ScratchFile("geometry", std::string_view(reinterpret_cast<const char*>(data), size));
-  static std::ostringstream console;
-  Session& s = FreshSession(console);
-  console.str("");
+  Front front(data, size);
+  const ArrayLimits limits = front.Limits();
+  const std::string_view file = front.Rest();
+  const std::string path = ScratchFile("geometry", file);
+  const auto nodes = static_cast<size_t>(limits.nodes);
+  const auto elements = static_cast<size_t>(limits.elements);
+  HeaderArrays header;
+  std::vector<float> cord(2 * nodes), ao(nodes), nodeext(kVeltoNodeValues * nodes),
+      elemreal(elements);
+  std::vector<int32_t> nop(kVeltoCorners * elements), imat(elements), elemint2(elements);
+  VeltoMesh mesh{.header = header.text(),
+                 .cord = cord,
+                 .ao = ao,
+                 .nodeext = nodeext,
+                 .nop = nop,
+                 .imat = imat,
+                 .elemreal = elemreal,
+                 .elemint2 = elemint2};
   try {
-    s.unit(kGeometryUnit).OpenExisting(kGeometryUnit, path);
-    ReadGeometry(s);
-    FUZZ_CHECK(s.blkr2.NP <= MAXNODE && s.blkr2.NE <= MAXELEM, "counts beyond the arrays kept");
-    FUZZ_CHECK(!s.unit(kGeometryUnit).is_open(), "the geometry file was left open");
-    s.out().Flush();
-    FUZZ_CHECK(console.str().find(" --> VELTO geometry file read AOK\n") != std::string::npos,
-               "a geometry read without its report");
+    RecordFile in;
+    in.OpenExisting(kUnit, path);
+    const ReadResult result = ReadVelto(in, mesh);
+    FUZZ_CHECK(!result.ok() || (mesh.np <= limits.nodes && mesh.ne <= limits.elements),
+               "a mesh read with counts beyond its arrays");
+    CheckTooLarge(result, {{"N1", std::nullopt, kBannerChars},
+                           {"N2", std::nullopt, kHeaderInts},
+                           {"N3", std::nullopt, kHeaderReals},
+                           {"N4", std::nullopt, kTitleChars},
+                           {"NP", std::nullopt, limits.nodes},
+                           {"NE", std::nullopt, limits.elements}});
+    CheckDamage(result, file);
+    // The first record of either form is part 1, every later one part 2.
+    FUZZ_CHECK(
+        result.outcome != Outcome::kDamaged || (result.part == 1) == (result.damage.record == 1),
+        "damage of the first record told as a later one, or the other way");
   } catch (const RunAborted& abort) {
     CheckAbort(abort);
   }

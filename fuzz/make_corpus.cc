@@ -38,6 +38,9 @@ std::string Patched(const FileBuilder& file, size_t index, size_t offset, int32_
 
 std::string Byte(int b) { return std::string(1, static_cast<char>(b)); }
 
+// The byte of node and element limits the reader targets start with.
+std::string Limits(int nodes, int elements) { return Byte(nodes | elements << 4); }
+
 std::string Real(float f) {
   std::string out;
   PutFloat32(&out, f);
@@ -137,35 +140,38 @@ void GeometrySeeds() {
   mesh.np = 4;
   mesh.ne = 2;
   CharHeader with_title;  // IREC(1) 425: title and node extensions
-  Seed("geometry", "char_425", VeltoFile(with_title, mesh).bytes());
+  const std::string fits = Limits(4, 2);
+  Seed("geometry", "char_425", fits + VeltoFile(with_title, mesh).bytes());
+  // One node more than the arrays hold.
+  Seed("geometry", "nodes_beyond_limit", Limits(3, 15) + VeltoFile(with_title, mesh).bytes());
   CharHeader no_title;
   no_title.irec = {421};
-  Seed("geometry", "char_421", VeltoFile(no_title, mesh).bytes());
+  Seed("geometry", "char_421", fits + VeltoFile(no_title, mesh).bytes());
   CharHeader old;
   old.irec = {300};
-  Seed("geometry", "char_300", VeltoFile(old, mesh).bytes());
+  Seed("geometry", "char_300", fits + VeltoFile(old, mesh).bytes());
   CodedHeader coded;
   coded.np = mesh.np;
   coded.ne = mesh.ne;
-  Seed("geometry", "coded_425", VeltoFile(coded, mesh).bytes());
+  Seed("geometry", "coded_425", fits + VeltoFile(coded, mesh).bytes());
   CodedHeader coded_old = coded;
   coded_old.irec = {1};
-  Seed("geometry", "coded_no_ext", VeltoFile(coded_old, mesh).bytes());
+  Seed("geometry", "coded_no_ext", fits + VeltoFile(coded_old, mesh).bytes());
   VeltoGeometry empty;
   empty.np = 0;
   empty.ne = 0;
-  Seed("geometry", "zero_counts", VeltoFile(with_title, empty).bytes());
+  Seed("geometry", "zero_counts", fits + VeltoFile(with_title, empty).bytes());
   VeltoGeometry negative;
   negative.np = -3;
   negative.ne = -1;
-  Seed("geometry", "negative_counts", VeltoFile(with_title, negative).bytes());
-  Seed("geometry", "np_beyond", Patched(VeltoFile(with_title, mesh), 3, 0, 60001));
+  Seed("geometry", "negative_counts", fits + VeltoFile(with_title, negative).bytes());
+  Seed("geometry", "np_beyond", fits + Patched(VeltoFile(with_title, mesh), 3, 0, 60001));
   CodedHeader long_banner = coded;
   long_banner.nban = 1201;
-  Seed("geometry", "coded_banner_beyond", VeltoFile(long_banner, mesh).bytes());
+  Seed("geometry", "coded_banner_beyond", fits + VeltoFile(long_banner, mesh).bytes());
   FileBuilder cut = VeltoFile(with_title, mesh);
-  Seed("geometry", "cut", cut.TruncateBy(30).bytes());
-  Seed("geometry", "empty", "");
+  Seed("geometry", "cut", fits + cut.TruncateBy(30).bytes());
+  Seed("geometry", "empty", fits);
 }
 
 // --- QMX2 ------------------------------------------------------------------
@@ -182,7 +188,7 @@ std::vector<Qmx2StepData> HydroSteps(int count, int32_t np2, int32_t ne2) {
   return steps;
 }
 
-std::string Window(int flags, float from, float to) { return Byte(flags) + Real(from) + Real(to); }
+std::string Hours(float from, float to) { return Real(from) + Real(to); }
 
 void Qmx2Seeds() {
   CharHeader short_header;
@@ -194,27 +200,36 @@ void Qmx2Seeds() {
   coded.ne = 1;
   coded.irec = {42};
   const auto steps = HydroSteps(3, 3, 1);
-  Seed("qmx2", "char_short_steps", Window(8, 0, 0) + Qmx2File(short_header, steps, false).bytes());
-  Seed("qmx2", "char_long_steps", Window(9, 0, 0) + Qmx2File(long_header, steps, true).bytes());
-  Seed("qmx2", "coded_long_window", Window(15, 1.5f, 3.0f) + Qmx2File(coded, steps, true).bytes());
-  Seed("qmx2", "times_first", Window(4, 0, 0) + Qmx2File(short_header, steps, false).bytes());
+  // Flags, limits that fit the steps of three nodes and one element, hours.
+  auto fits = [](int flags) { return Byte(flags) + Limits(3, 1); };
+  const std::string none = Hours(0, 0);
+  Seed("qmx2", "char_short_steps", fits(8) + none + Qmx2File(short_header, steps, false).bytes());
+  Seed("qmx2", "char_long_steps", fits(9) + none + Qmx2File(long_header, steps, true).bytes());
+  Seed("qmx2", "coded_long_window",
+       fits(15) + Hours(1.5f, 3.0f) + Qmx2File(coded, steps, true).bytes());
+  Seed("qmx2", "times_first", fits(4) + none + Qmx2File(short_header, steps, false).bytes());
   Seed("qmx2", "zero_counts",
-       Window(8, 0, 0) + Qmx2File(short_header, HydroSteps(2, 0, 0), false).bytes());
+       fits(8) + none + Qmx2File(short_header, HydroSteps(2, 0, 0), false).bytes());
   Seed("qmx2", "negative_counts",
-       Window(9, 0, 0) + Qmx2File(long_header, HydroSteps(2, -4, -2), true).bytes());
+       fits(9) + none + Qmx2File(long_header, HydroSteps(2, -4, -2), true).bytes());
   // NE2 of the first step (after time, NP2 and 3 nodes of four values).
   Seed("qmx2", "elements_beyond",
-       Window(0, 0, 0) + Patched(Qmx2File(short_header, steps, false), 3, 56, 20001));
+       fits(0) + none + Patched(Qmx2File(short_header, steps, false), 3, 56, 20001));
   Seed("qmx2", "nodes_beyond_passed",
-       Window(2, 5, 6) + Patched(Qmx2File(short_header, steps, false), 3, 4, 60001));
+       fits(2) + Hours(5, 6) + Patched(Qmx2File(short_header, steps, false), 3, 4, 60001));
+  // One node more than the arrays hold, in the header and in the steps.
+  Seed("qmx2", "coded_nodes_beyond_limit",
+       Byte(8) + Limits(2, 1) + none + Qmx2File(coded, steps, true).bytes());
+  Seed("qmx2", "nodes_beyond_limit",
+       Byte(9) + Limits(2, 1) + none + Qmx2File(long_header, steps, true).bytes());
   CodedHeader coded_beyond = coded;
   coded_beyond.nirec = 41;
   Seed("qmx2", "coded_counts_beyond",
-       Window(0, 0, 0) + Qmx2File(coded_beyond, steps, false).bytes());
+       fits(0) + none + Qmx2File(coded_beyond, steps, false).bytes());
   FileBuilder cut = Qmx2File(long_header, steps, true);
-  Seed("qmx2", "cut_step", Window(1, 0, 0) + cut.TruncateBy(9).bytes());
+  Seed("qmx2", "cut_step", fits(1) + none + cut.TruncateBy(9).bytes());
   // Long steps read as short ones: every record holds more than is taken.
-  Seed("qmx2", "long_read_short", Window(8, 0, 0) + Qmx2File(long_header, steps, true).bytes());
+  Seed("qmx2", "long_read_short", fits(8) + none + Qmx2File(long_header, steps, true).bytes());
 }
 
 // --- QMX4 ------------------------------------------------------------------
@@ -237,25 +252,33 @@ void Qmx4Seeds() {
   CodedHeader coded;
   coded.np = 3;
   coded.ne = 2;
-  Seed("qmx4", "char_one", Byte(0) + Qmx4File(header, TransportSteps(3, 1, 3, 2)).bytes());
-  Seed("qmx4", "coded_six", Byte(3) + Qmx4File(coded, TransportSteps(2, 6, 3, 2)).bytes());
-  Seed("qmx4", "zero_counts", Byte(2) + Qmx4File(coded, TransportSteps(2, 0, 0, 0)).bytes());
+  // Flags with room for six constituents, and limits that fit steps of three
+  // nodes and two elements.
+  auto fits = [](int flags) { return Byte(flags | 6 << 4) + Limits(3, 2); };
+  Seed("qmx4", "char_one", fits(0) + Qmx4File(header, TransportSteps(3, 1, 3, 2)).bytes());
+  Seed("qmx4", "coded_six", fits(1) + Qmx4File(coded, TransportSteps(2, 6, 3, 2)).bytes());
+  Seed("qmx4", "zero_counts", fits(0) + Qmx4File(coded, TransportSteps(2, 0, 0, 0)).bytes());
   Seed("qmx4", "negative_counts",
-       Byte(1) + Qmx4File(header, TransportSteps(2, -1, -5, -2)).bytes());
+       fits(1) + Qmx4File(header, TransportSteps(2, -1, -5, -2)).bytes());
   Seed("qmx4", "seven_constituents",
-       Byte(0) + Qmx4File(header, TransportSteps(1, 7, 2, 1)).bytes());
+       fits(0) + Qmx4File(header, TransportSteps(1, 7, 2, 1)).bytes());
   Seed("qmx4", "nodes_beyond",
-       Byte(0) + Patched(Qmx4File(header, TransportSteps(1, 1, 2, 1)), 3, 8, 60001));
+       fits(0) + Patched(Qmx4File(header, TransportSteps(1, 1, 2, 1)), 3, 8, 60001));
+  // One element more than the arrays hold; two constituents where one fits.
+  Seed("qmx4", "elements_beyond_limit",
+       Byte(1 << 4) + Limits(3, 1) + Qmx4File(header, TransportSteps(2, 1, 3, 2)).bytes());
+  Seed("qmx4", "constituents_beyond_limit",
+       Byte(1 << 4) + Limits(3, 2) + Qmx4File(header, TransportSteps(2, 2, 3, 2)).bytes());
   FileBuilder cut = Qmx4File(coded, TransportSteps(2, 2, 3, 2));
-  Seed("qmx4", "cut_step", Byte(1) + cut.TruncateBy(6).bytes());
+  Seed("qmx4", "cut_step", fits(1) + cut.TruncateBy(6).bytes());
   // Steps outside a window of hours are passed by their counts.
   Seed("qmx4", "coded_window",
-       Window(5, 0.5f, 1.0f) + Qmx4File(coded, TransportSteps(4, 2, 3, 2)).bytes());
+       fits(5) + Hours(0.5f, 1.0f) + Qmx4File(coded, TransportSteps(4, 2, 3, 2)).bytes());
   // The last step, outside the window, claims five element codes and holds two.
   Seed("qmx4", "short_passed_step",
-       Window(4, 0, 0.5f) + Patched(Qmx4File(coded, TransportSteps(3, 2, 3, 2)), 6, 36, 5));
+       fits(4) + Hours(0, 0.5f) + Patched(Qmx4File(coded, TransportSteps(3, 2, 3, 2)), 6, 36, 5));
   Seed("qmx4", "elements_beyond_passed",
-       Window(4, 9, 9) + Patched(Qmx4File(header, TransportSteps(1, 1, 2, 1)), 3, 20, 20001));
+       fits(4) + Hours(9, 9) + Patched(Qmx4File(header, TransportSteps(1, 1, 2, 1)), 3, 20, 20001));
 }
 
 // --- QMX10 -----------------------------------------------------------------
@@ -270,31 +293,43 @@ void Qmx10Seeds() {
   shorter.time = 1.0f;
   shorter.icnt = {3, 3};  // later entries keep the first step's values
   shorter.ndf = 2;
-  Seed("qmx10", "full_then_short", Byte(2) + Qmx10File({full, shorter}).bytes());
-  Seed("qmx10", "times_first", Byte(1) + Qmx10File({full, full, shorter}).bytes());
+  // Flags with room for six degrees of freedom, and limits that fit steps of
+  // three nodes and two elements.
+  auto fits = [](int flags) { return Byte(flags | 6 << 4) + Limits(3, 2); };
+  Seed("qmx10", "full_then_short", fits(2) + Qmx10File({full, shorter}).bytes());
+  Seed("qmx10", "times_first", fits(1) + Qmx10File({full, full, shorter}).bytes());
   Qmx10StepData zero;
   zero.np = 0;
   zero.ndf = 0;
   zero.ne = 0;
   zero.icnt = {};
-  Seed("qmx10", "zero_counts", Byte(2) + Qmx10File({zero, zero}).bytes());
+  Seed("qmx10", "zero_counts", fits(2) + Qmx10File({zero, zero}).bytes());
   Qmx10StepData negative = full;
   negative.np = -2;
   negative.ndf = -1;
   negative.ne = -3;
   negative.icnt = {-1, 2, -7};
-  Seed("qmx10", "negative_counts", Byte(0) + Qmx10File({negative}).bytes());
-  Seed("qmx10", "icnt_beyond", Byte(0) + Patched(Qmx10File({full}), 0, 24, 60001));
+  Seed("qmx10", "negative_counts", fits(0) + Qmx10File({negative}).bytes());
+  Seed("qmx10", "icnt_beyond", fits(0) + Patched(Qmx10File({full}), 0, 24, 60001));
+  // A node more than the arrays hold; entries of the count list one beyond
+  // them; six degrees of freedom where two fit.
+  Seed("qmx10", "nodes_beyond_limit", Byte(2 | 6 << 4) + Limits(2, 2) + Qmx10File({full}).bytes());
+  Qmx10StepData two_nodes = full;
+  two_nodes.np = 2;
+  Seed("qmx10", "entries_beyond_limit",
+       Byte(6 << 4) + Limits(2, 2) + Qmx10File({two_nodes}).bytes());
+  Seed("qmx10", "dofs_beyond_limit", Byte(2 << 4) + Limits(3, 2) + Qmx10File({full}).bytes());
   Qmx10StepData lying = full;
   lying.ncnt = 9;
-  Seed("qmx10", "ncnt_beyond", Byte(0) + Qmx10File({lying}).bytes());
+  Seed("qmx10", "ncnt_beyond", fits(0) + Qmx10File({lying}).bytes());
   FileBuilder cut = Qmx10File({full, full});
-  Seed("qmx10", "cut_step", Byte(3) + cut.TruncateBy(5).bytes());
+  Seed("qmx10", "cut_step", fits(3) + cut.TruncateBy(5).bytes());
   // Steps outside a window of hours are passed by their counts.
-  Seed("qmx10", "window_around_short", Window(6, 1, 1) + Qmx10File({full, shorter, full}).bytes());
+  Seed("qmx10", "window_around_short",
+       fits(6) + Hours(1, 1) + Qmx10File({full, shorter, full}).bytes());
   // The second step, outside the window, claims five nodes and holds three.
   Seed("qmx10", "short_passed_step",
-       Window(4, 5, 5) + Patched(Qmx10File({full, shorter}), 1, 4, 5));
+       fits(4) + Hours(5, 5) + Patched(Qmx10File({full, shorter}), 1, 4, 5));
 }
 
 // --- whole runs ------------------------------------------------------------

@@ -1,151 +1,157 @@
-// The QMX2 header and time-step readers on any bytes, and the writers on what
-// they read: a header and steps that were read are written out again and must
-// read back the same.
+// The QMX2 header and time-step readers on any bytes, each reading into
+// arrays of exactly the size it may fill, so that a value stored past them is
+// a sanitizer report; and the writers on what they read: a header and steps
+// that were read are written out again and must read back the same.
 //
-// Input: a flag byte, a window of two hours, and the file.
+// Input: a flag byte, a byte of node and element limits (`Front::Limits`), a
+// window of two hours, and the file.
 //   bit 0: long steps (with elevations)
-//   bit 1: read only the steps in the window (the others give time and counts)
+//   bit 1: read only the steps in the window (the others give time and
+//          counts); each passed step is then read again in full, which must
+//          give the same counts and outcome
 //   bit 2: a first pass over the times only, then back to the first step
 //   bit 3: the header and steps read are written and read back
 
 #include <cstring>
+#include <string>
 #include <vector>
 
-#include "dialogue/block_views.h"
-#include "dialogue/family_reads.h"
-#include "dialogue/session.h"
 #include "formats/header.h"
-#include "formats/limits.h"
 #include "formats/qmx2.h"
 #include "fuzz_support.h"
 
 namespace korvant::fuzz {
 namespace {
 
-// The reads as the dialogue makes them, with the record layer's status.
-ReadStatus ReadStep(Session& s, RecordFile& in, bool long_step, float* elevations,
-                    const StepFilter& filter = {}, bool* passed = nullptr) {
-  return ReadHydroStep(s, in, long_step, elevations, filter, passed).status();
-}
-ReadStatus ReadHeaderS(Session& s, RecordFile& in, HeaderValues* h) {
-  ReadResult result = ReadHeader(in, h, HeaderOf(s.dms, s.dms.TITLE2));
-  CheckHeader(s, in, *h, result);
-  return result.status();
-}
-template <typename T>
-std::span<T> SpanOf(const std::vector<T>& v) {
-  return std::span<T>(const_cast<T*>(v.data()), v.size());
-}
-
 constexpr int kInUnit = 50;
 constexpr int kOutUnit = 60;
 
-struct Step {
-  float time;
-  int32_t np, ne;
-  std::vector<float> vel, wsel;
+// The arrays of a step, as many values as the limits allow.
+struct StepArrays {
+  std::vector<float> vel, elevations;
   std::vector<int32_t> ndry, imat;
+
+  explicit StepArrays(ArrayLimits limits)
+      : vel(3 * static_cast<size_t>(limits.nodes)),
+        elevations(limits.nodes),
+        ndry(limits.nodes),
+        imat(limits.elements) {}
+  Qmx2Step Step() {
+    return Qmx2Step{.vel = vel, .ndry = ndry, .imat = imat, .elevations = elevations};
+  }
 };
 
-template <typename T>
-std::vector<T> Slots(const T* from, int64_t count) {
-  return count > 0 ? std::vector<T>(from, from + count) : std::vector<T>();
+// Time, counts and the values up to the counts.
+Snapshot SnapshotOf(const Qmx2Step& s, bool long_step) {
+  Snapshot out;
+  Add(&out, s.time);
+  Add(&out, s.np);
+  Add(&out, s.ne);
+  Add<float>(&out, s.vel, 3 * int64_t{s.np});
+  Add<int32_t>(&out, s.ndry, s.np);
+  Add<int32_t>(&out, s.imat, s.ne);
+  if (long_step) Add<float>(&out, s.elevations, s.np);
+  return out;
 }
 
-Step Snapshot(const BLKR2& b, bool long_step) {
-  return Step{b.TIME2,
-              b.NP2,
-              b.NE2,
-              Slots(b.VEL, 3 * static_cast<int64_t>(b.NP2)),
-              long_step ? Slots(b.WSEL, b.NP2) : std::vector<float>(),
-              Slots(b.NDRY, b.NP2),
-              Slots(b.IMAT, b.NE2)};
+struct Counts {
+  float time;
+  int32_t np, ne;
+  bool operator==(const Counts& o) const {
+    return std::memcmp(&time, &o.time, sizeof time) == 0 && np == o.np && ne == o.ne;
+  }
+};
+Counts CountsOf(const Qmx2Step& s) { return {s.time, s.np, s.ne}; }
+
+void CheckStep(const ReadResult& result, const Qmx2Step& s, const RecordFile& in, RecordMark at,
+               std::string_view file) {
+  FUZZ_CHECK(!result.ok() || (s.np <= s.node_limit() && s.ne <= s.element_limit()),
+             "a step read with counts beyond its arrays");
+  CheckTooLarge(result, {{"NP2", s.np, s.node_limit()}, {"NE2", s.ne, s.element_limit()}});
+  CheckStepEnd(result, in, at, file);
 }
 
-bool SameBits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
-
-template <typename T>
-bool SameSlots(const std::vector<T>& a, const std::vector<T>& b) {
-  return a.size() == b.size() &&
-         (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(T)) == 0);
-}
-
-void CheckHeaderCopy(const DMS& a, const DMS& b) {
-  FUZZ_CHECK(std::memcmp(a.BANNER, b.BANNER, sizeof a.BANNER) == 0, "banner not kept");
-  FUZZ_CHECK(std::memcmp(a.IREC, b.IREC, sizeof a.IREC) == 0, "header integers not kept");
-  FUZZ_CHECK(std::memcmp(a.FREC, b.FREC, sizeof a.FREC) == 0, "header reals not kept");
-  FUZZ_CHECK(std::memcmp(a.TITLE2, b.TITLE2, sizeof a.TITLE2) == 0, "title not kept");
-  FUZZ_CHECK(std::memcmp(a.IBAN, b.IBAN, sizeof a.IBAN) == 0, "banner codes not kept");
-  FUZZ_CHECK(std::memcmp(a.ITITL, b.ITITL, sizeof a.ITITL) == 0, "title codes not kept");
-}
-
-// Reads back what was written: the same header, then the same steps. The
-// session is the one that read the original, its header block cleared first
-// so that a value the copy lacks cannot survive from the original.
-void ReadBack(Session& s, const std::string& path, const HeaderValues& h,
-              const std::vector<Step>& steps, bool long_step) {
-  const DMS first = s.dms;
-  std::memset(&s.dms, 0, sizeof s.dms);
-  RecordFile& in = s.unit(kInUnit);
+// Reads back what was written: the same header, then the same steps.
+void ReadBack(const std::string& path, ArrayLimits limits, const Snapshot& header,
+              const std::vector<Snapshot>& steps, bool long_step) {
+  RecordFile in;
   in.OpenExisting(kInUnit, path);
-  HeaderValues again;
-  FUZZ_CHECK(DetectForm(in, &again).status() == ReadStatus::kOk, "copied header: no first record");
-  FUZZ_CHECK(again.ITEST == h.ITEST, "copied header: another form");
-  FUZZ_CHECK(ReadHeaderS(s, in, &again) == ReadStatus::kOk, "copied header unread");
-  CheckHeaderCopy(first, s.dms);
-  for (const Step& want : steps) {
-    FUZZ_CHECK(ReadStep(s, in, long_step, s.blkr2.WSEL) == ReadStatus::kOk,
-               "a copied step does not read");
-    Step got = Snapshot(s.blkr2, long_step);
-    FUZZ_CHECK(SameBits(got.time, want.time) && got.np == want.np && got.ne == want.ne &&
-                   SameSlots(got.vel, want.vel) && SameSlots(got.wsel, want.wsel) &&
-                   SameSlots(got.ndry, want.ndry) && SameSlots(got.imat, want.imat),
-               "a copied step reads back different");
+  HeaderValues h;
+  HeaderArrays text;
+  FUZZ_CHECK(DetectForm(in, &h).ok(), "copied header: no first record");
+  FUZZ_CHECK(ReadHeader(in, &h, text.text(), limits.mesh()).ok(), "copied header unread");
+  FUZZ_CHECK(SnapshotOf(h, text) == header, "copied header reads back different");
+  StepArrays arrays(limits);
+  Qmx2Step step = arrays.Step();
+  for (const Snapshot& want : steps) {
+    FUZZ_CHECK(ReadQmx2Step(in, long_step, step).ok(), "a copied step does not read");
+    FUZZ_CHECK(SnapshotOf(step, long_step) == want, "a copied step reads back different");
   }
   FUZZ_CHECK(in.Begin() == ReadStatus::kEndOfFile, "more steps copied than written");
 }
 
-void Run(Session& s, const std::string& path, uint8_t flags, const StepFilter& window) {
+void Run(const std::string& path, std::string_view file, uint8_t flags, ArrayLimits limits,
+         const StepFilter& window) {
   const bool long_step = flags & 1;
-  RecordFile& in = s.unit(kInUnit);
+  RecordFile in;
   in.OpenExisting(kInUnit, path);
   HeaderValues h;
-  if (DetectForm(in, &h).status() != ReadStatus::kOk) return;
-  if (ReadHeaderS(s, in, &h) != ReadStatus::kOk) return;
+  ReadResult result = DetectForm(in, &h);
+  CheckDamage(result, file);
+  if (!result.ok()) return;
+  HeaderArrays text;
+  result = ReadHeader(in, &h, text.text(), limits.mesh());
+  CheckHeader(result, h, limits, file);
+  if (!result.ok()) return;
   if (flags & 4) {
     float time;
     for (int i = 0; i < kMaxSteps; ++i) {
-      ReadStatus status = ReadQmx2Time(in, &time).status();
-      if (status == ReadStatus::kEndOfFile) break;
-      in.MustRead(status);
+      const RecordMark at = in.Tell();
+      result = ReadQmx2Time(in, &time);
+      if (result.outcome == Outcome::kEndOfFile) break;
+      CheckStepEnd(result, in, at, file);
+      if (!result.ok()) return;
     }
     in.Rewind();
-    for (int i = 0; i < h.records(); ++i) in.MustRead(in.SkipRecord());
+    for (int i = 0; i < h.records(); ++i) {
+      FUZZ_CHECK(in.SkipRecord() == ReadStatus::kOk, "a header record read once is not there");
+    }
   }
-  std::vector<Step> kept;
+  RecordFile out;
+  const std::string copy = NewScratchPath("copy");
+  if (flags & 8) {
+    // The copied header carries the counts of its first record unchanged.
+    out.OpenForWriting(kOutUnit, copy);
+    WriteHeader(out, h, text.text(), h.np, h.ne);
+  }
+  StepArrays arrays(limits);
+  Qmx2Step step = arrays.Step();
+  std::vector<Snapshot> kept;
   for (int i = 0; i < kMaxSteps; ++i) {
+    const RecordMark at = in.Tell();
     bool passed = false;
-    ReadStatus status = ReadStep(s, in, long_step, s.blkr2.WSEL, window, &passed);
-    if (status == ReadStatus::kEndOfFile) break;
-    if (status == ReadStatus::kError) in.FailRead(status);
-    FUZZ_CHECK(s.blkr2.NP2 <= MAXNODE && s.blkr2.NE2 <= MAXELEM, "a step beyond the arrays");
-    FUZZ_CHECK(passed == !window.Wants(s.blkr2.TIME2), "a step passed against the window");
-    if (!passed && (flags & 8)) kept.push_back(Snapshot(s.blkr2, long_step));
+    result = ReadQmx2Step(in, long_step, step, window, &passed);
+    if (passed) {
+      const Counts counts = CountsOf(step);
+      const RecordMark after = in.Tell();
+      in.Seek(at);
+      const ReadResult full = ReadQmx2Step(in, long_step, step);
+      FUZZ_CHECK(SameResult(full, result) && CountsOf(step) == counts &&
+                     in.Tell().position == after.position,
+                 "a passed step reads differently in full");
+    }
+    if (result.outcome == Outcome::kEndOfFile) break;
+    CheckStep(result, step, in, at, file);
+    if (!result.ok()) break;
+    FUZZ_CHECK(passed == !window.Wants(step.time), "a step passed against the window");
+    if (!passed && (flags & 8)) {
+      WriteQmx2Step(out, step, long_step);
+      kept.push_back(SnapshotOf(step, long_step));
+    }
   }
   if (!(flags & 8)) return;
-  const std::string copy = NewScratchPath("copy");
-  // The copied header carries the counts of its first record unchanged.
-  RecordFile& out = s.unit(kOutUnit);
-  out.OpenForWriting(kOutUnit, copy);
-  WriteHeader(out, h, HeaderOf(s.dms, s.dms.TITLE2), h.np, h.ne);
-  for (const Step& step : kept) {
-    WriteQmx2Step(out,
-                  Qmx2Step{step.time, step.np, step.ne, SpanOf(step.vel), SpanOf(step.ndry),
-                           SpanOf(step.imat), SpanOf(step.wsel)},
-                  long_step);
-  }
   out.Close();
-  ReadBack(s, copy, h, kept, long_step);
+  ReadBack(copy, limits, SnapshotOf(h, text), kept, long_step);
 }
 
 }  // namespace
@@ -153,12 +159,11 @@ void Run(Session& s, const std::string& path, uint8_t flags, const StepFilter& w
 int Qmx2Target(const uint8_t* data, size_t size) {
   Front front(data, size);
   const uint8_t flags = front.Byte();
+  const ArrayLimits limits = front.Limits();
   const StepFilter window = front.Window(/*all=*/!(flags & 2));
   const std::string path = ScratchFile("qmx2", front.Rest());
-  static NullStream console;
-  Session& s = FreshSession(console);
   try {
-    Run(s, path, flags, window);
+    Run(path, front.Rest(), flags, limits, window);
   } catch (const RunAborted& abort) {
     CheckAbort(abort);
   }

@@ -1,22 +1,22 @@
-// The QMX4 header and time-step readers on any bytes, and the writers on what
-// they read: the header and every step read are copied as the merge copies
-// them, and the copy must read back the same.
+// The QMX4 header and time-step readers on any bytes, each reading into
+// arrays of exactly the size it may fill, so that a value stored past them is
+// a sanitizer report; and the writers on what they read: the header and
+// every step read are copied as the merge copies them, and the copy must read
+// back the same.
 //
-// Input: a flag byte, with bit 2 a window of two hours, and the file.
+// Input: a flag byte, a byte of node and element limits (`Front::Limits`),
+// with bit 2 a window of two hours, and the file.
 //   bit 0: a first pass over the times only, then back to the first step
-//   bit 1: the header report is written as the merge writes it
 //   bit 2: steps outside the window give only their time and counts; each
 //          such step is then read again in full, which must give the same
 //          counts and outcome
+//   bits 4 to 6: the constituents a step may hold (0 to 7)
 
 #include <cstring>
+#include <string>
 #include <vector>
 
-#include "dialogue/block_views.h"
-#include "dialogue/family_reads.h"
-#include "dialogue/session.h"
 #include "formats/header.h"
-#include "formats/limits.h"
 #include "formats/qmx4.h"
 #include "fuzz_support.h"
 
@@ -26,105 +26,129 @@ namespace {
 constexpr int kInUnit = 70;
 constexpr int kOutUnit = 80;
 
-struct Step {
-  float time;
-  int32_t nqal, np4, ne4;
+// The arrays of a step: `constituents` rows of as many nodes as the limits
+// allow, and the element codes.
+struct StepArrays {
   std::vector<float> conc;
-  std::vector<int32_t> imat4;
+  std::vector<int32_t> imat;
+  size_t row;
 
-  bool operator==(const Step& o) const {
-    return std::memcmp(&time, &o.time, sizeof time) == 0 && nqal == o.nqal && np4 == o.np4 &&
-           ne4 == o.ne4 && conc.size() == o.conc.size() && imat4 == o.imat4 &&
-           (conc.empty() ||
-            std::memcmp(conc.data(), o.conc.data(), conc.size() * sizeof(float)) == 0);
-  }
+  StepArrays(ArrayLimits limits, int constituents)
+      : conc(static_cast<size_t>(constituents) * static_cast<size_t>(limits.nodes)),
+        imat(limits.elements),
+        row(limits.nodes) {}
+  Qmx4Step Step() { return Qmx4Step{.conc = conc, .row = row, .imat = imat}; }
 };
 
-Step Snapshot(const BLKR4& b) {
-  Step step{b.TIME, b.NQAL, b.NP4, b.NE4, {}, {}};
-  for (int k = 0; k < b.NQAL && b.NP4 > 0; ++k) {
-    step.conc.insert(step.conc.end(), b.CONC + k * MAXNODE, b.CONC + k * MAXNODE + b.NP4);
+Snapshot SnapshotOf(const Qmx4Step& s) {
+  Snapshot out;
+  Add(&out, s.time);
+  Add(&out, s.nqal);
+  Add(&out, s.np);
+  Add(&out, s.ne);
+  for (int k = 0; k < s.nqal && s.np > 0; ++k) {
+    Add<float>(&out, s.conc.subspan(static_cast<size_t>(k) * s.row), s.np);
   }
-  if (b.NE4 > 0) step.imat4.assign(b.IMAT4, b.IMAT4 + b.NE4);
-  return step;
-}
-
-// Reads the copy with the session that read the original, its header block
-// cleared first so that a value the copy lacks cannot survive.
-void ReadBack(Session& s, const std::string& path, const std::vector<Step>& steps) {
-  const DMS a = s.dms;
-  std::memset(&s.dms, 0, sizeof s.dms);
-  RecordFile& in = s.unit(kInUnit);
-  in.OpenExisting(kInUnit, path);
-  HeaderValues h;
-  FUZZ_CHECK(ReadTransportHeader(s, in, &h).status() == ReadStatus::kOk,
-             "the copied header does not read");
-  const DMS& b = s.dms;
-  FUZZ_CHECK(std::memcmp(a.BANNER, b.BANNER, sizeof a.BANNER) == 0 &&
-                 std::memcmp(a.IREC, b.IREC, sizeof a.IREC) == 0 &&
-                 std::memcmp(a.FREC, b.FREC, sizeof a.FREC) == 0 &&
-                 std::memcmp(a.TITLE4, b.TITLE4, sizeof a.TITLE4) == 0 &&
-                 std::memcmp(a.IBAN, b.IBAN, sizeof a.IBAN) == 0 &&
-                 std::memcmp(a.ITITL, b.ITITL, sizeof a.ITITL) == 0,
-             "the copied header reads back different");
-  for (const Step& want : steps) {
-    FUZZ_CHECK(ReadTransportStep(s, in).status() == ReadStatus::kOk, "a copied step does not read");
-    FUZZ_CHECK(Snapshot(s.blkr4) == want, "a copied step reads back different");
-  }
-  FUZZ_CHECK(in.Begin() == ReadStatus::kEndOfFile, "more steps copied than written");
+  Add<int32_t>(&out, s.imat, s.ne);
+  return out;
 }
 
 struct Counts {
   float time;
-  int32_t nqal, np4, ne4;
+  int32_t nqal, np, ne;
   bool operator==(const Counts& o) const {
-    return std::memcmp(&time, &o.time, sizeof time) == 0 && nqal == o.nqal && np4 == o.np4 &&
-           ne4 == o.ne4;
+    return std::memcmp(&time, &o.time, sizeof time) == 0 && nqal == o.nqal && np == o.np &&
+           ne == o.ne;
   }
 };
-Counts CountsOf(const BLKR4& b) { return {b.TIME, b.NQAL, b.NP4, b.NE4}; }
+Counts CountsOf(const Qmx4Step& s) { return {s.time, s.nqal, s.np, s.ne}; }
 
-void Run(Session& s, const std::string& path, uint8_t flags, const StepFilter& window) {
-  RecordFile& in = s.unit(kInUnit);
+void CheckStep(const ReadResult& result, const Qmx4Step& s, const RecordFile& in, RecordMark at,
+               std::string_view file) {
+  FUZZ_CHECK(!result.ok() || (s.nqal <= s.constituent_limit() && s.np <= s.node_limit() &&
+                              s.ne <= s.element_limit()),
+             "a step read with counts beyond its arrays");
+  CheckTooLarge(result, {{"NQAL", s.nqal, s.constituent_limit()},
+                         {"NP4", s.np, s.node_limit()},
+                         {"NE4", s.ne, s.element_limit()}});
+  CheckStepEnd(result, in, at, file);
+}
+
+void ReadBack(const std::string& path, ArrayLimits limits, int constituents, const Snapshot& header,
+              const std::vector<Snapshot>& steps) {
+  RecordFile in;
   in.OpenExisting(kInUnit, path);
   HeaderValues h;
-  if (ReadTransportHeader(s, in, &h).status() != ReadStatus::kOk) return;
-  if (flags & 2) ReportTransportHeader(s, h, /*leading_empty_line=*/true);
+  HeaderArrays text;
+  FUZZ_CHECK(DetectForm(in, &h).ok() && ReadHeader(in, &h, text.text(), limits.mesh()).ok(),
+             "the copied header does not read");
+  FUZZ_CHECK(SnapshotOf(h, text) == header, "the copied header reads back different");
+  StepArrays arrays(limits, constituents);
+  Qmx4Step step = arrays.Step();
+  for (const Snapshot& want : steps) {
+    FUZZ_CHECK(ReadQmx4Step(in, step).ok(), "a copied step does not read");
+    FUZZ_CHECK(SnapshotOf(step) == want, "a copied step reads back different");
+  }
+  FUZZ_CHECK(in.Begin() == ReadStatus::kEndOfFile, "more steps copied than written");
+}
+
+void Run(const std::string& path, std::string_view file, uint8_t flags, ArrayLimits limits,
+         const StepFilter& window) {
+  const int constituents = (flags >> 4) & 7;
+  RecordFile in;
+  in.OpenExisting(kInUnit, path);
+  HeaderValues h;
+  ReadResult result = DetectForm(in, &h);
+  CheckDamage(result, file);
+  if (!result.ok()) return;
+  HeaderArrays text;
+  result = ReadHeader(in, &h, text.text(), limits.mesh());
+  CheckHeader(result, h, limits, file);
+  if (!result.ok()) return;
   const std::string copy = NewScratchPath("copy");
-  RecordFile& out = s.unit(kOutUnit);
+  RecordFile out;
   out.OpenForWriting(kOutUnit, copy);
-  CopyTransportHeader(s, out, h);
+  WriteHeader(out, h, text.text(), h.np, h.ne);
   if (flags & 1) {
+    float time;
+    int32_t nqal;
     for (int i = 0; i < kMaxSteps; ++i) {
-      ReadStatus status = ReadQmx4Time(in, &s.blkr4.TIME, &s.blkr4.NQAL).status();
-      if (status == ReadStatus::kEndOfFile) break;
-      in.MustRead(status);
+      const RecordMark at = in.Tell();
+      result = ReadQmx4Time(in, &time, &nqal);
+      if (result.outcome == Outcome::kEndOfFile) break;
+      CheckStepEnd(result, in, at, file);
+      if (!result.ok()) return;
     }
     in.Rewind();
-    for (int i = 0; i < h.records(); ++i) in.MustRead(in.SkipRecord());
+    for (int i = 0; i < h.records(); ++i) {
+      FUZZ_CHECK(in.SkipRecord() == ReadStatus::kOk, "a header record read once is not there");
+    }
   }
-  std::vector<Step> copied;
+  StepArrays arrays(limits, constituents);
+  Qmx4Step step = arrays.Step();
+  std::vector<Snapshot> copied;
   for (int i = 0; i < kMaxSteps; ++i) {
     const RecordMark at = in.Tell();
     bool passed = false;
-    ReadStatus status = ReadTransportStep(s, in, window, &passed).status();
-    const BLKR4& b = s.blkr4;
+    result = ReadQmx4Step(in, step, window, &passed);
     if (passed) {
-      const Counts counts = CountsOf(b);
+      const Counts counts = CountsOf(step);
+      const RecordMark after = in.Tell();
       in.Seek(at);
-      FUZZ_CHECK(ReadTransportStep(s, in).status() == status && CountsOf(b) == counts,
+      const ReadResult full = ReadQmx4Step(in, step);
+      FUZZ_CHECK(SameResult(full, result) && CountsOf(step) == counts &&
+                     in.Tell().position == after.position,
                  "a passed step reads differently in full");
     }
-    if (status == ReadStatus::kEndOfFile) break;
-    if (status == ReadStatus::kError) in.FailRead(status);
-    FUZZ_CHECK(passed == !window.Wants(b.TIME), "a step passed against the window");
-    FUZZ_CHECK(b.NQAL <= MAXCON && b.NP4 <= MAXNODE && b.NE4 <= MAXELEM,
-               "a step beyond the arrays");
-    WriteQmx4Step(out, TransportStepOf(s.blkr4));
-    copied.push_back(Snapshot(b));
+    if (result.outcome == Outcome::kEndOfFile) break;
+    CheckStep(result, step, in, at, file);
+    if (!result.ok()) break;
+    FUZZ_CHECK(passed == !window.Wants(step.time), "a step passed against the window");
+    WriteQmx4Step(out, step);
+    copied.push_back(SnapshotOf(step));
   }
   out.Close();
-  ReadBack(s, copy, copied);
+  ReadBack(copy, limits, constituents, SnapshotOf(h, text), copied);
 }
 
 }  // namespace
@@ -132,12 +156,11 @@ void Run(Session& s, const std::string& path, uint8_t flags, const StepFilter& w
 int Qmx4Target(const uint8_t* data, size_t size) {
   Front front(data, size);
   const uint8_t flags = front.Byte();
+  const ArrayLimits limits = front.Limits();
   const StepFilter window = (flags & 4) ? front.Window() : StepFilter{};
   const std::string path = ScratchFile("qmx4", front.Rest());
-  static NullStream console;
-  Session& s = FreshSession(console);
   try {
-    Run(s, path, flags, window);
+    Run(path, front.Rest(), flags, limits, window);
   } catch (const RunAborted& abort) {
     CheckAbort(abort);
   }

@@ -31,6 +31,8 @@ export ASAN_OPTIONS=abort_on_error=0:detect_leaks=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
 mkdir -p "$build/findings"
+# Absolute: whole runs work in a folder of their own when a finding is written.
+findings=$(cd "$build/findings" && pwd)
 status=0
 for target in "${targets[@]}"; do
   max_len=16384
@@ -54,7 +56,7 @@ for target in "${targets[@]}"; do
   mkdir -p "$build/corpus/$target"
   echo "== $target: fuzzing for $time s"
   if "$binary" -max_total_time="$time" -timeout=10 -rss_limit_mb=2048 -max_len="$max_len" \
-      -print_final_stats=1 "${dict[@]}" -artifact_prefix="$build/findings/$target-" \
+      -print_final_stats=1 "${dict[@]}" -artifact_prefix="$findings/$target-" \
       "$build/corpus/$target" "fuzz/corpus/$target" >"$build/findings/$target.log" 2>&1; then
     grep -E "^stat::(number_of_executed_units|average_exec_per_sec|new_units_added)|DONE" \
       "$build/findings/$target.log" || true

@@ -44,8 +44,10 @@ class NodeArrays {
     size_ = n;
   }
 
-  T* array(int i) { return data_.get() + Lead() + i * stride_; }
-  const T* array(int i) const { return data_.get() + Lead() + i * stride_; }
+  /// Array i; null while the arrays have no slots (a step of no nodes adds
+  /// nothing, and there is no storage to point into).
+  T* array(int i) { return data_ ? data_.get() + Lead() + i * stride_ : nullptr; }
+  const T* array(int i) const { return data_ ? data_.get() + Lead() + i * stride_ : nullptr; }
 
  private:
   static constexpr int64_t kPage = 4096, kSkew = 320;  // five cache lines

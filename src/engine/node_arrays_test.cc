@@ -25,6 +25,14 @@ TEST(NodeArraysTest, GrowingKeepsTheValuesAndStartsTheNewSlots) {
   EXPECT_EQ(arrays.array(1)[69999], -2.0);
 }
 
+// Before the first slot there is nothing to point into, whatever the array's
+// place in its page would be.
+TEST(NodeArraysTest, ArraysOfNoSlotsAreNull) {
+  const NodeArrays<float> arrays(3, /*first=*/2);
+  EXPECT_EQ(arrays.array(0), nullptr);
+  EXPECT_EQ(arrays.array(2), nullptr);
+}
+
 // Sixty thousand floats fill whole pages but for a few bytes, 1024 and 65536
 // fill them exactly: the arrays must still start at different page offsets.
 TEST(NodeArraysTest, ArraysStartAtDifferentPageOffsets) {
