@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "family_transcripts.h"
 #include "harness.h"
 #include "model_files.h"
 
@@ -60,15 +61,7 @@ class Script {
 
   // Greeting, then the summary file named `summary`.
   Script& Start(std::string_view summary = kSummary) {
-    for (std::string_view line : {" ********************************************",
-                                  " ******* PROGRAM MERGE AND/OR AVERAGE *******",
-                                  " *** Manipulates VELTO, QMX2, QMX4, QMX10 ***",
-                                  " ***    Last Modified:  Aug 9, 1999    ***",
-                                  " ********************************************", "",
-                                  " Dimensioned for  20000 Elements, and  60000 Nodes",
-                                  " Program KORVANTv30 was last modified 08-09-1999",
-                                  " ********************************************"})
-      Show(line);
+    for (const std::string& line : kGreeting) Show(line);
     return Ask(" Enter Printed Output Summary File Name ", summary);
   }
   Script& NoMerges() { return Ask(kMerge2, "N").Ask(kMerge4, "N").Ask(kMerge10, "N"); }

@@ -12,6 +12,18 @@
 
 namespace korvant {
 
+/// The console's opening lines, before the first question of every run.
+inline const std::vector<std::string> kGreeting = {
+    " ********************************************",
+    " ******* PROGRAM MERGE AND/OR AVERAGE *******",
+    " *** Manipulates VELTO, QMX2, QMX4, QMX10 ***",
+    " ***    Last Modified:  Aug 9, 1999    ***",
+    " ********************************************",
+    "",
+    " Dimensioned for  20000 Elements, and  60000 Nodes",
+    " Program KORVANTv30 was last modified 08-09-1999",
+    " ********************************************"};
+
 /// Answers in and console lines out, in the order of the run.
 class Transcript {
  public:

@@ -180,15 +180,7 @@ class Script {
   }
 
   Script& Start() {
-    for (std::string_view line : {" ********************************************",
-                                  " ******* PROGRAM MERGE AND/OR AVERAGE *******",
-                                  " *** Manipulates VELTO, QMX2, QMX4, QMX10 ***",
-                                  " ***    Last Modified:  Aug 9, 1999    ***",
-                                  " ********************************************", "",
-                                  " Dimensioned for  20000 Elements, and  60000 Nodes",
-                                  " Program KORVANTv30 was last modified 08-09-1999",
-                                  " ********************************************"})
-      Show(line);
+    for (const std::string& line : kGreeting) Show(line);
     return Ask(" Enter Printed Output Summary File Name ", kSummary);
   }
 

@@ -64,15 +64,7 @@ class Script {
     return *this;
   }
   Script& Start() {
-    return Lines({" ********************************************",
-                  " ******* PROGRAM MERGE AND/OR AVERAGE *******",
-                  " *** Manipulates VELTO, QMX2, QMX4, QMX10 ***",
-                  " ***    Last Modified:  Aug 9, 1999    ***",
-                  " ********************************************", "",
-                  " Dimensioned for  20000 Elements, and  60000 Nodes",
-                  " Program KORVANTv30 was last modified 08-09-1999",
-                  " ********************************************"})
-        .Ask(" Enter Printed Output Summary File Name ", kSummary);
+    return Lines(kGreeting).Ask(" Enter Printed Output Summary File Name ", kSummary);
   }
   // Up to the merged-file prompt of the QMX10 merge, answered with `merged`.
   Script& ToMerge(std::string_view merged = "merged.bin") {
