@@ -186,6 +186,16 @@ void CheckHeader(const ReadResult& result, const HeaderValues& h, ArrayLimits li
              "header damage placed in another record than its part");
 }
 
+bool ReadHeaderChecked(RecordFile& in, HeaderValues* h, HeaderArrays& text, ArrayLimits limits,
+                       std::string_view file) {
+  ReadResult result = DetectForm(in, h);
+  CheckDamage(result, file);
+  if (!result.ok()) return false;
+  result = ReadHeader(in, h, text.text(), limits.mesh());
+  CheckHeader(result, *h, limits, file);
+  return result.ok();
+}
+
 bool SameResult(const ReadResult& a, const ReadResult& b) {
   return a.outcome == b.outcome && a.damage.record == b.damage.record &&
          a.damage.offset == b.damage.offset && a.damage.what == b.damage.what &&

@@ -130,6 +130,25 @@ void CheckHeader(const ReadResult& result, const HeaderValues& h, ArrayLimits li
 /// Both results say the same: outcome, damage, count refused and part.
 bool SameResult(const ReadResult& a, const ReadResult& b);
 
+/// A step passed outside a window, read from `at`, gave `passed` and the
+/// counts `counts()`: read again in full from `at` (`read_full`), it gives the
+/// same result and counts and ends where the pass ended.
+template <typename ReadFull, typename CountsNow>
+void CheckReadAgainInFull(RecordFile& in, RecordMark at, const ReadResult& passed,
+                          ReadFull read_full, CountsNow counts) {
+  const auto before = counts();
+  const RecordMark after = in.Tell();
+  in.Seek(at);
+  const ReadResult full = read_full();
+  FUZZ_CHECK(SameResult(full, passed) && counts() == before && in.Tell().position == after.position,
+             "a passed step reads differently in full");
+}
+
+/// Detects the header's form and reads it with `limits`, checking the
+/// promises of both reads; false when the file ends or is refused there.
+bool ReadHeaderChecked(RecordFile& in, HeaderValues* h, HeaderArrays& text, ArrayLimits limits,
+                       std::string_view file);
+
 /// Reads little-endian values from the front of a fuzz input.
 class Front {
  public:

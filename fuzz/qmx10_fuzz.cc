@@ -187,13 +187,8 @@ void Run(const std::string& path, std::string_view file, uint8_t flags, ArrayLim
     bool passed = false;
     const ReadResult result = ReadQmx10Step(in, step, window, &passed);
     if (passed) {
-      const Counts counts = CountsOf(step);
-      const RecordMark after = in.Tell();
-      in.Seek(at);
-      const ReadResult full = ReadQmx10Step(in, step);
-      FUZZ_CHECK(SameResult(full, result) && CountsOf(step) == counts &&
-                     in.Tell().position == after.position,
-                 "a passed step reads differently in full");
+      CheckReadAgainInFull(
+          in, at, result, [&] { return ReadQmx10Step(in, step); }, [&] { return CountsOf(step); });
     }
     if (result.outcome == Outcome::kEndOfFile) break;
     CheckStep(result, step, in, at, file);

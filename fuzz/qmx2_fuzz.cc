@@ -96,13 +96,9 @@ void Run(const std::string& path, std::string_view file, uint8_t flags, ArrayLim
   RecordFile in;
   in.OpenExisting(kInUnit, path);
   HeaderValues h;
-  ReadResult result = DetectForm(in, &h);
-  CheckDamage(result, file);
-  if (!result.ok()) return;
   HeaderArrays text;
-  result = ReadHeader(in, &h, text.text(), limits.mesh());
-  CheckHeader(result, h, limits, file);
-  if (!result.ok()) return;
+  if (!ReadHeaderChecked(in, &h, text, limits, file)) return;
+  ReadResult result;
   if (flags & 4) {
     float time;
     for (int i = 0; i < kMaxSteps; ++i) {
@@ -132,13 +128,9 @@ void Run(const std::string& path, std::string_view file, uint8_t flags, ArrayLim
     bool passed = false;
     result = ReadQmx2Step(in, long_step, step, window, &passed);
     if (passed) {
-      const Counts counts = CountsOf(step);
-      const RecordMark after = in.Tell();
-      in.Seek(at);
-      const ReadResult full = ReadQmx2Step(in, long_step, step);
-      FUZZ_CHECK(SameResult(full, result) && CountsOf(step) == counts &&
-                     in.Tell().position == after.position,
-                 "a passed step reads differently in full");
+      CheckReadAgainInFull(
+          in, at, result, [&] { return ReadQmx2Step(in, long_step, step); },
+          [&] { return CountsOf(step); });
     }
     if (result.outcome == Outcome::kEndOfFile) break;
     CheckStep(result, step, in, at, file);
