@@ -96,8 +96,8 @@ void ValueRange(const Inputs& in, const std::vector<float>& values, double* lo, 
 }
 
 // The usage errors the command line parser cannot see; fills the picture's
-// size and range into *spec.
-PictureFormat CheckUsage(const CommonOptions& options, const PlotOptions& plot, PlotSpec* spec) {
+// size and range into *look.
+PictureFormat CheckUsage(const CommonOptions& options, const PlotOptions& plot, PlotLook* look) {
   if (options.output.empty() || plot.field.empty()) {
     Refuse(2, "-o and --field are needed, unless --list-fields is given");
   }
@@ -106,20 +106,20 @@ PictureFormat CheckUsage(const CommonOptions& options, const PlotOptions& plot, 
     Refuse(2, "the output must end in .png or .svg: " + options.output);
   }
   char x = '\0';
-  if (std::sscanf(plot.size.c_str(), "%d%c%d", &spec->width, &x, &spec->height) != 3 || x != 'x' ||
-      std::min(spec->width, spec->height) < kMinSize ||
-      std::max(spec->width, spec->height) > kMaxSize) {
+  if (std::sscanf(plot.size.c_str(), "%d%c%d", &look->width, &x, &look->height) != 3 || x != 'x' ||
+      std::min(look->width, look->height) < kMinSize ||
+      std::max(look->width, look->height) > kMaxSize) {
     Refuse(2, "--size " + plot.size + " is not WIDTHxHEIGHT, each from 200 to 10000");
   }
-  if (!plot.range.empty() && !ParseRange(plot.range, &spec->lo, &spec->hi)) {
+  if (!plot.range.empty() && !ParseRange(plot.range, &look->lo, &look->hi)) {
     Refuse(2, "--range " + plot.range + " is not LO:HI with LO below HI");
   }
   return ext == ".png" ? PictureFormat::kPng : PictureFormat::kSvg;
 }
 
 void Plot(const CommonOptions& options, const PlotOptions& plot) {
-  PlotSpec spec;
-  const PictureFormat format = plot.list ? PictureFormat::kPng : CheckUsage(options, plot, &spec);
+  PlotLook look;
+  const PictureFormat format = plot.list ? PictureFormat::kPng : CheckUsage(options, plot, &look);
   const std::optional<ColourMap> colours = ColourMap::Named(plot.colour_map);
   if (!colours) Refuse(2, "--colour-map " + plot.colour_map + " is not viridis or grey");
   if (!plot.list) CheckOutputFolder(options.output);
@@ -138,11 +138,11 @@ void Plot(const CommonOptions& options, const PlotOptions& plot) {
   }
   in.Announce(kProgram);
   in.MoveTo(options.choice());
-  const std::vector<float> values = FieldValues(in, plot.field, &spec.units);
-  if (plot.range.empty()) ValueRange(in, values, &spec.lo, &spec.hi);
-  spec.colours = &*colours;
-  spec.edges = plot.edges;
-  spec.title = (series.title().empty() ? "" : series.title() + " - ") + plot.field + " at hour " +
+  const std::vector<float> values = FieldValues(in, plot.field, &look.units);
+  if (plot.range.empty()) ValueRange(in, values, &look.lo, &look.hi);
+  look.colours = &*colours;
+  look.edges = plot.edges;
+  look.title = (series.title().empty() ? "" : series.title() + " - ") + plot.field + " at hour " +
                Hours(series.time());
   std::span<const float> u, v;
   if (plot.arrows) {
@@ -151,7 +151,7 @@ void Plot(const CommonOptions& options, const PlotOptions& plot) {
   }
   ReplacementFile out(options.output);
   std::string error;
-  if (!RenderPlot(out.temporary(), format, in.mesh(), in.map(), values, u, v, spec, &error)) {
+  if (!RenderPlot(out.temporary(), format, in.mesh(), in.map(), values, u, v, look, &error)) {
     Refuse(1, "cannot write " + options.output + ": " + error);
   }
   if (!out.Commit(&error)) Refuse(1, error);

@@ -60,11 +60,11 @@ std::string Number(double v) {
 }
 
 void Shade(cairo_t* cr, const Mesh& mesh, const ElementMap& map, const PlotFrame& frame,
-           std::span<const float> values, const PlotSpec& spec) {
+           std::span<const float> values, const PlotLook& look) {
   std::vector<Triangle> triangles;
   for (const Face& face : map.faces) TrianglesOf(face, &triangles);
   cairo_pattern_t* shading = cairo_pattern_create_mesh();
-  const double span = spec.hi - spec.lo;
+  const double span = look.hi - look.lo;
   for (const Triangle& t : triangles) {
     const bool known =
         std::all_of(t.begin(), t.end(), [&](int32_t k) { return std::isfinite(values[k]); });
@@ -82,8 +82,8 @@ void Shade(cairo_t* cr, const Mesh& mesh, const ElementMap& map, const PlotFrame
       cairo_mesh_pattern_line_to(shading, frame.X(mesh.x[t[i]]), frame.Y(mesh.y[t[i]]));
     }
     for (int i = 0; i < 3; ++i) {
-      const double at = span > 0 ? (values[t[i]] - spec.lo) / span : 0.5;
-      const Rgb c = spec.colours->At(at);
+      const double at = span > 0 ? (values[t[i]] - look.lo) / span : 0.5;
+      const Rgb c = look.colours->At(at);
       cairo_mesh_pattern_set_corner_color_rgb(shading, i, c.r, c.g, c.b);
     }
     cairo_mesh_pattern_end_patch(shading);
@@ -118,13 +118,13 @@ void Edges(cairo_t* cr, const Mesh& mesh, const ElementMap& map, const PlotFrame
 // One arrow a square of the picture, at the drawn node with a velocity
 // nearest the square's centre; the fastest is nearly a square long.
 void Arrows(cairo_t* cr, const Mesh& mesh, const ElementMap& map, const PlotFrame& frame,
-            std::span<const float> u, std::span<const float> v, const PlotSpec& spec) {
+            std::span<const float> u, std::span<const float> v, const PlotLook& look) {
   std::vector<bool> drawn(static_cast<size_t>(mesh.np), false);
   for (const Face& f : map.faces) {
     for (int i = 0; i < f.node_count(); ++i) drawn[static_cast<size_t>(f.nodes[i])] = true;
   }
-  const int columns = static_cast<int>(spec.width / kArrowSpacing) + 1;
-  const int rows = static_cast<int>(spec.height / kArrowSpacing) + 1;
+  const int columns = static_cast<int>(look.width / kArrowSpacing) + 1;
+  const int rows = static_cast<int>(look.height / kArrowSpacing) + 1;
   std::vector<int32_t> chosen(static_cast<size_t>(columns) * rows, -1);
   std::vector<double> off(chosen.size(), HUGE_VAL);  // the chosen node's distance from the centre
   for (int32_t k = 0; k < mesh.np; ++k) {
@@ -165,12 +165,12 @@ void Arrows(cairo_t* cr, const Mesh& mesh, const ElementMap& map, const PlotFram
   }
 }
 
-void ColourBar(cairo_t* cr, const PlotSpec& spec) {
-  const double x = spec.width - PlotFrame::kRight + 30.0;
+void ColourBar(cairo_t* cr, const PlotLook& look) {
+  const double x = look.width - PlotFrame::kRight + 30.0;
   const double top = PlotFrame::kTop + 10.0;
-  const double bottom = spec.height - PlotFrame::kBottom - 30.0;
+  const double bottom = look.height - PlotFrame::kBottom - 30.0;
   cairo_pattern_t* bar = cairo_pattern_create_linear(0.0, bottom, 0.0, top);
-  for (const ColourStop& s : spec.colours->stops()) {
+  for (const ColourStop& s : look.colours->stops()) {
     cairo_pattern_add_color_stop_rgb(bar, s.at, s.colour.r, s.colour.g, s.colour.b);
   }
   cairo_rectangle(cr, x, top, kBarWidth, bottom - top);
@@ -182,12 +182,12 @@ void ColourBar(cairo_t* cr, const PlotSpec& spec) {
   cairo_stroke(cr);
   cairo_set_font_size(cr, kLabelSize);
   cairo_move_to(cr, x + kBarWidth + 6.0, top + kLabelSize / 2);
-  cairo_show_text(cr, Number(spec.hi).c_str());
+  cairo_show_text(cr, Number(look.hi).c_str());
   cairo_move_to(cr, x + kBarWidth + 6.0, bottom + kLabelSize / 2);
-  cairo_show_text(cr, Number(spec.lo).c_str());
-  if (!spec.units.empty()) {
+  cairo_show_text(cr, Number(look.lo).c_str());
+  if (!look.units.empty()) {
     cairo_move_to(cr, x, bottom + 2.2 * kLabelSize);
-    cairo_show_text(cr, spec.units.c_str());
+    cairo_show_text(cr, look.units.c_str());
   }
 }
 
@@ -219,11 +219,11 @@ PlotFrame::PlotFrame(const Mesh& mesh, const ElementMap& map, int width, int hei
 
 bool RenderPlot(const std::string& path, PictureFormat format, const Mesh& mesh,
                 const ElementMap& map, std::span<const float> values, std::span<const float> u,
-                std::span<const float> v, const PlotSpec& spec, std::string* error) {
+                std::span<const float> v, const PlotLook& look, std::string* error) {
   Cairo c;
   c.surface = format == PictureFormat::kPng
-                  ? cairo_image_surface_create(CAIRO_FORMAT_RGB24, spec.width, spec.height)
-                  : cairo_svg_surface_create(path.c_str(), spec.width, spec.height);
+                  ? cairo_image_surface_create(CAIRO_FORMAT_RGB24, look.width, look.height)
+                  : cairo_svg_surface_create(path.c_str(), look.width, look.height);
   if (format == PictureFormat::kSvg) {
     cairo_svg_surface_set_document_unit(c.surface, CAIRO_SVG_UNIT_PX);
     // SVG has no smooth shading of triangles: cairo embeds the shading as an
@@ -234,16 +234,16 @@ bool RenderPlot(const std::string& path, PictureFormat format, const Mesh& mesh,
   cairo_t* cr = c.cr;
   SetColour(cr, kBackground);
   cairo_paint(cr);
-  const PlotFrame frame(mesh, map, spec.width, spec.height);
-  Shade(cr, mesh, map, frame, values, spec);
-  if (spec.edges) Edges(cr, mesh, map, frame);
-  if (!u.empty() && !v.empty()) Arrows(cr, mesh, map, frame, u, v, spec);
+  const PlotFrame frame(mesh, map, look.width, look.height);
+  Shade(cr, mesh, map, frame, values, look);
+  if (look.edges) Edges(cr, mesh, map, frame);
+  if (!u.empty() && !v.empty()) Arrows(cr, mesh, map, frame, u, v, look);
   cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
   SetColour(cr, kInk);
   cairo_set_font_size(cr, kTitleSize);
   cairo_move_to(cr, PlotFrame::kLeft, PlotFrame::kTop / 2 + kTitleSize / 2);
-  cairo_show_text(cr, spec.title.c_str());
-  ColourBar(cr, spec);
+  cairo_show_text(cr, look.title.c_str());
+  ColourBar(cr, look);
   cairo_status_t status = cairo_status(cr);
   if (status == CAIRO_STATUS_SUCCESS && format == PictureFormat::kPng) {
     status = cairo_surface_write_to_png(c.surface, path.c_str());

@@ -11,7 +11,7 @@ namespace korvant {
 enum class PictureFormat { kPng, kSvg };
 
 /// What a picture shows besides the mesh.
-struct PlotSpec {
+struct PlotLook {
   int width = 800, height = 600;  // pixels
   double lo = 0.0, hi = 1.0;      // the field values at the two ends of the colour map
   const ColourMap* colours = nullptr;
@@ -42,7 +42,7 @@ class PlotFrame {
 /// `format`; false, with *error saying why, when cairo fails.
 bool RenderPlot(const std::string& path, PictureFormat format, const Mesh& mesh,
                 const ElementMap& map, std::span<const float> values, std::span<const float> u,
-                std::span<const float> v, const PlotSpec& spec, std::string* error);
+                std::span<const float> v, const PlotLook& look, std::string* error);
 
 /// Frees what cairo and fontconfig keep between pictures (font caches and
 /// configuration), for a program about to end under a leak checker. No cairo

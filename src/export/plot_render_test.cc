@@ -70,16 +70,16 @@ class PictureTest : public ::testing::Test {
 
 TEST_F(PictureTest, NodesShowTheirValuesColours) {
   const ColourMap viridis = *ColourMap::Named("viridis");
-  PlotSpec spec;
-  spec.width = 500;
-  spec.height = 400;
-  spec.lo = 3.0;
-  spec.hi = 6.0;
-  spec.colours = &viridis;
-  spec.title = "x + 2y";
+  PlotLook look;
+  look.width = 500;
+  look.height = 400;
+  look.lo = 3.0;
+  look.hi = 6.0;
+  look.colours = &viridis;
+  look.title = "x + 2y";
   const std::string path = box_.Path("picture.png");
   std::string error;
-  ASSERT_TRUE(RenderPlot(path, PictureFormat::kPng, mesh_, map_, values_, {}, {}, spec, &error))
+  ASSERT_TRUE(RenderPlot(path, PictureFormat::kPng, mesh_, map_, values_, {}, {}, look, &error))
       << error;
 
   cairo_surface_t* png = cairo_image_surface_create_from_png(path.c_str());
