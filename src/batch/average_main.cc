@@ -5,7 +5,6 @@
 
 #include <cerrno>
 #include <charconv>
-#include <csignal>
 #include <cstdint>
 #include <cstring>
 #include <fstream>
@@ -388,8 +387,5 @@ int Average(int argc, char** argv) {
 }  // namespace korvant
 
 int main(int argc, char** argv) {
-  // Past a file-size limit a write then fails with its own error, and the
-  // run ends with a message, instead of the process being killed.
-  std::signal(SIGXFSZ, SIG_IGN);
   return korvant::RunProgram(korvant::kProgram, [&] { return korvant::Average(argc, argv); });
 }

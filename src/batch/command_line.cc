@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <csignal>
 #include <cstdlib>
 #include <iostream>
 
@@ -82,6 +83,9 @@ std::optional<int> ParseCommandLine(CLI::App& app, int argc, char** argv) {
 }
 
 int RunProgram(std::string_view program, const std::function<int()>& body) {
+  // Past a file-size limit a write then fails with its own error, and the
+  // run ends with a message, instead of the process being killed.
+  std::signal(SIGXFSZ, SIG_IGN);
   try {
     return body();
   } catch (const RunAborted& abort) {

@@ -41,7 +41,7 @@ Json HourJson(std::optional<float> hour);
 
 /// Runs `body` as the program's main part: a run the record layer ends, or
 /// any other failure, becomes one line on stderr beginning with `program` and
-/// exit status 1.
+/// exit status 1. A write past the file-size limit fails as a write.
 int RunProgram(std::string_view program, const std::function<int()>& body);
 
 /// Sets the options every program has: --help (with `footer` after the

@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <csignal>
 #include <cstring>
 #include <iostream>
 #include <string>
@@ -216,8 +215,5 @@ int Merge(int argc, char** argv) {
 }  // namespace korvant
 
 int main(int argc, char** argv) {
-  // Past a file-size limit a write then fails with its own error, and the
-  // run ends with a message, instead of the process being killed.
-  std::signal(SIGXFSZ, SIG_IGN);
   return korvant::RunProgram(korvant::kProgram, [&] { return korvant::Merge(argc, argv); });
 }
