@@ -119,6 +119,17 @@ class StreamAverage::Family {
   virtual std::vector<std::string> Columns() const = 0;
   virtual int64_t rows() const = 0;
   virtual void Row(int64_t k, std::vector<Value>* values) const = 0;
+
+ protected:
+  /// Every row in the listing layout `row`.
+  void WriteRows(TextSink& sink, std::string_view row) const {
+    const Layout& layout = CachedLayout(row);
+    std::vector<Value> values;
+    for (int64_t k = 0; k < rows(); ++k) {
+      Row(k, &values);
+      ApplyLayout(layout, values, sink);
+    }
+  }
 };
 
 namespace {
@@ -192,12 +203,7 @@ class HydroFamily final : public StreamAverage::Family {
   void WriteListing(TextSink& sink, const AverageReport& r) override {
     WriteLayout(sink, kHydroListingHeading,
                 {int32_t{weighted_}, r.stop - r.start, r.start, r.stop});
-    const Layout& layout = CachedLayout(kHydroListingRow);
-    std::vector<Value> values;
-    for (int64_t k = 0; k < rows(); ++k) {
-      Row(k, &values);
-      ApplyLayout(layout, values, sink);
-    }
+    WriteRows(sink, kHydroListingRow);
   }
 
   std::vector<std::string> Columns() const override {
@@ -295,12 +301,7 @@ class TransportFamily final : public StreamAverage::Family {
 
   void WriteListing(TextSink& sink, const AverageReport& r) override {
     WriteLayout(sink, kTransportListingHeading, {r.stop - r.start, r.stop});
-    const Layout& layout = CachedLayout(kTransportListingRow);
-    std::vector<Value> values;
-    for (int64_t j = 0; j < rows(); ++j) {
-      Row(j, &values);
-      ApplyLayout(layout, values, sink);  // the layout takes the first three
-    }
+    WriteRows(sink, kTransportListingRow);  // the layout takes the first three
   }
 
   std::vector<std::string> Columns() const override {
@@ -395,12 +396,7 @@ class ThreedFamily final : public StreamAverage::Family {
     }
     ApplyLayout(CachedLayout(kThreedExtremes), extremes, sink);
     WriteLayout(sink, kThreedListingHeading, {r.stop - r.start, r.stop});
-    const Layout& layout = CachedLayout(kThreedListingRow);
-    std::vector<Value> values;
-    for (int64_t n = 0; n < rows(); ++n) {
-      Row(n, &values);
-      ApplyLayout(layout, values, sink);
-    }
+    WriteRows(sink, kThreedListingRow);
   }
 
   std::vector<std::string> Columns() const override {
