@@ -21,36 +21,26 @@ struct AverageFamily {
   std::string answers;  // from the first averaging question, window "0 1000"
 };
 
+// Default steps of a family at `hours`.
+template <typename Step>
+std::vector<Step> StepsAt(const std::vector<float>& hours) {
+  std::vector<Step> steps(hours.size());
+  for (size_t i = 0; i < hours.size(); ++i) steps[i].time = hours[i];
+  return steps;
+}
+
 FileBuilder HydroFile(const std::vector<float>& hours) {
-  std::vector<Qmx2StepData> steps;
-  for (float h : hours) {
-    Qmx2StepData step;
-    step.time = h;
-    steps.push_back(step);
-  }
   CharHeader header;
   header.irec = {42};
-  return Qmx2File(header, steps, true);
+  return Qmx2File(header, StepsAt<Qmx2StepData>(hours), true);
 }
 
 FileBuilder TransportFile(const std::vector<float>& hours) {
-  std::vector<Qmx4StepData> steps;
-  for (float h : hours) {
-    Qmx4StepData step;
-    step.time = h;
-    steps.push_back(step);
-  }
-  return Qmx4File(CharHeader{}, steps);
+  return Qmx4File(CharHeader{}, StepsAt<Qmx4StepData>(hours));
 }
 
 FileBuilder ThreedFile(const std::vector<float>& hours) {
-  std::vector<Qmx10StepData> steps;
-  for (float h : hours) {
-    Qmx10StepData step;
-    step.time = h;
-    steps.push_back(step);
-  }
-  return Qmx10File(steps);
+  return Qmx10File(StepsAt<Qmx10StepData>(hours));
 }
 
 std::vector<AverageFamily> Families() {

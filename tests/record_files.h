@@ -5,11 +5,20 @@
 
 #include <string>
 #include <string_view>
+#include <tuple>
 
 #include "io/record_file.h"
 #include "tests/harness.h"
 
 namespace korvant {
+
+/// The name of a case of a reader's refusals run both ways, as read and as
+/// passed outside a window (a `Combine` of cases that have a `name`, and
+/// `Bool()`): "<name>Read" or "<name>Passed".
+template <typename Info>
+std::string ReadOrPassedName(const Info& info) {
+  return std::string(std::get<0>(info.param).name) + (std::get<1>(info.param) ? "Passed" : "Read");
+}
 
 class RecordFiles {
  public:

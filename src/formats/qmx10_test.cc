@@ -304,10 +304,7 @@ INSTANTIATE_TEST_SUITE_P(
                          2147483647,
                          3}),
         ::testing::Bool()),
-    [](const auto& info) {
-      return std::string(std::get<0>(info.param).name) +
-             (std::get<1>(info.param) ? "Passed" : "Read");
-    });
+    [](const auto& info) { return ReadOrPassedName(info); });
 
 }  // namespace
 }  // namespace korvant

@@ -217,10 +217,7 @@ INSTANTIATE_TEST_SUITE_P(
                                          TooLargeCase{"NodesAndElements", 3, 2, "NP2", 3, 2},
                                          TooLargeCase{"Elements", 2, 2, "NE2", 2, 1}),
                        ::testing::Bool()),
-    [](const auto& info) {
-      return std::string(std::get<0>(info.param).name) +
-             (std::get<1>(info.param) ? "Passed" : "Read");
-    });
+    [](const auto& info) { return ReadOrPassedName(info); });
 
 }  // namespace
 }  // namespace korvant
