@@ -172,7 +172,7 @@ void RunReads(const std::string& path, std::string_view bytes, bool sized, std::
   Model m{bytes, sized};
   RecordMark saved;
   try {
-    f.OpenExisting(kUnit, path);
+    f.OpenExisting(kUnit, path, RecordFile::Source::kAnyFile);
     for (size_t i = 0; i + 1 < ops.size(); i += 2) {
       const uint8_t op = static_cast<uint8_t>(ops[i]) % 13;
       const uint8_t arg = static_cast<uint8_t>(ops[i + 1]);

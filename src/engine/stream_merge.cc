@@ -35,11 +35,13 @@ struct OpenInput {
 
 // Opens `path`; "" or the reason it cannot be read as a regular file.
 std::string Open(const std::string& path, OpenInput* in) {
-  in->fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Without waiting: a fifo would wait for a writer that never comes.
+  in->fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (in->fd < 0) return std::strerror(errno);
   struct stat st;
   if (::fstat(in->fd, &st) != 0) return std::strerror(errno);
   if (!S_ISREG(st.st_mode)) return "not a regular file";
+  ::fcntl(in->fd, F_SETFL, ::fcntl(in->fd, F_GETFL) & ~O_NONBLOCK);
   in->records.OpenExisting(0, path);
   return "";
 }

@@ -1,5 +1,9 @@
 #include "io/record_file.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
@@ -64,20 +68,32 @@ void RecordFile::FailFile(const char* what) const {
   Fatal(std::string(what) + ", unit " + std::to_string(unit_) + ", file " + name_);
 }
 
-void RecordFile::OpenExisting(int unit, std::string_view name) {
+void RecordFile::OpenExisting(int unit, std::string_view name, Source source) {
   Close();
   unit_ = unit;
   name_ = std::string(name);
   if (!FileExists(name)) FailFile("file not found");
-  file_ = std::fopen(name_.c_str(), "rb");
-  if (file_ == nullptr) FailFile("file not found");
+  // Opened without waiting, and looked at before a byte is read: a fifo
+  // would wait for a writer that never comes, and a device may never end,
+  // whatever the name led to when it was looked at before.
+  const int waits = source == Source::kAnyFile ? 0 : O_NONBLOCK;
+  const int fd = ::open(name_.c_str(), O_RDONLY | waits | O_CLOEXEC);
+  if (fd < 0) FailFile("file not found");
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || (!S_ISREG(st.st_mode) && source != Source::kAnyFile)) {
+    ::close(fd);
+    FailFile("not a regular file");
+  }
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  file_ = ::fdopen(fd, "rb");
+  if (file_ == nullptr) {
+    ::close(fd);
+    FailFile("file not found");
+  }
   std::setvbuf(file_, nullptr, _IONBF, 0);
   writing_ = false;
   failed_ = false;
-  std::error_code ec;
-  fs::path path(name_);
-  size_ = fs::is_regular_file(path, ec) ? static_cast<int64_t>(fs::file_size(path, ec)) : -1;
-  if (ec) size_ = -1;
+  size_ = S_ISREG(st.st_mode) ? static_cast<int64_t>(st.st_size) : -1;
   pos_ = 0;
   records_ = 0;
   buf_at_ = buf_end_ = 0;
@@ -127,9 +143,7 @@ void RecordFile::Seek(RecordMark mark) {
 
 std::string RecordFile::DamageText() const {
   if (past_end_ >= 0) {
-    const auto bytes = [](int64_t n) {
-      return std::to_string(n) + (n == 1 ? " byte" : " bytes");
-    };
+    const auto bytes = [](int64_t n) { return std::to_string(n) + (n == 1 ? " byte" : " bytes"); };
     return "its length of " + bytes(length_) + " runs past the end of the file (" +
            bytes(past_end_) + " left)";
   }

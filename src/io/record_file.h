@@ -90,8 +90,16 @@ class RecordFile {
   RecordFile(const RecordFile&) = delete;
   RecordFile& operator=(const RecordFile&) = delete;
 
+  /// What `OpenExisting` takes.
+  enum class Source {
+    kRegularFile,  ///< a regular file only, looked at after opening without waiting
+    kAnyFile,      ///< also a pipe or a fifo, read to its end (the open may wait for a writer)
+  };
   /// Opens an existing file for reading, positioned before its first record.
-  void OpenExisting(int unit, std::string_view name);
+  /// A name that leads to anything but a regular file (unless `source`
+  /// allows it) ends the run with "not a regular file": a fifo would wait for
+  /// a writer that never comes, and a device may never end.
+  void OpenExisting(int unit, std::string_view name, Source source = Source::kRegularFile);
   /// Opens a file for writing from its start. An existing file keeps its
   /// content until the first record is written, which cuts the file after it.
   void OpenForWriting(int unit, std::string_view name);

@@ -805,7 +805,7 @@ class RecordPipeTest : public RecordFileTest {
       (void)ignored;
       ::close(fd);
     });
-    file_.OpenExisting(kUnit, "pipe");
+    file_.OpenExisting(kUnit, "pipe", RecordFile::Source::kAnyFile);
   }
   void TearDown() override {
     if (writer_.joinable()) writer_.join();
