@@ -173,6 +173,10 @@ RunResult Sandbox::RunProgram(const std::string& binary, const std::vector<std::
   if (!close_console_at_.empty() && fcntl(out[1], F_SETPIPE_SZ, 4096) < 0) {
     ThrowErrno("F_SETPIPE_SZ");
   }
+  if (close_console_) {
+    close(out[0]);
+    out[0] = -1;
+  }
   const std::string name = fs::path(binary).filename().string();
   std::vector<char*> argv = {const_cast<char*>(name.c_str())};
   for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
@@ -212,7 +216,7 @@ RunResult Sandbox::RunProgram(const std::string& binary, const std::vector<std::
   if (console_fd >= 0) close(console_fd);
   if (stdin_fd >= 0) close(stdin_fd);
   SetNonBlocking(in[1]);
-  SetNonBlocking(out[0]);
+  if (out[0] >= 0) SetNonBlocking(out[0]);
   SetNonBlocking(err[0]);
 
   RunResult result;
@@ -222,7 +226,8 @@ RunResult Sandbox::RunProgram(const std::string& binary, const std::vector<std::
     close(to_child);
     to_child = -1;
   }
-  bool out_open = true, err_open = true;
+  bool out_open = out[0] >= 0, err_open = true;
+  bool acted = !ready_;
   const auto deadline = std::chrono::steady_clock::now() + limit;
   while (out_open || err_open) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -231,10 +236,15 @@ RunResult Sandbox::RunProgram(const std::string& binary, const std::vector<std::
       result.timed_out = true;
       break;
     }
+    if (!acted && ready_()) {
+      act_(pid);
+      acted = true;
+    }
     pollfd fds[3] = {{out_open ? out[0] : -1, POLLIN, 0},
                      {err_open ? err[0] : -1, POLLIN, 0},
                      {to_child, POLLOUT, 0}};
-    if (poll(fds, 3, static_cast<int>(left.count())) < 0) {
+    const int wait_ms = acted ? static_cast<int>(left.count()) : 10;
+    if (poll(fds, 3, std::min(wait_ms, static_cast<int>(left.count()))) < 0) {
       if (errno == EINTR) continue;
       ThrowErrno("poll");
     }

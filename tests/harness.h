@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -72,6 +73,17 @@ class Sandbox {
   /// have written far beyond `text` by then. "" to read to the end.
   void CloseConsoleAt(std::string text) { close_console_at_ = std::move(text); }
 
+  /// Later runs have their console's reading end closed before they start:
+  /// every write to stdout fails (EPIPE, or death by SIGPIPE at its default).
+  void CloseConsole() { close_console_ = true; }
+  /// During the next runs, once `ready` returns true (it is asked about every
+  /// 10 ms), `act` is called once with the program's process id: to signal
+  /// it, or to change its files while it runs. Empty functions for none.
+  void During(std::function<bool()> ready, std::function<void(int pid)> act) {
+    ready_ = std::move(ready);
+    act_ = std::move(act);
+  }
+
   /// Runs the program with the directory as its working directory, `input` on
   /// stdin (closed after the last byte), and waits for it to end. SIGPIPE is
   /// at its default in the program, as a shell leaves it. The program
@@ -90,6 +102,9 @@ class Sandbox {
   std::string console_to_;
   std::string stdin_from_;
   std::string close_console_at_;
+  bool close_console_ = false;
+  std::function<bool()> ready_;
+  std::function<void(int)> act_;
 };
 
 /// The path of a program built beside korvant, such as "korvant-info".

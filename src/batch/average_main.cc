@@ -14,11 +14,11 @@
 #include <vector>
 
 #include "batch/command_line.h"
-#include "batch/outputs.h"
 #include "batch/progress_line.h"
 #include "engine/mesh.h"
 #include "engine/stream_average.h"
 #include "formats/identify.h"
+#include "io/outputs.h"
 #include "io/run_aborted.h"
 
 namespace korvant {
@@ -66,7 +66,9 @@ OUTPUT
   Every output is written under a temporary name beside it and renamed into
   place when the run succeeds, so a failed run leaves the old files (or none);
   with --sync only once it is on disk. An existing file is replaced only with
-  --force, never an input.
+  --force, never an input. A link is followed, a character device (/dev/null)
+  written through; a fifo or a socket is refused. SIGINT, SIGTERM and SIGHUP
+  remove the temporary files.
 
 EXIT STATUS
   0 success; 1 a refused or damaged input, or a failed write; 2 a usage error.
@@ -268,7 +270,8 @@ int Average(int argc, char** argv) {
   app.add_option("IN", o.input, "The model result file to average")->required()->type_name("FILE");
   app.add_option("-o,--output", o.output, "The averaged file to write")
       ->required()
-      ->type_name("OUT");
+      ->type_name("OUT")
+      ->check(NamesAFile);
   app.add_option("--from", o.from, "Window start, in hours")->type_name("H");
   app.add_option("--to", o.to, "Window end, in hours")->type_name("H");
   app.add_option("--last", o.last, "Window of the last N steps (default 26)")->type_name("N");
@@ -282,8 +285,11 @@ int Average(int argc, char** argv) {
       ->type_name("MESH");
   app.add_flag("--float32-sums", o.float32_sums, "Sum in 32 bits, as the dialogue does");
   app.add_option("--table", o.table, "Write the per-node table, in the dialogue's layout")
-      ->type_name("FILE");
-  app.add_option("--csv", o.csv, "Write the per-node table as CSV")->type_name("FILE");
+      ->type_name("FILE")
+      ->check(NamesAFile);
+  app.add_option("--csv", o.csv, "Write the per-node table as CSV")
+      ->type_name("FILE")
+      ->check(NamesAFile);
   app.add_flag("--sync", o.sync, "Wait until the outputs are on disk before renaming them");
   app.add_flag("-f,--force", o.force, "Replace existing outputs");
   app.add_flag("--json", o.json, "Print the report as one JSON object");

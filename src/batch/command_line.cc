@@ -2,10 +2,10 @@
 
 #include <charconv>
 #include <cmath>
-#include <csignal>
 #include <cstdlib>
 #include <iostream>
 
+#include "io/program_process.h"
 #include "io/record_file.h"
 #include "io/run_aborted.h"
 
@@ -43,6 +43,10 @@ bool ParseNamedInput(const std::string& arg, NamedInput* out, std::string* error
     return false;
   }
   return true;
+}
+
+std::string NamesAFile(const std::string& name) {
+  return name.empty() ? "a file name is needed" : "";
 }
 
 std::string HourText(float hour) {
@@ -83,18 +87,21 @@ std::optional<int> ParseCommandLine(CLI::App& app, int argc, char** argv) {
 }
 
 int RunProgram(std::string_view program, const std::function<int()>& body) {
-  // Past a file-size limit a write then fails with its own error, and the
-  // run ends with a message, instead of the process being killed.
-  std::signal(SIGXFSZ, SIG_IGN);
+  PrepareProgramProcess();
+  int status = kExitRefused;
   try {
-    return body();
+    status = body();
   } catch (const RunAborted& abort) {
-    return Complain(program, abort.diagnostic.empty() ? "stopped" : abort.diagnostic, kExitRefused);
+    status =
+        Complain(program, abort.diagnostic.empty() ? "stopped" : abort.diagnostic, kExitRefused);
   } catch (const std::bad_alloc&) {
-    return Complain(program, "out of memory", kExitRefused);
+    status = Complain(program, "out of memory", kExitRefused);
   } catch (const std::exception& fault) {
-    return Complain(program, std::string("internal error: ") + fault.what(), kExitRefused);
+    status = Complain(program, std::string("internal error: ") + fault.what(), kExitRefused);
   }
+  // The outputs are in place by now; a report lost on the way is told last.
+  if (!StdoutWritten() && status == 0) return Complain(program, kStdoutLost, kExitRefused);
+  return status;
 }
 
 }  // namespace korvant

@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "batch/command_line.h"
-#include "batch/outputs.h"
 #include "batch/progress_line.h"
 #include "engine/stream_merge.h"
+#include "io/outputs.h"
 
 namespace korvant {
 namespace {
@@ -45,7 +45,9 @@ OUTPUT
   OUT is written under a temporary name beside it and renamed into place when
   the run succeeds, so a failed run leaves the old OUT (or none); with --sync
   only once it is on disk. An existing OUT is replaced only with --force, and
-  never when it is one of the inputs.
+  never when it is one of the inputs. A link is followed, a character device
+  (/dev/null) written through; a fifo or a socket is refused. SIGINT, SIGTERM
+  and SIGHUP remove the temporary file.
 
 EXIT STATUS
   0 success; 1 a refused or damaged input, or a failed write; 2 a usage error.
@@ -142,7 +144,10 @@ int Merge(int argc, char** argv) {
   app.add_option("IN", o.inputs, "Input files, each optionally with its window @FROM:TO")
       ->required()
       ->type_name("IN[@FROM:TO]");
-  app.add_option("-o,--output", o.output, "The merged file to write")->required()->type_name("OUT");
+  app.add_option("-o,--output", o.output, "The merged file to write")
+      ->required()
+      ->type_name("OUT")
+      ->check(NamesAFile);
   app.add_option("--from", o.from, "Window start for every input, in hours")->type_name("H");
   app.add_option("--to", o.to, "Window end for every input, in hours")->type_name("H");
   app.add_flag("--keep-all", o.keep_all, "Copy every selected step in the order given");

@@ -7,7 +7,7 @@
 #include "export/program.h"
 #include "export/ugrid_writer.h"
 #include "export/vtu_writer.h"
-#include "io/replacement_file.h"
+#include "io/outputs.h"
 
 namespace korvant {
 namespace {
@@ -63,24 +63,25 @@ void Export(const CommonOptions& options, const std::string& start_date) {
     time_units = *since;
   }
   CheckOutputFolder(options.output);
+  std::string error;
+  Outputs outputs;
+  OpenOutput(outputs, options);
   Inputs in(options.mesh, options.result, options.order());
   in.Announce(kProgram);
-  ReplacementFile out(options.output);
-  std::string error;
   auto cannot_write = [&](const std::string& why) {
     Refuse(1, "cannot write " + options.output + ": " + why);
   };
   int64_t steps = 1;
   if (ext == ".nc") {
-    steps = WriteNetcdf(in, out.temporary(), options.choice(), time_units, options.output);
+    steps = WriteNetcdf(in, outputs.temporary(0), options.choice(), time_units, options.output);
   } else {
     in.MoveTo(options.choice());
-    if (!WriteVtu(out.temporary(), in.mesh(), in.map(), in.series().fields(),
+    if (!WriteVtu(outputs.temporary(0), in.mesh(), in.map(), in.series().fields(),
                   FieldValues(in.series()), in.series().time(), &error)) {
       cannot_write(error);
     }
   }
-  if (!out.Commit(&error)) Refuse(1, error);
+  if (!outputs.CommitAll(&error, /*wait_for_disk=*/true)) Refuse(1, error);
   std::cout << "Wrote " << options.output << ": " << steps << " time step"
             << (steps == 1 ? "" : "s") << " of " << in.series().fields().size() << " fields over "
             << in.mesh().np << " nodes and " << in.map().faces.size() << " elements\n";

@@ -11,7 +11,7 @@
 #include "export/inputs.h"
 #include "export/plot_render.h"
 #include "export/program.h"
-#include "io/replacement_file.h"
+#include "io/outputs.h"
 
 namespace korvant {
 namespace {
@@ -122,7 +122,11 @@ void Plot(const CommonOptions& options, const PlotOptions& plot) {
   const PictureFormat format = plot.list ? PictureFormat::kPng : CheckUsage(options, plot, &look);
   const std::optional<ColourMap> colours = ColourMap::Named(plot.colour_map);
   if (!colours) Refuse(2, "--colour-map " + plot.colour_map + " is not viridis or grey");
-  if (!plot.list) CheckOutputFolder(options.output);
+  Outputs outputs;
+  if (!plot.list) {
+    CheckOutputFolder(options.output);
+    OpenOutput(outputs, options);
+  }
   Inputs in(options.mesh, options.result, options.order());
   if (plot.list) {
     ListFields(in);
@@ -149,12 +153,11 @@ void Plot(const CommonOptions& options, const PlotOptions& plot) {
     u = series.values(static_cast<size_t>(series.FieldIndex("x_velocity")));
     v = series.values(static_cast<size_t>(series.FieldIndex("y_velocity")));
   }
-  ReplacementFile out(options.output);
   std::string error;
-  if (!RenderPlot(out.temporary(), format, in.mesh(), in.map(), values, u, v, look, &error)) {
+  if (!RenderPlot(outputs.temporary(0), format, in.mesh(), in.map(), values, u, v, look, &error)) {
     Refuse(1, "cannot write " + options.output + ": " + error);
   }
-  if (!out.Commit(&error)) Refuse(1, error);
+  if (!outputs.CommitAll(&error, /*wait_for_disk=*/true)) Refuse(1, error);
   std::cout << "Wrote " << options.output << "\n";
 }
 

@@ -1,12 +1,14 @@
 #include "export/program.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
-#include <csignal>
 #include <filesystem>
 #include <iostream>
 #include <new>
 
+#include "io/program_process.h"
 #include "io/run_aborted.h"
 
 namespace korvant {
@@ -22,7 +24,9 @@ void AddCommonOptions(CLI::App& app, CommonOptions* options, bool output_require
   app.add_option("MESH", options->mesh, "VELTO geometry file of the mesh")->required();
   app.add_option("RESULT", options->result, "QMX2, QMX4 or QMX10 result file over that mesh")
       ->required();
-  app.add_option("-o,--output", options->output, "file to write")->required(output_required);
+  app.add_option("-o,--output", options->output, "file to write")
+      ->required(output_required)
+      ->check([](const std::string& name) { return name.empty() ? "a file name is needed" : ""; });
   CLI::Option* step = app.add_option("--step", options->step, "time step N of the result, from 1")
                           ->check(CLI::PositiveNumber);
   CLI::Option* time = app.add_option("--time", options->hours, "the time step at hour H");
@@ -47,6 +51,16 @@ void CheckOutputFolder(const std::string& output) {
   }
 }
 
+void OpenOutput(Outputs& outputs, const CommonOptions& options) {
+  std::string error;
+  if (!outputs.Add(options.output, /*force=*/true, {options.mesh, options.result}, &error)) {
+    Refuse(1, error);
+  }
+  const int fd = outputs.Create(0, &error);
+  if (fd < 0) Refuse(1, error);
+  ::close(fd);
+}
+
 int RunProgram(std::string_view program, CLI::App& app, int argc, char** argv,
                const std::function<void()>& body) {
   try {
@@ -60,20 +74,25 @@ int RunProgram(std::string_view program, CLI::App& app, int argc, char** argv,
               << "Run with --help for more information.\n";
     return 2;
   }
-  // A write beyond the file-size limit fails as a write, not as a signal.
-  std::signal(SIGXFSZ, SIG_IGN);
+  PrepareProgramProcess();
+  int status = 1;
   try {
     body();
-    return 0;
+    status = 0;
   } catch (const Refusal& refusal) {
     std::cerr << program << ": " << refusal.message << "\n";
-    return refusal.status;
+    status = refusal.status;
   } catch (const RunAborted& aborted) {
     std::cerr << program << ": " << aborted.diagnostic << "\n";
   } catch (const std::bad_alloc&) {
     std::cerr << program << ": out of memory\n";
   }
-  return 1;
+  // The output is in place by now; a report lost on the way is told last.
+  if (!StdoutWritten() && status == 0) {
+    std::cerr << program << ": " << kStdoutLost << "\n";
+    status = 1;
+  }
+  return status;
 }
 
 }  // namespace korvant

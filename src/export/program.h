@@ -8,6 +8,7 @@
 
 #include "engine/mesh.h"
 #include "export/inputs.h"
+#include "io/outputs.h"
 
 namespace korvant {
 
@@ -30,6 +31,11 @@ std::string Extension(const std::string& path);
 
 /// Refuses an output whose folder does not exist, before any work is done.
 void CheckOutputFolder(const std::string& output);
+
+/// Adds the output -o to `outputs` and creates its temporary file, or
+/// refuses it: an input named as the output, a fifo, a folder, a file that
+/// cannot be created. An existing regular file is replaced.
+void OpenOutput(Outputs& outputs, const CommonOptions& options);
 
 /// Parses the command line and runs `body`: --help and --version exit 0, a
 /// usage error 2, a `Refusal` its status, with one line on stderr beginning

@@ -11,6 +11,7 @@
 #include "engine/file_report.h"
 #include "info/report_json.h"
 #include "info/report_text.h"
+#include "io/program_process.h"
 #include "io/record_file.h"
 #include "io/run_aborted.h"
 
@@ -47,6 +48,7 @@ std::optional<FileReport> Look(const std::string& name, std::string* error) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  korvant::PrepareProgramProcess();
   CLI::App app{
       "Says what each VELTO, QMX2, QMX4 or QMX10 file is, worked out from its records, "
       "and whether it is sound: header, counts, time steps, places where time repeats "
@@ -83,9 +85,8 @@ int main(int argc, char** argv) {
       first = false;
     }
   }
-  std::cout.flush();
-  if (!std::cout) {
-    std::cerr << "korvant-info: error writing to standard output\n";
+  if (!korvant::StdoutWritten()) {
+    std::cerr << "korvant-info: " << korvant::kStdoutLost << '\n';
     return 1;
   }
   return all_sound ? 0 : 1;
