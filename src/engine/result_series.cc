@@ -185,6 +185,12 @@ std::span<const float> ResultSeries::values(size_t i) const {
   return std::span<const float>(arrays_->values).subspan(i * arrays_->np, arrays_->np);
 }
 
+std::span<const int32_t> ResultSeries::codes(size_t i) const {
+  // The wet/dry code of QMX2 is the one integer field.
+  if (!fields_[i].integer) return {};
+  return arrays_->ndry;
+}
+
 SeriesResult ResultSeries::ReadStep() {
   Arrays& a = *arrays_;
   const size_t np = a.np;

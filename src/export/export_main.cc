@@ -14,12 +14,6 @@ namespace {
 
 constexpr std::string_view kProgram = "korvant-export";
 
-std::vector<std::span<const float>> FieldValues(const ResultSeries& series) {
-  std::vector<std::span<const float>> values;
-  for (size_t i = 0; i < series.fields().size(); ++i) values.push_back(series.values(i));
-  return values;
-}
-
 // Every step, or the one chosen; returns how many were written.
 int64_t WriteNetcdf(Inputs& in, const std::string& path, const StepChoice& choice,
                     const std::string& time_units, const std::string& target) {
@@ -36,7 +30,7 @@ int64_t WriteNetcdf(Inputs& in, const std::string& path, const StepChoice& choic
   if (!nc.Create(path, in.mesh(), in.map(), series.fields(), text, &error)) cannot_write(error);
   int64_t steps = 0;
   auto add = [&] {
-    if (!nc.AddStep(series.time(), FieldValues(series), &error)) cannot_write(error);
+    if (!nc.AddStep(series, &error)) cannot_write(error);
     ++steps;
   };
   if (choice.made()) {
@@ -75,8 +69,7 @@ void Export(const CommonOptions& options, const std::string& start_date) {
     steps = WriteNetcdf(in, out.temporary(), options.choice(), time_units, options.output);
   } else {
     in.MoveTo(options.choice());
-    if (!WriteVtu(out.temporary(), in.mesh(), in.map(), in.series().fields(),
-                  FieldValues(in.series()), in.series().time(), &error)) {
+    if (!WriteVtu(out.temporary(), in.mesh(), in.map(), in.series(), &error)) {
       cannot_write(error);
     }
   }
