@@ -67,6 +67,23 @@ TEST_F(PlotTest, SvgIsRenderedByRsvg) {
   cairo_surface_destroy(png);
 }
 
+TEST_F(PlotTest, TitleNotInUtf8IsDrawnWithReplacements) {
+  CharHeader header;
+  header.irec = {42};
+  header.title = "BA\xE9 RUN";  // Latin-1
+  Qmx2StepData step;
+  step.time = 1.5f;
+  step.np2 = 11;
+  step.ne2 = 2;
+  box_.Write("result.bin", Qmx2File(header, {step}, true).bytes());
+  for (const char* out : {"t.png", "t.svg"}) {
+    const RunResult run = Plot({"--field", "depth", "-o", out});
+    EXPECT_EQ(0, run.status) << run.err;
+    EXPECT_EQ("", run.err);
+    EXPECT_TRUE(box_.Exists(out));
+  }
+}
+
 TEST_F(PlotTest, RefusalsWriteNothing) {
   Qmx4StepData transport;
   transport.np4 = 11;

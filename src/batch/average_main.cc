@@ -20,6 +20,7 @@
 #include "engine/stream_average.h"
 #include "formats/identify.h"
 #include "io/run_aborted.h"
+#include "text/readable.h"
 
 namespace korvant {
 namespace {
@@ -149,7 +150,9 @@ void WriteCsv(const StreamAverage& average, const std::string& path, const std::
 
 std::string WindowText(const Options& o, const AverageReport& r) {
   std::string text = "hours " + HourText(r.start) + " to " + HourText(r.stop);
-  if (o.from.empty() && o.to.empty()) text += " (the last " + std::to_string(o.last) + " steps)";
+  if (o.from.empty() && o.to.empty()) {
+    text += " (the last " + Counted(o.last, "step", "steps") + ")";
+  }
   return text;
 }
 
@@ -195,22 +198,30 @@ std::string ReadMesh(const std::string& path, Mesh* mesh) {
 }
 
 void PrintReport(const Options& o, const AverageReport& r) {
-  std::cout << o.output << ": the mean of " << r.averaged << " steps, hours "
-            << HourText(*r.first_hour) << " to " << HourText(*r.last_hour) << " ("
-            << FamilyName(r.kind) << ", " << r.nodes << " nodes, " << r.elements << " elements";
-  if (r.kind == FileKind::kQmx4) std::cout << ", " << r.quantities << " constituents";
-  if (r.kind == FileKind::kQmx10) std::cout << ", " << r.quantities << " degrees of freedom";
-  std::cout << ")\n  " << o.input << ": " << r.steps << " steps; window " << WindowText(o, r)
-            << "; sums in " << (o.float32_sums ? "32 bits" : "double precision") << '\n';
-  if (r.dry_nodes > 0) std::cout << "  " << r.dry_nodes << " dry nodes left at zero\n";
+  std::cout << ValidUtf8(o.output) << ": the mean of " << Counted(r.averaged, "step", "steps")
+            << ", hours " << HourText(*r.first_hour) << " to " << HourText(*r.last_hour) << " ("
+            << FamilyName(r.kind) << ", " << Counted(r.nodes, "node", "nodes") << ", "
+            << Counted(r.elements, "element", "elements");
+  if (r.kind == FileKind::kQmx4) {
+    std::cout << ", " << Counted(r.quantities, "constituent", "constituents");
+  }
+  if (r.kind == FileKind::kQmx10) {
+    std::cout << ", " << Counted(r.quantities, "degree of freedom", "degrees of freedom");
+  }
+  std::cout << ")\n  " << ValidUtf8(o.input) << ": " << Counted(r.steps, "step", "steps")
+            << "; window " << WindowText(o, r) << "; sums in "
+            << (o.float32_sums ? "32 bits" : "double precision") << '\n';
+  if (r.dry_nodes > 0) {
+    std::cout << "  " << Counted(r.dry_nodes, "dry node", "dry nodes") << " left at zero\n";
+  }
   if (!o.geometry.empty()) {
-    std::cout << "  " << o.geometry << ": the mesh, "
+    std::cout << "  " << ValidUtf8(o.geometry) << ": the mesh, "
               << (r.kind == FileKind::kQmx2 ? "for each node's x, y and bottom"
                                             : "its node count checked")
               << '\n';
   }
-  if (!o.table.empty()) std::cout << "  " << o.table << ": the per-node table\n";
-  if (!o.csv.empty()) std::cout << "  " << o.csv << ": the per-node table as CSV\n";
+  if (!o.table.empty()) std::cout << "  " << ValidUtf8(o.table) << ": the per-node table\n";
+  if (!o.csv.empty()) std::cout << "  " << ValidUtf8(o.csv) << ": the per-node table as CSV\n";
 }
 
 void PrintJson(const Options& o, const AverageReport& r) {
@@ -249,7 +260,7 @@ void PrintJson(const Options& o, const AverageReport& r) {
     }
     report["extremes"] = extremes;
   }
-  std::cout << report.dump() << '\n';
+  std::cout << JsonLine(report) << '\n';
 }
 
 // Options that only one family takes, given for a file of another.
@@ -340,7 +351,7 @@ int Average(int argc, char** argv) {
   ProgressLine progress(kProgram);
   const bool averaged = average.Run([&](const AverageProgress& p) {
     if (progress.Due()) {
-      progress.Update(std::to_string(p.steps) + " steps, hour " + HourText(p.hour) + ", " +
+      progress.Update(Counted(p.steps, "step", "steps") + ", hour " + HourText(p.hour) + ", " +
                       ByteText(p.bytes) + " read");
     }
   });

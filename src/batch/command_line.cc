@@ -58,6 +58,10 @@ Json HourJson(std::optional<float> hour) {
   return std::strtod(HourText(*hour).c_str(), nullptr);
 }
 
+std::string JsonLine(const Json& report) {
+  return report.dump(-1, ' ', false, Json::error_handler_t::replace);
+}
+
 int Complain(std::string_view program, const std::string& message, int status) {
   std::cerr << program << ": " << message << '\n' << std::flush;
   return status;

@@ -39,6 +39,10 @@ std::string HourText(float hour);
 /// The same as a JSON number (null when unset).
 Json HourJson(std::optional<float> hour);
 
+/// The report as one line of JSON. A name that is not UTF-8 does not fail it:
+/// each ill-formed part becomes U+FFFD, as `ValidUtf8` makes it in text.
+std::string JsonLine(const Json& report);
+
 /// Runs `body` as the program's main part: a run the record layer ends, or
 /// any other failure, becomes one line on stderr beginning with `program` and
 /// exit status 1. A write past the file-size limit fails as a write.

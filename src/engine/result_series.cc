@@ -10,6 +10,7 @@
 #include "formats/qmx10.h"
 #include "formats/qmx2.h"
 #include "formats/qmx4.h"
+#include "text/readable.h"
 
 namespace korvant {
 namespace {
@@ -261,8 +262,10 @@ SeriesResult ResultSeries::Checked(const ReadResult& read, int32_t np, int32_t n
   } else if (step_ == 0) {
     quantities_ = quantities;
   } else if (quantities != quantities_) {
-    result.refusal = step + " holds " + std::to_string(quantities) +
-                     (id_.kind == FileKind::kQmx4 ? " constituents" : " degrees of freedom") +
+    const bool qmx4 = id_.kind == FileKind::kQmx4;
+    result.refusal = step + " holds " +
+                     Counted(quantities, qmx4 ? "constituent" : "degree of freedom",
+                             qmx4 ? "constituents" : "degrees of freedom") +
                      ", the first " + std::to_string(quantities_);
   }
   if (result.ok()) ++step_;

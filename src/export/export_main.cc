@@ -8,6 +8,7 @@
 #include "export/ugrid_writer.h"
 #include "export/vtu_writer.h"
 #include "io/replacement_file.h"
+#include "text/readable.h"
 
 namespace korvant {
 namespace {
@@ -74,9 +75,10 @@ void Export(const CommonOptions& options, const std::string& start_date) {
     }
   }
   if (!out.Commit(&error)) Refuse(1, error);
-  std::cout << "Wrote " << options.output << ": " << steps << " time step"
-            << (steps == 1 ? "" : "s") << " of " << in.series().fields().size() << " fields over "
-            << in.mesh().np << " nodes and " << in.map().faces.size() << " elements\n";
+  std::cout << "Wrote " << options.output << ": " << Counted(steps, "time step", "time steps")
+            << " of " << Counted(std::ssize(in.series().fields()), "field", "fields") << " over "
+            << Counted(in.mesh().np, "node", "nodes") << " and "
+            << Counted(std::ssize(in.map().faces), "element", "elements") << "\n";
 }
 
 }  // namespace

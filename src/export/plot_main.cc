@@ -12,6 +12,7 @@
 #include "export/plot_render.h"
 #include "export/program.h"
 #include "io/replacement_file.h"
+#include "text/readable.h"
 
 namespace korvant {
 namespace {
@@ -142,8 +143,8 @@ void Plot(const CommonOptions& options, const PlotOptions& plot) {
   if (plot.range.empty()) ValueRange(in, values, &look.lo, &look.hi);
   look.colours = &*colours;
   look.edges = plot.edges;
-  look.title = (series.title().empty() ? "" : series.title() + " - ") + plot.field + " at hour " +
-               Hours(series.time());
+  look.title = ValidUtf8((series.title().empty() ? "" : series.title() + " - ") + plot.field +
+                         " at hour " + Hours(series.time()));
   std::span<const float> u, v;
   if (plot.arrows) {
     u = series.values(static_cast<size_t>(series.FieldIndex("x_velocity")));
