@@ -1,6 +1,6 @@
-// The companion programs' text as a user meets it: counts of one in the
-// singular, and names and titles that are not UTF-8 shown with U+FFFD in
-// place of their stray bytes, never a failure.
+// The companion programs' text as a user meets it: options taken exactly or
+// refused, counts of one in the singular, and names and titles that are not
+// UTF-8 shown with U+FFFD in place of their stray bytes, never a failure.
 
 #if defined(KORVANT_BATCH_PROGRAMS) && defined(KORVANT_HAVE_INFO)
 
@@ -107,6 +107,64 @@ TEST_F(CompanionTextTest, JsonReportsReplaceStrayBytesAndSucceed) {
   }
   EXPECT_TRUE(box_.Exists("m\xE9.bin"));
   EXPECT_TRUE(box_.Exists("t\xE9.txt"));
+}
+
+TEST_F(CompanionTextTest, NumbersAreTakenExactlyOrRefusedAsUsageErrors) {
+  box_.Write("c.bin", OneNode({0, 1}, "C RUN").bytes());
+  struct Case {
+    const char* program;
+    std::vector<std::string> args;
+    int status;
+    std::string out_part;  // of stdout, when the run succeeds
+    std::string err;
+  };
+  const std::string largest = "9223372036854775807";  // 2^63 - 1
+  const Case cases[] = {
+      // 1e-40 is below the normal floats: taken as the nearest float, above hour 0.
+      {"korvant-merge",
+       {"-o", "m.bin", "--from", "1e-40", "c.bin"},
+       0,
+       ": 1 step, hours 1 to 1",
+       ""},
+      {"korvant-average",
+       {"c.bin", "-o", "mean2.bin", "--from", "1e-40"},
+       0,
+       "window hours 1e-40 to 1;",
+       ""},
+      {"korvant-average",
+       {"c.bin", "-o", "x.bin", "--datum", "nan"},
+       2,
+       "",
+       "korvant-average: --datum nan: not a finite number of feet\n"},
+      {"korvant-average",
+       {"c.bin", "-o", "x.bin", "--datum", "-inf"},
+       2,
+       "",
+       "korvant-average: --datum -inf: not a finite number of feet\n"},
+      {"korvant-average",
+       {"c.bin", "-o", "x.bin", "--datum", "1e39"},
+       2,
+       "",
+       "korvant-average: --datum 1e39: not a finite number of feet\n"},
+      {"korvant-average",
+       {"c.bin", "-o", "x.bin", "--last", "99999999999999999999"},
+       2,
+       "",
+       "korvant-average: --last 99999999999999999999: more than the largest count, " + largest +
+           "\n"},
+      {"korvant-average",
+       {"c.bin", "-o", "x.bin", "--last", "2x"},
+       2,
+       "",
+       "korvant-average: --last 2x: not a whole number\n"},
+  };
+  for (const Case& c : cases) {
+    const RunResult run = box_.RunProgram(ProgramPath(c.program), c.args);
+    EXPECT_EQ(c.status, run.status) << c.program << " " << c.args.back();
+    EXPECT_EQ(c.err, run.err);
+    EXPECT_NE(std::string::npos, run.out.find(c.out_part)) << run.out;
+  }
+  EXPECT_FALSE(box_.Exists("x.bin"));
 }
 
 }  // namespace

@@ -81,7 +81,7 @@ EXAMPLES
 
 struct Options {
   std::string input, output, table, csv, geometry;
-  std::string from, to;
+  std::string from, to, last_text, datum_text;
   int64_t last = 26;
   bool weighted = false;
   float datum = 100.0f;
@@ -282,9 +282,9 @@ int Average(int argc, char** argv) {
       ->type_name("OUT");
   app.add_option("--from", o.from, "Window start, in hours")->type_name("H");
   app.add_option("--to", o.to, "Window end, in hours")->type_name("H");
-  app.add_option("--last", o.last, "Window of the last N steps (default 26)")->type_name("N");
+  app.add_option("--last", o.last_text, "Window of the last N steps (default 26)")->type_name("N");
   app.add_flag("--weighted", o.weighted, "QMX2: depth-weighted velocities, for fluxes");
-  app.add_option("--datum", o.datum, "QMX2: datum of the water surface, in feet (default 100)")
+  app.add_option("--datum", o.datum_text, "QMX2: datum of the water surface, in feet (default 100)")
       ->type_name("FT");
   app.add_option("--constituents", o.constituents, "QMX4: average the first N (default all)")
       ->type_name("N");
@@ -302,10 +302,20 @@ int Average(int argc, char** argv) {
   StandardOptions(app, kProgram, std::string(kFooter));
   if (std::optional<int> status = ParseCommandLine(app, argc, argv)) return *status;
 
-  if (o.last < 1 || (app.count("--constituents") > 0 && o.constituents < 1)) {
-    return Complain(kProgram,
-                    std::string(o.last < 1 ? "--last" : "--constituents") + " must be at least 1",
-                    kExitUsage);
+  std::string usage;
+  if (app.count("--last") > 0 && !ParseCount("--last", o.last_text, &o.last, &usage)) {
+    return Complain(kProgram, usage, kExitUsage);
+  }
+  if (app.count("--constituents") > 0 && o.constituents < 1) {
+    return Complain(kProgram, "--constituents must be at least 1", kExitUsage);
+  }
+  if (app.count("--datum") > 0) {
+    const std::optional<float> datum = ParseFinite(o.datum_text);
+    if (!datum) {
+      return Complain(kProgram, "--datum " + o.datum_text + ": not a finite number of feet",
+                      kExitUsage);
+    }
+    o.datum = *datum;
   }
   if (app.count("--last") > 0 && (!o.from.empty() || !o.to.empty())) {
     return Complain(kProgram, "--last and --from or --to give two windows", kExitUsage);

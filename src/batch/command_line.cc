@@ -5,20 +5,39 @@
 #include <csignal>
 #include <cstdlib>
 #include <iostream>
+#include <limits>
 
 #include "io/record_file.h"
 #include "io/run_aborted.h"
 
 namespace korvant {
 
-std::optional<float> ParseHour(std::string_view text) {
+std::optional<float> ParseFinite(std::string_view text) {
   std::string s(text);
   if (s.empty() || s.find_first_of(" \t\n") != std::string::npos) return std::nullopt;
   char* end = nullptr;
-  errno = 0;
-  const float hour = std::strtof(s.c_str(), &end);
-  if (end != s.c_str() + s.size() || errno == ERANGE || !std::isfinite(hour)) return std::nullopt;
-  return hour;
+  // An underflow (ERANGE with a subnormal or zero result) is the nearest
+  // float; an overflow comes back infinite.
+  const float value = std::strtof(s.c_str(), &end);
+  if (end != s.c_str() + s.size() || !std::isfinite(value)) return std::nullopt;
+  return value;
+}
+
+bool ParseCount(std::string_view option, std::string_view text, int64_t* count,
+                std::string* error) {
+  const std::string given = std::string(option) + " " + std::string(text);
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), *count);
+  if (ec == std::errc::result_out_of_range) {
+    *error = given + ": more than the largest count, " +
+             std::to_string(std::numeric_limits<int64_t>::max());
+  } else if (ec != std::errc() || end != text.data() + text.size()) {
+    *error = given + ": not a whole number";
+  } else if (*count < 1) {
+    *error = std::string(option) + " must be at least 1";
+  } else {
+    return true;
+  }
+  return false;
 }
 
 bool ParseNamedInput(const std::string& arg, NamedInput* out, std::string* error) {
