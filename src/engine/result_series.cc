@@ -243,10 +243,10 @@ SeriesResult ResultSeries::Checked(const ReadResult& read, int32_t np, int32_t n
     if (NamesNodes(big.count)) np = static_cast<int32_t>(big.value);
     if (NamesElements(big.count)) ne = static_cast<int32_t>(big.value);
     if (big.count.starts_with("ICNT")) {
-      return SeriesResult{ReadResult{}, step + " holds " + std::to_string(big.value) +
-                                            " values of a node quantity (" +
-                                            std::string(big.count) + "), but the mesh has " +
-                                            std::to_string(mesh_.np) + " nodes"};
+      return SeriesResult{ReadResult{}, step + " holds " + Counted(big.value, "value", "values") +
+                                            " of a node quantity (" + std::string(big.count) +
+                                            "), but the mesh has " +
+                                            Counted(mesh_.np, "node", "nodes")};
     }
     if (!NamesNodes(big.count) && !NamesElements(big.count)) return result;
   } else if (!read.ok()) {
@@ -254,10 +254,10 @@ SeriesResult ResultSeries::Checked(const ReadResult& read, int32_t np, int32_t n
   }
   result.read = ReadResult{};
   if (np != mesh_.np) {
-    result.refusal = step + " has " + std::to_string(np) + " nodes, but the mesh has " +
+    result.refusal = step + " has " + Counted(np, "node", "nodes") + ", but the mesh has " +
                      std::to_string(mesh_.np);
   } else if (ne != mesh_.ne) {
-    result.refusal = step + " has " + std::to_string(ne) + " elements, but the mesh has " +
+    result.refusal = step + " has " + Counted(ne, "element", "elements") + ", but the mesh has " +
                      std::to_string(mesh_.ne);
   } else if (step_ == 0) {
     quantities_ = quantities;
