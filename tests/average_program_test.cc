@@ -213,7 +213,7 @@ TEST_F(AverageProgramTest, WindowsReportAndCsv) {
   RunResult run =
       Average({"in.bin", "-o", "out.bin", "--from", "2", "--to", "5", "--csv", "c.csv"});
   ASSERT_EQ(0, run.status) << run.err;
-  EXPECT_EQ(JoinLines({"out.bin: the mean of 4 steps, hours 2 to 5 (QMX4, 2 nodes, 1 elements, "
+  EXPECT_EQ(JoinLines({"out.bin: the mean of 4 steps, hours 2 to 5 (QMX4, 2 nodes, 1 element, "
                        "3 constituents)",
                        "  in.bin: 10 steps; window hours 2 to 5; sums in double precision",
                        "  c.csv: the per-node table as CSV"}),
@@ -262,7 +262,7 @@ TEST_F(AverageProgramTest, MeshGivesCoordinatesAndTheBottomOfShortSteps) {
 
   RunResult run = Average({"in.bin", "-o", "out.bin", "--geometry", "geo.bin", "--csv", "c.csv"});
   ASSERT_EQ(0, run.status) << run.err;
-  EXPECT_EQ(JoinLines({"out.bin: the mean of 3 steps, hours 0 to 2 (QMX2, 2 nodes, 1 elements)",
+  EXPECT_EQ(JoinLines({"out.bin: the mean of 3 steps, hours 0 to 2 (QMX2, 2 nodes, 1 element)",
                        "  in.bin: 3 steps; window hours 0 to 2 (the last 26 steps); sums in "
                        "double precision",
                        "  geo.bin: the mesh, for each node's x, y and bottom",

@@ -235,6 +235,17 @@ TEST_F(DriverTest, EndOfInputAtSummaryPromptIsFatal) {
   EXPECT_TRUE(box_.List().empty());
 }
 
+// A console that cannot be read (closed, or a folder) has ended as an empty one.
+TEST_F(DriverTest, UnreadableConsoleIsEndOfInputAtSummaryPrompt) {
+  Script s;
+  s.Start();
+  box_.StdinFrom(".");  // the run's own folder
+  ExpectStdinEof(s, box_.Run(""));
+  box_.StdinFrom("");
+  ExpectStdinEof(s, box_.RunProgram("/bin/sh", {"-c", "exec \"$0\" <&-", KORVANT_BINARY}));
+  EXPECT_TRUE(box_.List().empty());
+}
+
 TEST_F(DriverTest, EndOfInputAtQmx2MergeQuestionIsFatal) {
   Script s;
   s.Start().Show(kMerge2);

@@ -240,6 +240,35 @@ print(grid.GetFieldData().GetArray("TimeValue").GetValue(0))
       run.out);
 }
 
+TEST_F(ExportTest, WetDryCodesStayExactInNetcdfAndVtk) {
+  // 2^24 + 1 and the ends of the 32-bit integers: no float holds them.
+  Qmx2StepData step;
+  step.time = 1.5f;
+  step.np2 = 11;
+  step.ne2 = 2;
+  step.ndry = {16777217, 2147483647, -2147483647 - 1};
+  CharHeader header;
+  header.irec = {42};
+  box_.Write("result.bin", Qmx2File(header, {step}, true).bytes());
+  ASSERT_EQ(0, Export({"-o", "out.nc"}).status);
+  const Netcdf nc(box_.Path("out.nc"));
+  const std::vector<int> codes = nc.Ints("wet_dry");
+  EXPECT_EQ((std::vector<int>{16777217, 2147483647, -2147483647 - 1}),
+            std::vector<int>(codes.begin(), codes.begin() + 3));
+  KORVANT_PYTHON_OR_SKIP(box_, "vtk");
+  ASSERT_EQ(0, Export({"-o", "out.vtu"}).status);
+  const RunResult run = box_.RunProgram("/usr/bin/python3", {"-c", R"(
+import vtk
+reader = vtk.vtkXMLUnstructuredGridReader()
+reader.SetFileName("out.vtu")
+reader.Update()
+codes = reader.GetOutput().GetPointData().GetArray("wet_dry")
+print(codes.GetDataTypeAsString(), [codes.GetValue(i) for i in range(3)])
+)"});
+  EXPECT_EQ(0, run.status) << run.err;
+  EXPECT_EQ("int [16777217, 2147483647, -2147483648]\n", run.out);
+}
+
 TEST_F(ExportTest, RefusalsWriteNothing) {
   struct Case {
     std::vector<std::string> args;

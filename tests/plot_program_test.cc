@@ -67,6 +67,31 @@ TEST_F(PlotTest, SvgIsRenderedByRsvg) {
   cairo_surface_destroy(png);
 }
 
+TEST_F(PlotTest, TitleNotInUtf8IsDrawnWithReplacements) {
+  CharHeader header;
+  header.irec = {42};
+  header.title = "BA\xE9 RUN";  // Latin-1
+  Qmx2StepData step;
+  step.time = 1.5f;
+  step.np2 = 11;
+  step.ne2 = 2;
+  box_.Write("result.bin", Qmx2File(header, {step}, true).bytes());
+  for (const char* out : {"t.png", "t.svg"}) {
+    const RunResult run = Plot({"--field", "depth", "-o", out});
+    EXPECT_EQ(0, run.status) << run.err;
+    EXPECT_EQ("", run.err);
+    EXPECT_TRUE(box_.Exists(out));
+  }
+}
+
+TEST_F(PlotTest, LargestPictureStaysUnder500Megabytes) {
+  for (const char* out : {"big.png", "big.svg"}) {
+    const RunResult run = Plot({"--field", "depth", "-o", out, "--size", "4000x4000"});
+    EXPECT_EQ(0, run.status) << run.err;
+    EXPECT_GT(500 * 1024, run.max_rss_kb) << out;
+  }
+}
+
 TEST_F(PlotTest, RefusalsWriteNothing) {
   Qmx4StepData transport;
   transport.np4 = 11;
@@ -94,6 +119,15 @@ TEST_F(PlotTest, RefusalsWriteNothing) {
        2,
        "korvant-plot: -o and --field are needed, unless --list-fields is given\n"},
   };
+  const std::string size_rule =
+      " is not WIDTHxHEIGHT, each from 200 to 10000 and at most 16000000 pixels in all\n";
+  // 4001 x 4000 is 4000 pixels over the limit.
+  for (const char* size :
+       {"800x600junk", "800x", "x600", "199x600", "800x10001", "4001x4000", "10000x10000"}) {
+    const RunResult run = Plot({"--field", "depth", "-o", "a.svg", "--size", size});
+    EXPECT_EQ(2, run.status) << size;
+    EXPECT_EQ("korvant-plot: --size " + std::string(size) + size_rule, run.err);
+  }
   for (const Case& c : cases) {
     const RunResult run = box_.RunProgram(ProgramPath("korvant-plot"), c.args);
     EXPECT_EQ(c.status, run.status) << c.err;

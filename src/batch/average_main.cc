@@ -20,6 +20,7 @@
 #include "formats/identify.h"
 #include "io/outputs.h"
 #include "io/run_aborted.h"
+#include "text/readable.h"
 
 namespace korvant {
 namespace {
@@ -82,7 +83,7 @@ EXAMPLES
 
 struct Options {
   std::string input, output, table, csv, geometry;
-  std::string from, to;
+  std::string from, to, last_text, datum_text;
   int64_t last = 26;
   bool weighted = false;
   float datum = 100.0f;
@@ -151,7 +152,9 @@ void WriteCsv(const StreamAverage& average, const std::string& path, const std::
 
 std::string WindowText(const Options& o, const AverageReport& r) {
   std::string text = "hours " + HourText(r.start) + " to " + HourText(r.stop);
-  if (o.from.empty() && o.to.empty()) text += " (the last " + std::to_string(o.last) + " steps)";
+  if (o.from.empty() && o.to.empty()) {
+    text += " (the last " + Counted(o.last, "step", "steps") + ")";
+  }
   return text;
 }
 
@@ -197,22 +200,30 @@ std::string ReadMesh(const std::string& path, Mesh* mesh) {
 }
 
 void PrintReport(const Options& o, const AverageReport& r) {
-  std::cout << o.output << ": the mean of " << r.averaged << " steps, hours "
-            << HourText(*r.first_hour) << " to " << HourText(*r.last_hour) << " ("
-            << FamilyName(r.kind) << ", " << r.nodes << " nodes, " << r.elements << " elements";
-  if (r.kind == FileKind::kQmx4) std::cout << ", " << r.quantities << " constituents";
-  if (r.kind == FileKind::kQmx10) std::cout << ", " << r.quantities << " degrees of freedom";
-  std::cout << ")\n  " << o.input << ": " << r.steps << " steps; window " << WindowText(o, r)
-            << "; sums in " << (o.float32_sums ? "32 bits" : "double precision") << '\n';
-  if (r.dry_nodes > 0) std::cout << "  " << r.dry_nodes << " dry nodes left at zero\n";
+  std::cout << ValidUtf8(o.output) << ": the mean of " << Counted(r.averaged, "step", "steps")
+            << ", hours " << HourText(*r.first_hour) << " to " << HourText(*r.last_hour) << " ("
+            << FamilyName(r.kind) << ", " << Counted(r.nodes, "node", "nodes") << ", "
+            << Counted(r.elements, "element", "elements");
+  if (r.kind == FileKind::kQmx4) {
+    std::cout << ", " << Counted(r.quantities, "constituent", "constituents");
+  }
+  if (r.kind == FileKind::kQmx10) {
+    std::cout << ", " << Counted(r.quantities, "degree of freedom", "degrees of freedom");
+  }
+  std::cout << ")\n  " << ValidUtf8(o.input) << ": " << Counted(r.steps, "step", "steps")
+            << "; window " << WindowText(o, r) << "; sums in "
+            << (o.float32_sums ? "32 bits" : "double precision") << '\n';
+  if (r.dry_nodes > 0) {
+    std::cout << "  " << Counted(r.dry_nodes, "dry node", "dry nodes") << " left at zero\n";
+  }
   if (!o.geometry.empty()) {
-    std::cout << "  " << o.geometry << ": the mesh, "
+    std::cout << "  " << ValidUtf8(o.geometry) << ": the mesh, "
               << (r.kind == FileKind::kQmx2 ? "for each node's x, y and bottom"
                                             : "its node count checked")
               << '\n';
   }
-  if (!o.table.empty()) std::cout << "  " << o.table << ": the per-node table\n";
-  if (!o.csv.empty()) std::cout << "  " << o.csv << ": the per-node table as CSV\n";
+  if (!o.table.empty()) std::cout << "  " << ValidUtf8(o.table) << ": the per-node table\n";
+  if (!o.csv.empty()) std::cout << "  " << ValidUtf8(o.csv) << ": the per-node table as CSV\n";
 }
 
 void PrintJson(const Options& o, const AverageReport& r) {
@@ -251,7 +262,7 @@ void PrintJson(const Options& o, const AverageReport& r) {
     }
     report["extremes"] = extremes;
   }
-  std::cout << report.dump() << '\n';
+  std::cout << JsonLine(report) << '\n';
 }
 
 // Options that only one family takes, given for a file of another.
@@ -274,9 +285,9 @@ int Average(int argc, char** argv) {
       ->check(NamesAFile);
   app.add_option("--from", o.from, "Window start, in hours")->type_name("H");
   app.add_option("--to", o.to, "Window end, in hours")->type_name("H");
-  app.add_option("--last", o.last, "Window of the last N steps (default 26)")->type_name("N");
+  app.add_option("--last", o.last_text, "Window of the last N steps (default 26)")->type_name("N");
   app.add_flag("--weighted", o.weighted, "QMX2: depth-weighted velocities, for fluxes");
-  app.add_option("--datum", o.datum, "QMX2: datum of the water surface, in feet (default 100)")
+  app.add_option("--datum", o.datum_text, "QMX2: datum of the water surface, in feet (default 100)")
       ->type_name("FT");
   app.add_option("--constituents", o.constituents, "QMX4: average the first N (default all)")
       ->type_name("N");
@@ -297,10 +308,20 @@ int Average(int argc, char** argv) {
   StandardOptions(app, kProgram, std::string(kFooter));
   if (std::optional<int> status = ParseCommandLine(app, argc, argv)) return *status;
 
-  if (o.last < 1 || (app.count("--constituents") > 0 && o.constituents < 1)) {
-    return Complain(kProgram,
-                    std::string(o.last < 1 ? "--last" : "--constituents") + " must be at least 1",
-                    kExitUsage);
+  std::string usage;
+  if (app.count("--last") > 0 && !ParseCount("--last", o.last_text, &o.last, &usage)) {
+    return Complain(kProgram, usage, kExitUsage);
+  }
+  if (app.count("--constituents") > 0 && o.constituents < 1) {
+    return Complain(kProgram, "--constituents must be at least 1", kExitUsage);
+  }
+  if (app.count("--datum") > 0) {
+    const std::optional<float> datum = ParseFinite(o.datum_text);
+    if (!datum) {
+      return Complain(kProgram, "--datum " + o.datum_text + ": not a finite number of feet",
+                      kExitUsage);
+    }
+    o.datum = *datum;
   }
   if (app.count("--last") > 0 && (!o.from.empty() || !o.to.empty())) {
     return Complain(kProgram, "--last and --from or --to give two windows", kExitUsage);
@@ -346,7 +367,7 @@ int Average(int argc, char** argv) {
   ProgressLine progress(kProgram);
   const bool averaged = average.Run([&](const AverageProgress& p) {
     if (progress.Due()) {
-      progress.Update(std::to_string(p.steps) + " steps, hour " + HourText(p.hour) + ", " +
+      progress.Update(Counted(p.steps, "step", "steps") + ", hour " + HourText(p.hour) + ", " +
                       ByteText(p.bytes) + " read");
     }
   });

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <iostream>
+#include <limits>
 
 #include "io/program_process.h"
 #include "io/record_file.h"
@@ -11,14 +12,32 @@
 
 namespace korvant {
 
-std::optional<float> ParseHour(std::string_view text) {
+std::optional<float> ParseFinite(std::string_view text) {
   std::string s(text);
   if (s.empty() || s.find_first_of(" \t\n") != std::string::npos) return std::nullopt;
   char* end = nullptr;
-  errno = 0;
-  const float hour = std::strtof(s.c_str(), &end);
-  if (end != s.c_str() + s.size() || errno == ERANGE || !std::isfinite(hour)) return std::nullopt;
-  return hour;
+  // An underflow (ERANGE with a subnormal or zero result) is the nearest
+  // float; an overflow comes back infinite.
+  const float value = std::strtof(s.c_str(), &end);
+  if (end != s.c_str() + s.size() || !std::isfinite(value)) return std::nullopt;
+  return value;
+}
+
+bool ParseCount(std::string_view option, std::string_view text, int64_t* count,
+                std::string* error) {
+  const std::string given = std::string(option) + " " + std::string(text);
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), *count);
+  if (ec == std::errc::result_out_of_range) {
+    *error = given + ": more than the largest count, " +
+             std::to_string(std::numeric_limits<int64_t>::max());
+  } else if (ec != std::errc() || end != text.data() + text.size()) {
+    *error = given + ": not a whole number";
+  } else if (*count < 1) {
+    *error = std::string(option) + " must be at least 1";
+  } else {
+    return true;
+  }
+  return false;
 }
 
 bool ParseNamedInput(const std::string& arg, NamedInput* out, std::string* error) {
@@ -60,6 +79,10 @@ Json HourJson(std::optional<float> hour) {
   // Through the float's shortest text, so that 0.1f is written 0.1, not as
   // the double it widens to.
   return std::strtod(HourText(*hour).c_str(), nullptr);
+}
+
+std::string JsonLine(const Json& report) {
+  return report.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
 int Complain(std::string_view program, const std::string& message, int status) {

@@ -18,8 +18,16 @@ constexpr int kExitUsage = 2;
 /// The reports' JSON objects keep their keys in the order written.
 using Json = nlohmann::ordered_json;
 
-/// An hour typed on the command line: a finite decimal number, nothing else.
-std::optional<float> ParseHour(std::string_view text);
+/// A number typed on the command line: a finite decimal number, nothing
+/// else. One below the normal floats is taken as the nearest float, as the
+/// dialogue takes it; one beyond the largest float is refused.
+std::optional<float> ParseFinite(std::string_view text);
+/// An hour typed on the command line, read as `ParseFinite` reads it.
+inline std::optional<float> ParseHour(std::string_view text) { return ParseFinite(text); }
+
+/// A count of at least 1 typed on the command line; false with *error
+/// ("--last 0: ...") naming `option` for anything else, one too large included.
+bool ParseCount(std::string_view option, std::string_view text, int64_t* count, std::string* error);
 
 /// An input named as FILE or FILE@FROM:TO.
 struct NamedInput {
@@ -38,6 +46,10 @@ bool ParseNamedInput(const std::string& arg, NamedInput* out, std::string* error
 std::string HourText(float hour);
 /// The same as a JSON number (null when unset).
 Json HourJson(std::optional<float> hour);
+
+/// The report as one line of JSON. A name that is not UTF-8 does not fail it:
+/// each ill-formed part becomes U+FFFD, as `ValidUtf8` makes it in text.
+std::string JsonLine(const Json& report);
 
 /// Runs `body` as the program's main part: a run the record layer ends, or
 /// any other failure, becomes one line on stderr beginning with `program` and

@@ -13,6 +13,7 @@
 #include "batch/progress_line.h"
 #include "engine/stream_merge.h"
 #include "io/outputs.h"
+#include "text/readable.h"
 
 namespace korvant {
 namespace {
@@ -70,8 +71,8 @@ struct Options {
 };
 
 std::string InputText(const MergeInput& in) {
-  if (!in.from && !in.to) return in.path;
-  return in.path + " hours " + (in.from ? HourText(*in.from) : "first") + " to " +
+  if (!in.from && !in.to) return ValidUtf8(in.path);
+  return ValidUtf8(in.path) + " hours " + (in.from ? HourText(*in.from) : "first") + " to " +
          (in.to ? HourText(*in.to) : "last");
 }
 
@@ -83,8 +84,8 @@ std::string FamilyText(const MergeReport& r) {
     text += r.integer_coded ? ", integer-coded header" : ", character header";
   }
   if (r.kind == FileKind::kQmx2) text += r.long_steps ? ", long steps" : ", short steps";
-  return text + ", " + std::to_string(r.nodes) + " nodes, " + std::to_string(r.elements) +
-         " elements";
+  return text + ", " + Counted(r.nodes, "node", "nodes") + ", " +
+         Counted(r.elements, "element", "elements");
 }
 
 std::string HoursText(std::optional<float> first, std::optional<float> last) {
@@ -93,14 +94,16 @@ std::string HoursText(std::optional<float> first, std::optional<float> last) {
 }
 
 void PrintReport(const Options& o, const std::vector<MergeInput>& inputs, const MergeReport& r) {
-  std::cout << o.output << ": " << r.steps << " steps, " << HoursText(r.first_hour, r.last_hour)
-            << " (" << FamilyText(r) << ")\n";
+  std::cout << ValidUtf8(o.output) << ": " << Counted(r.steps, "step", "steps") << ", "
+            << HoursText(r.first_hour, r.last_hour) << " (" << FamilyText(r) << ")\n";
   for (size_t i = 0; i < inputs.size(); ++i) {
     const MergeInputReport& in = r.inputs[i];
-    std::cout << "  " << InputText(inputs[i]) << ": " << in.steps << " steps, " << in.selected
-              << " in the window, " << in.kept << " kept";
+    std::cout << "  " << InputText(inputs[i]) << ": " << Counted(in.steps, "step", "steps") << ", "
+              << in.selected << " in the window, " << in.kept << " kept";
     if (in.kept > 0) std::cout << " (" << HoursText(in.first_hour, in.last_hour) << ")";
-    if (in.replaced > 0) std::cout << ", replaced " << in.replaced << " earlier steps";
+    if (in.replaced > 0) {
+      std::cout << ", replaced " << Counted(in.replaced, "earlier step", "earlier steps");
+    }
     std::cout << '\n';
   }
 }
@@ -135,7 +138,7 @@ void PrintJson(const Options& o, const std::vector<MergeInput>& inputs, const Me
                  {"last_hour", HourJson(r.last_hour)},
                  {"bytes", r.bytes},
                  {"copy", r.copied_in_kernel ? "kernel" : "read-write"}};
-  std::cout << report.dump() << '\n';
+  std::cout << JsonLine(report) << '\n';
 }
 
 int Merge(int argc, char** argv) {
@@ -194,7 +197,7 @@ int Merge(int argc, char** argv) {
   if (fd < 0) return Complain(kProgram, error, kExitRefused);
   bool written = merge.Write(fd, [&](const MergeProgress& p) {
     if (progress.Due()) {
-      progress.Update(std::to_string(p.steps) + " steps, hour " + HourText(p.hour) + ", " +
+      progress.Update(Counted(p.steps, "step", "steps") + ", hour " + HourText(p.hour) + ", " +
                       ByteText(p.bytes) + " written");
     }
   });

@@ -10,6 +10,7 @@
 #include "formats/qmx10.h"
 #include "formats/qmx2.h"
 #include "formats/qmx4.h"
+#include "text/readable.h"
 
 namespace korvant {
 namespace {
@@ -185,6 +186,12 @@ std::span<const float> ResultSeries::values(size_t i) const {
   return std::span<const float>(arrays_->values).subspan(i * arrays_->np, arrays_->np);
 }
 
+std::span<const int32_t> ResultSeries::codes(size_t i) const {
+  // The wet/dry code of QMX2 is the one integer field.
+  if (!fields_[i].integer) return {};
+  return arrays_->ndry;
+}
+
 SeriesResult ResultSeries::ReadStep() {
   Arrays& a = *arrays_;
   const size_t np = a.np;
@@ -236,10 +243,10 @@ SeriesResult ResultSeries::Checked(const ReadResult& read, int32_t np, int32_t n
     if (NamesNodes(big.count)) np = static_cast<int32_t>(big.value);
     if (NamesElements(big.count)) ne = static_cast<int32_t>(big.value);
     if (big.count.starts_with("ICNT")) {
-      return SeriesResult{ReadResult{}, step + " holds " + std::to_string(big.value) +
-                                            " values of a node quantity (" +
-                                            std::string(big.count) + "), but the mesh has " +
-                                            std::to_string(mesh_.np) + " nodes"};
+      return SeriesResult{ReadResult{}, step + " holds " + Counted(big.value, "value", "values") +
+                                            " of a node quantity (" + std::string(big.count) +
+                                            "), but the mesh has " +
+                                            Counted(mesh_.np, "node", "nodes")};
     }
     if (!NamesNodes(big.count) && !NamesElements(big.count)) return result;
   } else if (!read.ok()) {
@@ -247,16 +254,18 @@ SeriesResult ResultSeries::Checked(const ReadResult& read, int32_t np, int32_t n
   }
   result.read = ReadResult{};
   if (np != mesh_.np) {
-    result.refusal = step + " has " + std::to_string(np) + " nodes, but the mesh has " +
+    result.refusal = step + " has " + Counted(np, "node", "nodes") + ", but the mesh has " +
                      std::to_string(mesh_.np);
   } else if (ne != mesh_.ne) {
-    result.refusal = step + " has " + std::to_string(ne) + " elements, but the mesh has " +
+    result.refusal = step + " has " + Counted(ne, "element", "elements") + ", but the mesh has " +
                      std::to_string(mesh_.ne);
   } else if (step_ == 0) {
     quantities_ = quantities;
   } else if (quantities != quantities_) {
-    result.refusal = step + " holds " + std::to_string(quantities) +
-                     (id_.kind == FileKind::kQmx4 ? " constituents" : " degrees of freedom") +
+    const bool qmx4 = id_.kind == FileKind::kQmx4;
+    result.refusal = step + " holds " +
+                     Counted(quantities, qmx4 ? "constituent" : "degree of freedom",
+                             qmx4 ? "constituents" : "degrees of freedom") +
                      ", the first " + std::to_string(quantities_);
   }
   if (result.ok()) ++step_;

@@ -58,10 +58,14 @@ class ResultSeries {
   int FieldIndex(std::string_view name) const;
 
   /// The current step: its number (from 1), its time in hours, and the
-  /// values of field `i` at every node, NaN where the step holds none.
+  /// values of field `i` at every node, NaN where the step holds none (the
+  /// codes of an integer field as the nearest float).
   int64_t step() const { return step_; }
   float time() const { return time_; }
   std::span<const float> values(size_t i) const;
+  /// The codes of an integer field `i` at every node of the current step,
+  /// exact; empty for a field of real values.
+  std::span<const int32_t> codes(size_t i) const;
 
  private:
   struct Arrays;

@@ -119,14 +119,18 @@ TEST_F(ResultSeriesTest, StepsThatDoNotFitTheMeshOrTheFirstStepAreRefused) {
   more_elements.ne4 = 2;
   Qmx2StepData big;
   big.np2 = 5;
+  Qmx2StepData small;
+  small.np2 = 1;
   const std::pair<FileBuilder, std::string> cases[] = {
       {FileBuilder(), "not a result file of a known kind: the file is empty"},
       {VeltoFile(CodedHeader{}, VeltoGeometry{}), "a geometry file, not a result file"},
-      {Qmx4File(CodedHeader{}, {two, one}), "time step 2 holds 1 constituents, the first 2"},
+      {Qmx4File(CodedHeader{}, {two, one}), "time step 2 holds 1 constituent, the first 2"},
       {Qmx4File(CodedHeader{}, {more_nodes}), "time step 1 has 3 nodes, but the mesh has 2"},
       {Qmx4File(CodedHeader{}, {more_elements}), "time step 1 has 2 elements, but the mesh has 1"},
       {Qmx2File(CodedHeader{}, {Qmx2StepData{}, big}, true),
        "time step 2 has 5 nodes, but the mesh has 2"},
+      {Qmx2File(CodedHeader{}, {Qmx2StepData{}, small}, true),
+       "time step 2 has 1 node, but the mesh has 2"},
   };
   for (const auto& [file, expected] : cases) {
     Use(file);

@@ -8,17 +8,12 @@
 #include "export/ugrid_writer.h"
 #include "export/vtu_writer.h"
 #include "io/outputs.h"
+#include "text/readable.h"
 
 namespace korvant {
 namespace {
 
 constexpr std::string_view kProgram = "korvant-export";
-
-std::vector<std::span<const float>> FieldValues(const ResultSeries& series) {
-  std::vector<std::span<const float>> values;
-  for (size_t i = 0; i < series.fields().size(); ++i) values.push_back(series.values(i));
-  return values;
-}
 
 // Every step, or the one chosen; returns how many were written.
 int64_t WriteNetcdf(Inputs& in, const std::string& path, const StepChoice& choice,
@@ -36,7 +31,7 @@ int64_t WriteNetcdf(Inputs& in, const std::string& path, const StepChoice& choic
   if (!nc.Create(path, in.mesh(), in.map(), series.fields(), text, &error)) cannot_write(error);
   int64_t steps = 0;
   auto add = [&] {
-    if (!nc.AddStep(series.time(), FieldValues(series), &error)) cannot_write(error);
+    if (!nc.AddStep(series, &error)) cannot_write(error);
     ++steps;
   };
   if (choice.made()) {
@@ -76,15 +71,15 @@ void Export(const CommonOptions& options, const std::string& start_date) {
     steps = WriteNetcdf(in, outputs.temporary(0), options.choice(), time_units, options.output);
   } else {
     in.MoveTo(options.choice());
-    if (!WriteVtu(outputs.temporary(0), in.mesh(), in.map(), in.series().fields(),
-                  FieldValues(in.series()), in.series().time(), &error)) {
+    if (!WriteVtu(outputs.temporary(0), in.mesh(), in.map(), in.series(), &error)) {
       cannot_write(error);
     }
   }
   if (!outputs.CommitAll(&error, /*wait_for_disk=*/true)) Refuse(1, error);
-  std::cout << "Wrote " << options.output << ": " << steps << " time step"
-            << (steps == 1 ? "" : "s") << " of " << in.series().fields().size() << " fields over "
-            << in.mesh().np << " nodes and " << in.map().faces.size() << " elements\n";
+  std::cout << "Wrote " << options.output << ": " << Counted(steps, "time step", "time steps")
+            << " of " << Counted(std::ssize(in.series().fields()), "field", "fields") << " over "
+            << Counted(in.mesh().np, "node", "nodes") << " and "
+            << Counted(std::ssize(in.map().faces), "element", "elements") << "\n";
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <iostream>
 
 #include "io/run_aborted.h"
+#include "text/readable.h"
 
 namespace korvant {
 namespace {
@@ -138,12 +139,12 @@ void Inputs::MoveTo(const StepChoice& choice) {
   }
   const int64_t steps = series_.step();
   if (choice.step) {
-    Refuse(1, result_name_ + " holds " + std::to_string(steps) + " time steps; --step " +
+    Refuse(1, result_name_ + " holds " + Counted(steps, "time step", "time steps") + "; --step " +
                   std::to_string(*choice.step) + " asks for a later one");
   }
   Refuse(1, result_name_ + " has no time step at hour " + Hours(*choice.hours) + " (its " +
-                std::to_string(steps) + " steps run from hour " + Hours(first) + " to hour " +
-                Hours(last) + ")");
+                Counted(steps, "step runs", "steps run") + " from hour " + Hours(first) +
+                " to hour " + Hours(last) + ")");
 }
 
 }  // namespace korvant

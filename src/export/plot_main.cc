@@ -1,8 +1,9 @@
 // korvant-plot MESH RESULT -o OUT.png|OUT.svg --field NAME: one field of one
 // time step drawn over the mesh, with a colour bar and a title.
 #include <algorithm>
+#include <charconv>
 #include <cmath>
-#include <cstdio>
+#include <cstdint>
 #include <iomanip>
 #include <iostream>
 #include <limits>
@@ -12,12 +13,18 @@
 #include "export/plot_render.h"
 #include "export/program.h"
 #include "io/outputs.h"
+#include "text/readable.h"
 
 namespace korvant {
 namespace {
 
 constexpr std::string_view kProgram = "korvant-plot";
 constexpr int kMinSize = 200, kMaxSize = 10000;
+// A picture is drawn whole in memory, an SVG's shading at twice its size:
+// this many pixels keep a run under about 500 MB.
+constexpr int64_t kMaxPixels = 16'000'000;
+constexpr std::string_view kSizeRule =
+    "WIDTHxHEIGHT, each from 200 to 10000 and at most 16000000 pixels in all";
 
 struct PlotOptions {
   std::string field, range, colour_map = "viridis", size = "800x600";
@@ -95,6 +102,15 @@ void ValueRange(const Inputs& in, const std::vector<float>& values, double* lo, 
   if (*lo > *hi) *lo = *hi = 0.0;
 }
 
+// "WIDTHxHEIGHT" in whole pixels, nothing after them.
+bool ParseSize(std::string_view text, int* width, int* height) {
+  const char* const end = text.data() + text.size();
+  const auto [x, ec] = std::from_chars(text.data(), end, *width);
+  if (ec != std::errc() || x == end || *x != 'x') return false;
+  const auto [stop, ec_height] = std::from_chars(x + 1, end, *height);
+  return ec_height == std::errc() && stop == end;
+}
+
 // The usage errors the command line parser cannot see; fills the picture's
 // size and range into *look.
 PictureFormat CheckUsage(const CommonOptions& options, const PlotOptions& plot, PlotLook* look) {
@@ -105,11 +121,11 @@ PictureFormat CheckUsage(const CommonOptions& options, const PlotOptions& plot, 
   if (ext != ".png" && ext != ".svg") {
     Refuse(2, "the output must end in .png or .svg: " + options.output);
   }
-  char x = '\0';
-  if (std::sscanf(plot.size.c_str(), "%d%c%d", &look->width, &x, &look->height) != 3 || x != 'x' ||
+  if (!ParseSize(plot.size, &look->width, &look->height) ||
       std::min(look->width, look->height) < kMinSize ||
-      std::max(look->width, look->height) > kMaxSize) {
-    Refuse(2, "--size " + plot.size + " is not WIDTHxHEIGHT, each from 200 to 10000");
+      std::max(look->width, look->height) > kMaxSize ||
+      int64_t{look->width} * look->height > kMaxPixels) {
+    Refuse(2, "--size " + plot.size + " is not " + std::string(kSizeRule));
   }
   if (!plot.range.empty() && !ParseRange(plot.range, &look->lo, &look->hi)) {
     Refuse(2, "--range " + plot.range + " is not LO:HI with LO below HI");
@@ -146,8 +162,8 @@ void Plot(const CommonOptions& options, const PlotOptions& plot) {
   if (plot.range.empty()) ValueRange(in, values, &look.lo, &look.hi);
   look.colours = &*colours;
   look.edges = plot.edges;
-  look.title = (series.title().empty() ? "" : series.title() + " - ") + plot.field + " at hour " +
-               Hours(series.time());
+  look.title = ValidUtf8((series.title().empty() ? "" : series.title() + " - ") + plot.field +
+                         " at hour " + Hours(series.time()));
   std::span<const float> u, v;
   if (plot.arrows) {
     u = series.values(static_cast<size_t>(series.FieldIndex("x_velocity")));
@@ -180,7 +196,8 @@ int main(int argc, char** argv) {
       ->check(CLI::IsMember({"viridis", "grey"}));
   app.add_flag("--arrows", plot.arrows, "velocity arrows on an even spread of nodes");
   app.add_flag("--edges", plot.edges, "outline every element");
-  app.add_option("--size", plot.size, "picture size in pixels, WIDTHxHEIGHT (800x600)");
+  app.add_option("--size", plot.size,
+                 "picture size in pixels (800x600): " + std::string(kSizeRule));
   const int status = RunProgram(kProgram, app, argc, argv, [&] { Plot(options, plot); });
   ReleaseCairoCaches();
   return status;

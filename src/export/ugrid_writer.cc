@@ -205,23 +205,21 @@ bool UgridFile::Create(const std::string& path, const Mesh& mesh, const ElementM
   return !Failed(nc.status(), error);
 }
 
-bool UgridFile::AddStep(double hours, const std::vector<std::span<const float>>& values,
-                        std::string* error) {
+bool UgridFile::AddStep(const ResultSeries& series, std::string* error) {
   const size_t at = steps_;
+  const double hours = series.time();
   int s = nc_put_var1_double(ncid_, time_var_, &at, &hours);
   const size_t start[2] = {steps_, 0}, count[2] = {1, nodes_};
   for (size_t i = 0; i < field_vars_.size() && !s; ++i) {
     if (integer_[i]) {
-      ints_.resize(nodes_);
-      std::transform(values[i].begin(), values[i].end(), ints_.begin(),
-                     [](float v) { return static_cast<int>(v); });
-      s = nc_put_vara_int(ncid_, field_vars_[i], start, count, ints_.data());
-    } else {
-      floats_.resize(nodes_);
-      std::transform(values[i].begin(), values[i].end(), floats_.begin(),
-                     [](float v) { return std::isnan(v) ? NC_FILL_FLOAT : v; });
-      s = nc_put_vara_float(ncid_, field_vars_[i], start, count, floats_.data());
+      s = nc_put_vara_int(ncid_, field_vars_[i], start, count, series.codes(i).data());
+      continue;
     }
+    const std::span<const float> values = series.values(i);
+    floats_.resize(nodes_);
+    std::transform(values.begin(), values.end(), floats_.begin(),
+                   [](float v) { return std::isnan(v) ? NC_FILL_FLOAT : v; });
+    s = nc_put_vara_float(ncid_, field_vars_[i], start, count, floats_.data());
   }
   ++steps_;
   return !Failed(s, error);

@@ -40,9 +40,9 @@ class UgridFile {
   /// Every call returns false, with *error saying why, when netCDF fails.
   bool Create(const std::string& path, const Mesh& mesh, const ElementMap& map,
               const std::vector<FieldInfo>& fields, const UgridText& text, std::string* error);
-  /// Writes the next time step: its hour and a value per node of each field
-  /// (NaN where there is none).
-  bool AddStep(double hours, const std::vector<std::span<const float>>& values, std::string* error);
+  /// Writes the series' current time step: its hour and a value per node of
+  /// each field (the fill value where there is none; integer codes exact).
+  bool AddStep(const ResultSeries& series, std::string* error);
   bool Close(std::string* error);
 
  private:
@@ -55,7 +55,6 @@ class UgridFile {
   std::vector<int> field_vars_;
   std::vector<bool> integer_;
   std::vector<float> floats_;
-  std::vector<int> ints_;
 };
 
 }  // namespace korvant

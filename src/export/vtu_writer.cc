@@ -42,30 +42,29 @@ void Array(std::ofstream& out, const char* type, const std::string& name, int co
   out << " format=\"binary\">" << Encoded(data) << "</DataArray>\n";
 }
 
-std::vector<float> Copied(std::span<const float> v) {
-  return std::vector<float>(v.begin(), v.end());
+template <typename T>
+std::vector<T> Copied(std::span<const T> v) {
+  return std::vector<T>(v.begin(), v.end());
 }
 
-void PointData(std::ofstream& out, const Mesh& mesh, const std::vector<FieldInfo>& fields,
-               const std::vector<std::span<const float>>& values) {
+void PointData(std::ofstream& out, const Mesh& mesh, const ResultSeries& series) {
   out << "      <PointData>\n";
   Array(out, "Float32", "bottom_elevation", 1, mesh.bottom);
+  const std::vector<FieldInfo>& fields = series.fields();
   int u = -1, v = -1;
   for (size_t i = 0; i < fields.size(); ++i) {
     if (fields[i].name == "x_velocity") u = static_cast<int>(i);
     if (fields[i].name == "y_velocity") v = static_cast<int>(i);
-    if (!fields[i].integer) {
-      Array(out, "Float32", fields[i].name, 1, Copied(values[i]));
-      continue;
+    if (fields[i].integer) {
+      Array(out, "Int32", fields[i].name, 1, Copied(series.codes(i)));
+    } else {
+      Array(out, "Float32", fields[i].name, 1, Copied(series.values(i)));
     }
-    std::vector<int32_t> codes(values[i].begin(), values[i].end());
-    Array(out, "Int32", fields[i].name, 1, codes);
   }
   if (u >= 0 && v >= 0) {
+    const auto x = series.values(static_cast<size_t>(u)), y = series.values(static_cast<size_t>(v));
     std::vector<float> velocity;
-    for (size_t k = 0; k < values[u].size(); ++k) {
-      velocity.insert(velocity.end(), {values[u][k], values[v][k], 0.0f});
-    }
+    for (size_t k = 0; k < x.size(); ++k) velocity.insert(velocity.end(), {x[k], y[k], 0.0f});
     Array(out, "Float32", "velocity", 3, velocity);
   }
   out << "      </PointData>\n";
@@ -102,18 +101,17 @@ void Cells(std::ofstream& out, const Mesh& mesh, const ElementMap& map) {
 }  // namespace
 
 bool WriteVtu(const std::string& path, const Mesh& mesh, const ElementMap& map,
-              const std::vector<FieldInfo>& fields,
-              const std::vector<std::span<const float>>& values, double hours, std::string* error) {
+              const ResultSeries& series, std::string* error) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out << "<?xml version=\"1.0\"?>\n"
          "<VTKFile type=\"UnstructuredGrid\" version=\"1.0\" byte_order=\"LittleEndian\" "
          "header_type=\"UInt32\">\n  <UnstructuredGrid>\n    <FieldData>\n";
   out << "      <DataArray type=\"Float64\" Name=\"TimeValue\" NumberOfTuples=\"1\" "
          "format=\"binary\">"
-      << Encoded(std::vector<double>{hours}) << "</DataArray>\n    </FieldData>\n";
+      << Encoded(std::vector<double>{series.time()}) << "</DataArray>\n    </FieldData>\n";
   out << "    <Piece NumberOfPoints=\"" << mesh.np << "\" NumberOfCells=\"" << map.faces.size()
       << "\">\n";
-  PointData(out, mesh, fields, values);
+  PointData(out, mesh, series);
   Cells(out, mesh, map);
   out << "    </Piece>\n  </UnstructuredGrid>\n</VTKFile>\n";
   out.close();

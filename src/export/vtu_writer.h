@@ -19,10 +19,10 @@ constexpr int kVtkQuadraticQuad = 23;
 /// quadrilaterals as quadratic quadrilaterals, other faces as the polygon of
 /// their corners; the bottom elevation and every field as point data (and a
 /// "velocity" vector where both velocity components are fields), IMAT and the
-/// element number as cell data, and the hour as the field "TimeValue".
+/// element number as cell data, and the hour as the field "TimeValue", of the
+/// series' current time step (integer codes exact, as Int32).
 /// False, with *error saying why, when the file cannot be written.
 bool WriteVtu(const std::string& path, const Mesh& mesh, const ElementMap& map,
-              const std::vector<FieldInfo>& fields,
-              const std::vector<std::span<const float>>& values, double hours, std::string* error);
+              const ResultSeries& series, std::string* error);
 
 }  // namespace korvant

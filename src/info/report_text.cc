@@ -6,6 +6,7 @@
 #include "formats/limits.h"
 #include "formats/qmx2.h"
 #include "text/number_format.h"
+#include "text/readable.h"
 
 namespace korvant {
 namespace {
@@ -15,10 +16,6 @@ const std::string kContinued(2 + kLabelWidth, ' ');
 
 std::string Hours(float value) { return ShortestText(value); }
 
-std::string Plural(int64_t n, std::string_view one, std::string_view many) {
-  return std::to_string(n) + " " + std::string(n == 1 || n == -1 ? one : many);
-}
-
 void Line(std::string& out, std::string_view label, const std::string& text) {
   out += "  ";
   out += label;
@@ -27,8 +24,10 @@ void Line(std::string& out, std::string_view label, const std::string& text) {
   out += '\n';
 }
 
-// Control characters of a title shown as '?', so that the report stays on its lines.
-std::string Printable(std::string text) {
+// Control characters of a title shown as '?', so that the report stays on its
+// lines, and bytes that are not UTF-8 replaced.
+std::string Printable(std::string_view title) {
+  std::string text = ValidUtf8(title);
   for (char& c : text) {
     if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
   }
@@ -63,10 +62,10 @@ std::string VersionText(const FileReport& r) {
 
 std::string CountsText(FileKind kind, const StepCounts& c) {
   std::string text =
-      Plural(c.nodes, "node", "nodes") + ", " + Plural(c.elements, "element", "elements");
-  if (kind == FileKind::kQmx4) text += ", " + Plural(c.width, "constituent", "constituents");
+      Counted(c.nodes, "node", "nodes") + ", " + Counted(c.elements, "element", "elements");
+  if (kind == FileKind::kQmx4) text += ", " + Counted(c.width, "constituent", "constituents");
   if (kind == FileKind::kQmx10) {
-    text += ", " + Plural(c.width, "degree of freedom", "degrees of freedom");
+    text += ", " + Counted(c.width, "degree of freedom", "degrees of freedom");
   }
   return text;
 }
@@ -82,7 +81,7 @@ void TimeLines(std::string& out, const FileReport& r) {
     Line(out, "time order:", "forward throughout");
   } else {
     Line(out,
-         "time order:", "repeats or goes back " + Plural(r.time_back_count, "time:", "times:"));
+         "time order:", "repeats or goes back " + Counted(r.time_back_count, "time:", "times:"));
     for (const TimeBack& b : r.time_back) {
       out += kContinued + "record " + std::to_string(b.record) + ": hour " + Hours(b.time) +
              " after hour " + Hours(b.previous) + "\n";
@@ -92,7 +91,7 @@ void TimeLines(std::string& out, const FileReport& r) {
   if (r.count_change_count == 0) {
     Line(out, "counts:", "the same in every step");
   } else {
-    Line(out, "counts:", "change " + Plural(r.count_change_count, "time:", "times:"));
+    Line(out, "counts:", "change " + Counted(r.count_change_count, "time:", "times:"));
     for (const CountChange& c : r.count_changes) {
       out += kContinued + "record " + std::to_string(c.record) + ": " + CountsText(kind, c.counts) +
              " after " + CountsText(kind, c.previous) + "\n";
@@ -132,7 +131,7 @@ std::vector<std::string> Cautions(const FileReport& r) {
 }
 
 std::string TextReport(const std::string& name, const FileReport& r) {
-  std::string out = name + "\n";
+  std::string out = ValidUtf8(name) + "\n";
   const Identity& id = r.identity;
   Line(out, "kind:", KindText(id));
   if (id.has_header && r.identified()) {
@@ -146,7 +145,7 @@ std::string TextReport(const std::string& name, const FileReport& r) {
   if (r.identified() && id.kind != FileKind::kVelto) {
     TimeLines(out, r);
     Line(out, "500 limit:",
-         r.over_step_limit() ? Plural(r.steps, "time step", "time steps") +
+         r.over_step_limit() ? Counted(r.steps, "time step", "time steps") +
                                    ": a merge or an averaging looks at the first " +
                                    std::to_string(kMaxSteps) + " only"
                              : "within the " + std::to_string(kMaxSteps) +
@@ -158,7 +157,7 @@ std::string TextReport(const std::string& name, const FileReport& r) {
          "damaged at record " + std::to_string(r.damage->record) + " (byte " +
              std::to_string(r.damage->offset) + "): " + r.damage->what);
   } else {
-    Line(out, "framing:", "sound to the end (" + Plural(r.records, "record", "records") + ")");
+    Line(out, "framing:", "sound to the end (" + Counted(r.records, "record", "records") + ")");
   }
   return out;
 }

@@ -1,5 +1,7 @@
 #include "text/console.h"
 
+#include <exception>
+
 #include "io/run_aborted.h"
 
 namespace korvant {
@@ -21,7 +23,15 @@ std::optional<std::string> Console::ReadStreamLine() {
   std::string line;
   bool any = false;
   for (;;) {
-    int c = sb->sbumpc();
+    int c = std::char_traits<char>::eof();
+    // A console that cannot be read at all (closed, or a folder) is one that
+    // has ended. The stream's buffer throws where a read fails, an
+    // ios_base::failure of the library's older ABI, which only std::exception
+    // catches in code of the newer one.
+    try {
+      c = sb->sbumpc();
+    } catch (const std::exception&) {
+    }
     if (c == std::char_traits<char>::eof()) break;
     any = true;
     if (c == '\n') break;
