@@ -76,9 +76,10 @@ struct FileReport {
 
 /// Looks at the whole of the file open in `f`, from its start: identifies it,
 /// reads its header and the time and counts of every step, and follows its
-/// framing to the end or to the first damaged record. Only the leading values
-/// of each record are read; the rest is passed over. Never prints and never
-/// ends the run.
+/// framing to the end or to the first damaged record, every record's closing
+/// length compared with its opening one. Only the leading values of each
+/// record are read; the rest is passed over. Never prints and never ends the
+/// run.
 FileReport ReportFile(RecordFile& f);
 
 }  // namespace korvant

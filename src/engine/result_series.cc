@@ -128,6 +128,7 @@ ResultSeries::~ResultSeries() = default;
 
 SeriesResult ResultSeries::Open() {
   SeriesResult result;
+  file_.CompareClosingLengths(true);
   id_ = Identify(file_);
   if (id_.kind == FileKind::kUnknown) {
     result.refusal = "not a result file of a known kind: " + id_.why;

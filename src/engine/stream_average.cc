@@ -459,6 +459,7 @@ bool StreamAverage::Run(const std::function<void(const AverageProgress&)>& progr
   if (::stat(path_.c_str(), &st) != 0) return fail(std::strerror(errno));
   if (!S_ISREG(st.st_mode)) return fail("not a regular file");
   RecordFile f;
+  f.CompareClosingLengths(true);
   f.OpenExisting(0, path_);
   const Identity id = Identify(f);
   if (id.kind == FileKind::kUnknown) return fail("not a model result file: " + id.why);

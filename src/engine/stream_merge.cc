@@ -33,6 +33,10 @@ struct OpenInput {
   }
 };
 
+std::string Where(const Damage& d) {
+  return "record " + std::to_string(d.record) + " (byte " + std::to_string(d.offset) + ")";
+}
+
 // Opens `path`; "" or the reason it cannot be read as a regular file.
 std::string Open(const std::string& path, OpenInput* in) {
   in->fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -40,12 +44,18 @@ std::string Open(const std::string& path, OpenInput* in) {
   struct stat st;
   if (::fstat(in->fd, &st) != 0) return std::strerror(errno);
   if (!S_ISREG(st.st_mode)) return "not a regular file";
+  in->records.CompareClosingLengths(true);  // the records are copied as they stand
   in->records.OpenExisting(0, path);
   return "";
 }
 
-std::string Where(const Damage& d) {
-  return "record " + std::to_string(d.record) + " (byte " + std::to_string(d.offset) + ")";
+// Passes over the header records: "" or what is wrong with one.
+std::string PassHeader(RecordFile& f, const Identity& id) {
+  for (int r = 0; r < id.header_records; ++r) {
+    const ReadResult result = ResultOf(f, f.SkipRecord());
+    if (!result.ok()) return Where(result.damage) + ": " + result.damage.what;
+  }
+  return "";
 }
 
 std::string Hour(float time) {
@@ -215,7 +225,7 @@ bool StreamMerge::CheckInput(size_t i) {
     return Refuse(
         path, FamilyName(id) + ", but " + sources_[0].input.path + " is " + FamilyName(identity_));
   }
-  for (int r = 0; r < id.header_records; ++r) f.SkipRecord();
+  if (std::string why = PassHeader(f, id); !why.empty()) return Refuse(path, why);
   if (i == 0) header_bytes_ = f.Tell().position;
 
   MergeInputReport& report = report_.inputs[i];
@@ -227,15 +237,6 @@ bool StreamMerge::CheckInput(size_t i) {
     const ReadResult result = ReadStepHead(f, id, &head, icnt);
     if (result.outcome == Outcome::kEndOfFile) break;
     if (!result.ok()) return Refuse(path, Where(result.damage) + ": " + result.damage.what);
-    // The record is copied as it stands, so its closing length is checked too.
-    unsigned char closing[kLengthBytes];
-    const int64_t closing_at = head.at.position + kLengthBytes + head.length;
-    if (::pread(in.fd, closing, kLengthBytes, closing_at) != kLengthBytes ||
-        DecodeUint32(closing) != head.length) {
-      return Refuse(path, Where(Damage{head.at.records + 1, head.at.position, ""}) +
-                              ": its closing length differs from its opening length " +
-                              std::to_string(head.length));
-    }
     if (!have_counts_) {
       have_counts_ = true;
       counts_from_ = path;
@@ -302,7 +303,7 @@ bool StreamMerge::WriteInput(size_t i, Copier& copier,
   if (id.kind != identity_.kind || id.long_steps != identity_.long_steps) {
     return Refuse(path, changed + "it is now " + FamilyName(id));
   }
-  for (int r = 0; r < id.header_records; ++r) f.SkipRecord();
+  if (std::string why = PassHeader(f, id); !why.empty()) return Refuse(path, changed + why);
   if (i == 0 && (f.Tell().position != header_bytes_ || !copier.Add(in.fd, 0, header_bytes_))) {
     return Refuse(path, changed + "its header");
   }

@@ -194,9 +194,12 @@ std::string_view KindName(FileKind kind) {
 }
 
 Identity Identify(RecordFile& f) {
+  const bool compared = f.compares_closing();
+  f.CompareClosingLengths(false);
   f.Rewind();
   Identity id = IdentifyFromStart(f);
   f.Rewind();
+  f.CompareClosingLengths(compared);
   return id;
 }
 
