@@ -88,7 +88,8 @@ bool IsQmx10Step(RecordFile& f, bool* averaged) {
   int32_t icnt[kQmx10CountList] = {};
   std::copy(v + 5, v + 5 + v[4], icnt);
   const int64_t step = Qmx10StepBytes(v[1], v[2], v[3], v[4], icnt);
-  *averaged = v[1] + v[3] > 0 && length == step - 4 * (int64_t{v[1]} + v[3]);
+  const int64_t codes = int64_t{v[1]} + v[3];  // NP + NE, which IMAT and NDRY hold
+  *averaged = codes > 0 && length == step - 4 * codes;
   return length == step || *averaged;
 }
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 
 #include "tests/model_files.h"
@@ -100,6 +101,13 @@ INSTANTIATE_TEST_SUITE_P(EveryKind, IdentifyTest, ::testing::Range<size_t>(0, Ca
                          [](const auto& info) { return std::string(Cases()[info.param].name); });
 
 class IdentifyUnknownTest : public IdentifyTest {};
+
+TEST_F(IdentifyUnknownTest, CountsNearTheLargestIntegerDoNotOverflow) {
+  // A QMX10 head of NP = 2^31 - 1 and NE = 1 in a record far too short for them.
+  FileBuilder huge;
+  huge.Add(RecordBuilder().Real(1).Ints({INT32_MAX, 1, 1, 0}));
+  EXPECT_EQ(FileKind::kUnknown, Identify(Open(huge)).kind);
+}
 
 TEST_F(IdentifyUnknownTest, SaysWhyAFileIsNoneOfTheKinds) {
   EXPECT_EQ("the file is empty", Identify(Open(FileBuilder())).why);
