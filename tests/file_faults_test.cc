@@ -20,6 +20,18 @@ namespace {
 
 using Json = nlohmann::json;
 
+// Three constituents of four nodes: first + 0, first + 1, ..., then `last`.
+std::vector<float> Concentrations(float first, float last) {
+  std::vector<float> conc;
+  for (int i = 0; i < 11; ++i) conc.push_back(first + static_cast<float>(i));
+  conc.push_back(last);
+  return conc;
+}
+
+Qmx4StepData Transport(float time, std::vector<float> conc) {
+  return {.time = time, .nqal = 3, .np4 = 4, .ne4 = 2, .conc = std::move(conc), .imat4 = {7, 8}};
+}
+
 // Long QMX2 steps of three nodes and one element, at `hours`.
 FileBuilder Hydro(const std::vector<float>& hours) {
   std::vector<Qmx2StepData> steps;
@@ -46,6 +58,32 @@ class FileFaultsTest : public ::testing::Test {
   }
   Sandbox box_;
 };
+
+TEST_F(FileFaultsTest, AFirstStepThatFitsTwoFamiliesIsToldByTheStepsAfterIt) {
+  // Time, 3, 4, eleven values and a last 0: also a long QMX2 step of NP2 = 3
+  // and NE2 = 0 (72 bytes either way). The second step, ending in 5, is not.
+  box_.Write("t.bin", Qmx4File(CharHeader{}, {Transport(1, Concentrations(1, 0)),
+                                              Transport(2, Concentrations(3, 5))})
+                          .bytes());
+  const RunResult info = Run("korvant-info", {"--json", "t.bin"});
+  EXPECT_EQ(0, info.status) << info.out;
+  const Json j = Json::parse(info.out);
+  EXPECT_EQ("qmx4", j["kind"]);
+  EXPECT_EQ(2, j["steps"]);
+  EXPECT_EQ(3, j["constituents"]);
+  EXPECT_EQ(nullptr, j["damage"]);
+
+  const RunResult merge = Run("korvant-merge", {"-o", "m.bin", "t.bin"});
+  EXPECT_EQ(0, merge.status) << merge.err;
+  EXPECT_EQ(box_.Read("t.bin"), box_.Read("m.bin"));
+
+  // The means of 1..11 and 3..13 are 2..12; of 0 and 5, 2.5.
+  const RunResult average = Run("korvant-average", {"t.bin", "-o", "a.bin"});
+  EXPECT_EQ(0, average.status) << average.err;
+  const std::string step = Framed(Qmx4StepRecord(Transport(0, Concentrations(2, 2.5f))));
+  const std::string averaged = box_.Read("a.bin");
+  EXPECT_EQ(step, averaged.substr(averaged.size() - std::min(averaged.size(), step.size())));
+}
 
 TEST_F(FileFaultsTest, EveryProgramChecksEveryClosingLengthHeaderRecordsIncluded) {
   box_.Write("mesh.velto", VeltoFile(CharHeader{}, VeltoGeometry{}).bytes());
@@ -83,6 +121,38 @@ TEST_F(FileFaultsTest, EveryProgramChecksEveryClosingLengthHeaderRecordsIncluded
       EXPECT_NE(std::string::npos, said.find(f.what)) << said;
       EXPECT_FALSE(box_.Exists("out") || box_.Exists("out.vtu") || box_.Exists("out.png"));
     }
+  }
+}
+
+TEST_F(FileFaultsTest, MessagesSayWhatTheFileIs) {
+  box_.Write("mesh.velto", VeltoFile(CharHeader{}, VeltoGeometry{}).bytes());
+  box_.Write("run.bin", Hydro({1, 2}).bytes());
+  CharHeader old;
+  old.irec = {42};  // before the title record of geometry files
+  box_.Write("header.bin", CharHeaderFile(old).bytes());
+  const std::string not_mesh = "run.bin: a QMX2 result file, not a VELTO geometry file";
+  const std::string no_step = "header.bin: it holds a header and no time step";
+  struct Case {
+    std::string program;
+    std::vector<std::string> args;
+    std::string said;
+  } cases[] = {
+      {"korvant-export", {"run.bin", "run.bin", "-o", "out.vtu"}, not_mesh},
+      {"korvant-plot", {"run.bin", "run.bin", "--field", "depth", "-o", "out.png"}, not_mesh},
+      {"korvant-average", {"run.bin", "-o", "out", "--geometry", "run.bin"}, not_mesh},
+      {"korvant-merge", {"-o", "out", "header.bin"}, no_step},
+      {"korvant-average", {"header.bin", "-o", "out"}, no_step},
+      {"korvant-export", {"mesh.velto", "header.bin", "-o", "out.vtu"}, no_step},
+      {"korvant-info",
+       {"header.bin"},
+       "  kind:         not identified: a header and no time step or mesh after it\n"},
+  };
+  for (const Case& c : cases) {
+    if (!Built(c.program)) continue;
+    SCOPED_TRACE(c.program + " " + c.args.back());
+    const RunResult r = Run(c.program, c.args);
+    EXPECT_EQ(1, r.status);
+    EXPECT_NE(std::string::npos, (r.out + r.err).find(c.said)) << r.out << r.err;
   }
 }
 

@@ -186,10 +186,7 @@ std::string ReadMesh(const std::string& path, Mesh* mesh) {
   } catch (const RunAborted&) {
     return "cannot read " + path + (errno != 0 ? ": " + std::string(std::strerror(errno)) : "");
   }
-  const Identity id = Identify(f);
-  if (id.kind != FileKind::kVelto && id.kind != FileKind::kUnknown) {
-    return path + ": a " + FamilyName(id.kind) + " result file, not a VELTO geometry file";
-  }
+  if (std::string why = NotAMesh(Identify(f)); !why.empty()) return path + ": " + why;
   // No node limit: the mesh's record backs its counts.
   return MeshProblem(path, LoadMesh(f, mesh, MeshLimits{INT64_MAX, INT64_MAX}));
 }

@@ -462,8 +462,7 @@ bool StreamAverage::Run(const std::function<void(const AverageProgress&)>& progr
   f.CompareClosingLengths(true);
   f.OpenExisting(0, path_);
   const Identity id = Identify(f);
-  if (id.kind == FileKind::kUnknown) return fail("not a model result file: " + id.why);
-  if (id.kind == FileKind::kVelto) return fail("a VELTO geometry file, not a model result");
+  if (std::string why = NotAResult(id); !why.empty()) return fail(why);
   report_.kind = id.kind;
   report_.integer_coded = id.integer_coded;
   family_ = choices_.float32_sums ? FamilyOf<float>(id.kind, choices_)

@@ -213,8 +213,7 @@ bool StreamMerge::CheckInput(size_t i) {
   if (std::string why = Open(path, &in); !why.empty()) return Refuse(path, why);
   RecordFile& f = in.records;
   const Identity id = Identify(f);
-  if (id.kind == FileKind::kUnknown) return Refuse(path, "not a model result file: " + id.why);
-  if (id.kind == FileKind::kVelto) return Refuse(path, "a VELTO geometry file, not a model result");
+  if (std::string why = NotAResult(id); !why.empty()) return Refuse(path, why);
   if (i == 0) {
     identity_ = id;
     report_.kind = id.kind;

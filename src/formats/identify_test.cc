@@ -115,7 +115,7 @@ TEST_F(IdentifyUnknownTest, SaysWhyAFileIsNoneOfTheKinds) {
   junk.Add(RecordBuilder().Ints({1, 2, 3}));
   EXPECT_EQ("its first record (12 bytes) begins no header and is no QMX10 or QMX4 time step",
             Identify(Open(junk)).why);
-  EXPECT_EQ("a header and nothing after it, or a damaged record after it",
+  EXPECT_EQ("a header and no time step or mesh after it",
             Identify(Open(CharHeaderFile(CharHeader{}))).why);
   FileBuilder cut = Qmx10File({Threed(1.0f)});
   cut.TruncateBy(1);
