@@ -20,6 +20,7 @@ namespace {
 
 using Json = nlohmann::json;
 
+constexpr float kInf = std::numeric_limits<float>::infinity();
 // Three constituents of four nodes: first + 0, first + 1, ..., then `last`.
 std::vector<float> Concentrations(float first, float last) {
   std::vector<float> conc;
@@ -122,6 +123,34 @@ TEST_F(FileFaultsTest, EveryProgramChecksEveryClosingLengthHeaderRecordsIncluded
       EXPECT_FALSE(box_.Exists("out") || box_.Exists("out.vtu") || box_.Exists("out.png"));
     }
   }
+}
+
+TEST_F(FileFaultsTest, AMergeOfAQmx10RunAndAnAveragedFileIsRefused) {
+  Qmx10StepData run;
+  run.time = 1;
+  box_.Write("run.bin", Qmx10File({run}).bytes());
+  // The averaged record: the run's step without IMAT (1) and NDRY (2 values).
+  FileBuilder averaged;
+  averaged.Add(RecordBuilder()
+                   .Real(9999)
+                   .Ints({2, 1, 1, 8, 2, 0, 0, 0, 0, 0, 0, 0})
+                   .Reals({0.5f, 1.5f, 3, 4, 5}));
+  box_.Write("avg.bin", averaged.bytes());
+  const RunResult r = Run("korvant-merge", {"-o", "out", "run.bin", "avg.bin"});
+  EXPECT_EQ(1, r.status);
+  EXPECT_EQ(
+      "korvant-merge: avg.bin: a QMX10 averaged file (one step of means, without IMAT and NDRY), "
+      "but run.bin is a QMX10 file\n",
+      r.err);
+  EXPECT_FALSE(box_.Exists("out"));
+}
+
+TEST_F(FileFaultsTest, AStepAtInfinityIsKeptByTheRestartAwareMerge) {
+  box_.Write("a.bin", Hydro({0, 1, kInf}).bytes());
+  const RunResult r = Run("korvant-merge", {"--json", "-o", "m.bin", "a.bin"});
+  EXPECT_EQ(0, r.status) << r.err;
+  EXPECT_EQ(box_.Read("a.bin"), box_.Read("m.bin"));
+  EXPECT_EQ(0, Json::parse(r.out)["inputs"][0]["replaced"]) << r.out;
 }
 
 TEST_F(FileFaultsTest, MessagesSayWhatTheFileIs) {
