@@ -185,6 +185,18 @@ TEST_F(FileFaultsTest, MessagesSayWhatTheFileIs) {
   }
 }
 
+TEST_F(FileFaultsTest, AverageMemoryIsNotSizedByEntriesThatSizeNoRow) {
+  // One node and one degree of freedom; ICNT(3) sizes five million RDAT3
+  // values (20 MB), which no row of values takes.
+  Qmx10StepData step;
+  step.np = 1;
+  step.icnt = {1, 0, 5'000'000, 0, 0, 0, 0, 0};
+  box_.Write("big.bin", Qmx10File({step}).bytes());
+  const RunResult r = Run("korvant-average", {"big.bin", "-o", "a.bin"});
+  EXPECT_EQ(0, r.status) << r.err;
+  EXPECT_LT(r.max_rss_kb, 100 * 1024);
+}
+
 }  // namespace
 }  // namespace korvant
 

@@ -339,15 +339,14 @@ class ThreedFamily final : public StreamAverage::Family {
   ThreedFamily() : mean_(MAXDOF) { step_.icnt = std::span(icnt_); }
 
   std::string ReadWhole(RecordFile& f, const StepHead& head, const CountLists& list) override {
-    // The rows are as long as the largest count that sizes an array of this
-    // record; an entry of the list that sizes nothing here may not exceed it.
+    // The rows are as long as the nodes or the longest row of this record;
+    // RDAT3, RDAT7 and RDAT8 are sized by their own entries, and an entry of
+    // the list that sizes nothing here may not exceed a row.
     const int32_t* list_after = list.after;
     std::copy(list.before, list.before + MAXCNT, icnt_.begin());
     int64_t row = std::max<int64_t>(Count(head.np), 1);
-    for (int k = 1; k <= MAXCNT; ++k) {
-      if (k <= head.width || k == kRdat3Entry || k == kRdat7Entry || k == kRdat8Entry) {
-        row = std::max<int64_t>(row, Count(list_after[k - 1]));
-      }
+    for (int k = 1; k <= std::min(head.width, MAXCNT); ++k) {
+      row = std::max<int64_t>(row, Count(list_after[k - 1]));
     }
     step_.row = static_cast<size_t>(row);
     step_.vdof = Grown(vdof_, MAXDOF * row).first(static_cast<size_t>(MAXDOF * row));
