@@ -21,6 +21,8 @@ namespace {
 using Json = nlohmann::json;
 
 constexpr float kInf = std::numeric_limits<float>::infinity();
+constexpr float kNan = std::numeric_limits<float>::quiet_NaN();
+
 // Three constituents of four nodes: first + 0, first + 1, ..., then `last`.
 std::vector<float> Concentrations(float first, float last) {
   std::vector<float> conc;
@@ -183,6 +185,28 @@ TEST_F(FileFaultsTest, MessagesSayWhatTheFileIs) {
     EXPECT_EQ(1, r.status);
     EXPECT_NE(std::string::npos, (r.out + r.err).find(c.said)) << r.out << r.err;
   }
+}
+
+TEST_F(FileFaultsTest, AverageShowsNoExtremesWhereNoValueWasSeen) {
+  // Two nodes, two degrees of freedom; node 2 of the first is never a number.
+  std::vector<Qmx10StepData> steps(2);
+  for (int i = 0; i < 2; ++i) {
+    steps[i].time = static_cast<float>(i);
+    steps[i].ndf = 2;
+    steps[i].icnt = {2, 2, 0, 0, 0, 0, 0, 0};
+    steps[i].vdof = {{1.0f + 2 * i, kNan}, {-1, -3.0f - 2 * i}};
+  }
+  box_.Write("t.bin", Qmx10File(steps).bytes());
+  const RunResult r = Run("korvant-average", {"t.bin", "-o", "a.bin", "--csv", "a.csv", "--json"});
+  ASSERT_EQ(0, r.status) << r.err;
+  EXPECT_EQ(
+      "node,velx_avg,velx_min,velx_max,vely_avg,vely_min,vely_max\n"
+      "1,2,1,3,-1,-1,-1\n"
+      "2,nan,nan,nan,-4,-5,-3\n",
+      box_.Read("a.csv"));
+  EXPECT_EQ(Json::parse(R"([{"max": 3, "max_node": 1, "min": 1, "min_node": 1},
+                            {"max": -1, "max_node": 1, "min": -5, "min_node": 2}])"),
+            Json::parse(r.out)["extremes"]);
 }
 
 TEST_F(FileFaultsTest, AverageMemoryIsNotSizedByEntriesThatSizeNoRow) {

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <span>
 
 #include "engine/hydro_mean.h"
@@ -86,6 +87,15 @@ class StoredHeader {
   std::array<int32_t, kBannerChars> iban_{};
   std::array<int32_t, kTitleChars> ititl_{};
 };
+
+// A node's minimum and maximum as the table shows them: not a number where
+// no value was seen (every value was not a number), for the extremes then
+// still hold their start values, the minimum above the maximum.
+void PushExtremes(float min, float max, std::vector<Value>* values) {
+  const bool seen = !(min > max);
+  values->push_back(seen ? min : std::numeric_limits<float>::quiet_NaN());
+  values->push_back(seen ? max : std::numeric_limits<float>::quiet_NaN());
+}
 
 std::vector<std::string> Triples(const std::string& name) {
   return {name + "_avg", name + "_min", name + "_max"};
@@ -221,20 +231,13 @@ class HydroFamily final : public StreamAverage::Family {
     const int32_t n = static_cast<int32_t>(k);
     const bool placed = mesh_ != nullptr && n < mesh_->np;
     const float x = placed ? mesh_->x[k] : 0.0f, y = placed ? mesh_->y[k] : 0.0f;
-    *values = {n + 1,
-               dry_codes_[k],
-               avg_[3 * k],
-               mean_.u_min(n),
-               mean_.u_max(n),
-               avg_[3 * k + 1],
-               mean_.v_min(n),
-               mean_.v_max(n),
-               surface_[k],
-               mean_.w_min(n),
-               mean_.w_max(n),
-               x,
-               y,
-               avg_[3 * k + 2]};
+    *values = {n + 1, dry_codes_[k], avg_[3 * k]};
+    PushExtremes(mean_.u_min(n), mean_.u_max(n), values);
+    values->push_back(avg_[3 * k + 1]);
+    PushExtremes(mean_.v_min(n), mean_.v_max(n), values);
+    values->push_back(surface_[k]);
+    PushExtremes(mean_.w_min(n), mean_.w_max(n), values);
+    values->insert(values->end(), {x, y, avg_[3 * k + 2]});
   }
 
  private:
@@ -319,8 +322,7 @@ class TransportFamily final : public StreamAverage::Family {
     values->assign(1, static_cast<int32_t>(j + 1));
     for (int k = 0; k < constituents_; ++k) {
       values->push_back(averages_[k * rows() + j]);
-      values->push_back(table.Min(k, j));
-      values->push_back(table.Max(k, j));
+      PushExtremes(table.Min(k, j), table.Max(k, j), values);
     }
   }
 
@@ -415,8 +417,7 @@ class ThreedFamily final : public StreamAverage::Family {
     values->assign(1, static_cast<int32_t>(n + 1));
     for (int k = 0; k < std::clamp(step_.ndf, 0, MAXDOF); ++k) {
       values->push_back(averages_[k * step_.row + n]);
-      values->push_back(table.Min(k, n));
-      values->push_back(table.Max(k, n));
+      PushExtremes(table.Min(k, n), table.Max(k, n), values);
     }
   }
 
