@@ -187,6 +187,19 @@ TEST_F(FileFaultsTest, MessagesSayWhatTheFileIs) {
   }
 }
 
+TEST_F(FileFaultsTest, InfoShowsTimesThatAreNotFinite) {
+  box_.Write("a.bin", Hydro({-kInf, 0, 1, 3, kInf}).bytes());
+  const RunResult text = Run("korvant-info", {"a.bin"});
+  EXPECT_NE(std::string::npos, text.out.find("  time steps:   5, hours -inf to inf\n"
+                                             "  step length:  1 to 2 hours\n"))
+      << text.out;
+  const Json j = Json::parse(Run("korvant-info", {"--json", "a.bin"}).out);
+  EXPECT_EQ("-inf", j["first_time"]);
+  EXPECT_EQ("inf", j["last_time"]);
+  EXPECT_EQ(1.0, j["min_step"]);
+  EXPECT_EQ(2.0, j["max_step"]);
+}
+
 TEST_F(FileFaultsTest, AverageShowsNoExtremesWhereNoValueWasSeen) {
   // Two nodes, two degrees of freedom; node 2 of the first is never a number.
   std::vector<Qmx10StepData> steps(2);

@@ -141,7 +141,7 @@ void ReadSteps(RecordFile& f, FileReport& r) {
       r.first_time = head.time;
     } else {
       const float step = head.time - previous_time;
-      if (!std::isnan(step)) {
+      if (std::isfinite(head.time) && std::isfinite(previous_time)) {
         r.min_step = std::min(r.min_step.value_or(step), step);
         r.max_step = std::max(r.max_step.value_or(step), step);
       }

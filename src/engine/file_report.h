@@ -55,7 +55,7 @@ struct FileReport {
   int64_t steps = 0;  ///< sound time-step records before the end or the first damage
   std::optional<float> first_time, last_time;
   /// Smallest and largest difference between the times of two steps in a
-  /// row, in hours; below zero where time goes back.
+  /// row, both finite, in hours; below zero where time goes back.
   std::optional<float> min_step, max_step;
   std::vector<TimeBack> time_back;  ///< the first kMaxListed
   int64_t time_back_count = 0;
