@@ -291,8 +291,8 @@ TEST_F(InfoTest, FilesOfNoKindAreSaidToBeSoWithTheReason) {
   EXPECT_EQ(1, r.status);
   EXPECT_NE(std::string::npos,
             r.out.find("header.bin\n"
-                       "  kind:         not identified: a header and nothing after it, or a "
-                       "damaged record after it\n"
+                       "  kind:         not identified: a header and no time step or mesh "
+                       "after it\n"
                        "  framing:      sound to the end (3 records)\n"))
       << r.out;
   const Json text = JsonOf("notes.txt", 1);

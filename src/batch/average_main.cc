@@ -3,13 +3,16 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstdint>
 #include <cstring>
 #include <fstream>
 #include <iostream>
+#include <span>
 #include <string>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -191,10 +194,7 @@ std::string ReadMesh(const std::string& path, Mesh* mesh) {
   } catch (const RunAborted&) {
     return "cannot read " + path + (errno != 0 ? ": " + std::string(std::strerror(errno)) : "");
   }
-  const Identity id = Identify(f);
-  if (id.kind != FileKind::kVelto && id.kind != FileKind::kUnknown) {
-    return path + ": a " + FamilyName(id.kind) + " result file, not a VELTO geometry file";
-  }
+  if (std::string why = NotAMesh(Identify(f)); !why.empty()) return path + ": " + why;
   // No node limit: the mesh's record backs its counts.
   return MeshProblem(path, LoadMesh(f, mesh, MeshLimits{INT64_MAX, INT64_MAX}));
 }
@@ -253,12 +253,19 @@ void PrintJson(const Options& o, const AverageReport& r) {
     report["constituents"] = r.quantities;
   } else {
     report["degrees_of_freedom"] = r.quantities;
+    // The degrees of freedom the averaged file holds; null where no value
+    // was seen (every value was not a number).
     Json extremes = Json::array();
-    for (const DofExtremes& e : r.extremes) {
-      extremes.push_back({{"max", HourJson(e.max)},
-                          {"max_node", e.max_node},
-                          {"min", HourJson(e.min)},
-                          {"min_node", e.min_node}});
+    const int32_t held =
+        std::clamp<int32_t>(r.quantities, 0, static_cast<int32_t>(r.extremes.size()));
+    for (const DofExtremes& e : std::span(r.extremes).first(static_cast<size_t>(held))) {
+      const auto seen = [](int32_t node, float value) {
+        return node > 0 ? std::pair(HourJson(value), Json(node)) : std::pair(Json(), Json());
+      };
+      const auto [max, max_node] = seen(e.max_node, e.max);
+      const auto [min, min_node] = seen(e.min_node, e.min);
+      extremes.push_back(
+          {{"max", max}, {"max_node", max_node}, {"min", min}, {"min_node", min_node}});
     }
     report["extremes"] = extremes;
   }

@@ -79,8 +79,9 @@ void NoteLimits(FileReport& r, const StepCounts& c, const int32_t* icnt) {
 }
 
 // The header's numbers and title; the file is left at the first record after
-// the header. Identify has already checked the header records' lengths.
-void ReadHeaderValues(RecordFile& f, FileReport& r) {
+// the header. Identify has already checked the header records' opening
+// lengths; false when one is damaged all the same (its closing length).
+bool ReadHeaderValues(RecordFile& f, FileReport& r) {
   const Identity& id = r.identity;
   char banner[kBannerChars];
   int32_t irec[kHeaderInts] = {};
@@ -108,7 +109,15 @@ void ReadHeaderValues(RecordFile& f, FileReport& r) {
     f.Finish();
   }
   f.Rewind();
-  for (int i = 0; i < id.header_records; ++i) f.SkipRecord();
+  for (int i = 0; i < id.header_records; ++i) {
+    const RecordMark at = f.Tell();
+    const ReadStatus status = f.SkipRecord();
+    if (status != ReadStatus::kOk) {
+      EndAt(f, at, status, r);
+      return false;
+    }
+  }
+  return true;
 }
 
 void ReadSteps(RecordFile& f, FileReport& r) {
@@ -132,7 +141,7 @@ void ReadSteps(RecordFile& f, FileReport& r) {
       r.first_time = head.time;
     } else {
       const float step = head.time - previous_time;
-      if (!std::isnan(step)) {
+      if (std::isfinite(head.time) && std::isfinite(previous_time)) {
         r.min_step = std::min(r.min_step.value_or(step), step);
         r.max_step = std::max(r.max_step.value_or(step), step);
       }
@@ -154,8 +163,11 @@ void ReadSteps(RecordFile& f, FileReport& r) {
 // record; then whatever follows, by its framing.
 void ReadMesh(RecordFile& f, FileReport& r) {
   int32_t counts[2] = {0, 0};
+  const RecordMark mesh_at = f.Tell();
   if (f.Begin() == ReadStatus::kOk) f.Ints(counts, 2);
-  f.Finish();
+  if (const ReadStatus status = f.Finish(); status != ReadStatus::kOk) {
+    return EndAt(f, mesh_at, status, r);
+  }
   r.counts = StepCounts{counts[0], counts[1], 0};
   NoteLimits(r, *r.counts, nullptr);
   const int32_t version = r.irec1.value_or(0);
@@ -192,6 +204,7 @@ bool FileReport::over_step_limit() const { return steps > kMaxSteps; }
 
 FileReport ReportFile(RecordFile& f) {
   FileReport r;
+  f.CompareClosingLengths(true);
   r.identity = Identify(f);
   switch (r.identity.kind) {
     case FileKind::kUnknown:
@@ -202,12 +215,10 @@ FileReport ReportFile(RecordFile& f) {
       break;
     case FileKind::kQmx2:
     case FileKind::kQmx4:
-      ReadHeaderValues(f, r);
-      ReadSteps(f, r);
+      if (ReadHeaderValues(f, r)) ReadSteps(f, r);
       break;
     case FileKind::kVelto:
-      ReadHeaderValues(f, r);
-      ReadMesh(f, r);
+      if (ReadHeaderValues(f, r)) ReadMesh(f, r);
       break;
   }
   return r;

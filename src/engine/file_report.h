@@ -55,7 +55,7 @@ struct FileReport {
   int64_t steps = 0;  ///< sound time-step records before the end or the first damage
   std::optional<float> first_time, last_time;
   /// Smallest and largest difference between the times of two steps in a
-  /// row, in hours; below zero where time goes back.
+  /// row, both finite, in hours; below zero where time goes back.
   std::optional<float> min_step, max_step;
   std::vector<TimeBack> time_back;  ///< the first kMaxListed
   int64_t time_back_count = 0;
@@ -76,9 +76,10 @@ struct FileReport {
 
 /// Looks at the whole of the file open in `f`, from its start: identifies it,
 /// reads its header and the time and counts of every step, and follows its
-/// framing to the end or to the first damaged record. Only the leading values
-/// of each record are read; the rest is passed over. Never prints and never
-/// ends the run.
+/// framing to the end or to the first damaged record, every record's closing
+/// length compared with its opening one. Only the leading values of each
+/// record are read; the rest is passed over. Never prints and never ends the
+/// run.
 FileReport ReportFile(RecordFile& f);
 
 }  // namespace korvant

@@ -101,6 +101,7 @@ Face FaceOf(const Mesh& mesh, int32_t element, int nodes, NodeOrder order) {
 }  // namespace
 
 ReadResult LoadMesh(RecordFile& f, Mesh* mesh, MeshLimits limits) {
+  f.CompareClosingLengths(true);
   std::vector<char> banner(kBannerChars, ' '), title(kTitleChars, ' ');
   std::vector<int32_t> irec(kHeaderInts), iban(kBannerChars), ititl(kTitleChars);
   std::vector<float> frec(kHeaderReals);

@@ -22,7 +22,8 @@ struct Mesh {
   std::vector<int32_t> imat;  // the integer code of each element
 };
 
-/// Reads a geometry file from its start. The counts of the mesh record are
+/// Reads a geometry file from its start, every record's closing length
+/// compared with its opening one. The counts of the mesh record are
 /// checked against that record's length and the program's limits before any
 /// array is sized. A count the record cannot hold is kDamaged (its `what`
 /// says so); one beyond `limits` (by default the dialogue's) is kTooLarge.

@@ -129,15 +129,10 @@ ResultSeries::~ResultSeries() = default;
 
 SeriesResult ResultSeries::Open() {
   SeriesResult result;
+  file_.CompareClosingLengths(true);
   id_ = Identify(file_);
-  if (id_.kind == FileKind::kUnknown) {
-    result.refusal = "not a result file of a known kind: " + id_.why;
-    return result;
-  }
-  if (id_.kind == FileKind::kVelto) {
-    result.refusal = "a geometry file, not a result file";
-    return result;
-  }
+  result.refusal = NotAResult(id_);
+  if (!result.refusal.empty()) return result;
   arrays_ = std::make_unique<Arrays>(mesh_);
   Arrays& a = *arrays_;
   if (id_.has_header) {

@@ -122,8 +122,8 @@ TEST_F(ResultSeriesTest, StepsThatDoNotFitTheMeshOrTheFirstStepAreRefused) {
   Qmx2StepData small;
   small.np2 = 1;
   const std::pair<FileBuilder, std::string> cases[] = {
-      {FileBuilder(), "not a result file of a known kind: the file is empty"},
-      {VeltoFile(CodedHeader{}, VeltoGeometry{}), "a geometry file, not a result file"},
+      {FileBuilder(), "not a model result file: the file is empty"},
+      {VeltoFile(CodedHeader{}, VeltoGeometry{}), "a VELTO geometry file, not a model result"},
       {Qmx4File(CodedHeader{}, {two, one}), "time step 2 holds 1 constituent, the first 2"},
       {Qmx4File(CodedHeader{}, {more_nodes}), "time step 1 has 3 nodes, but the mesh has 2"},
       {Qmx4File(CodedHeader{}, {more_elements}), "time step 1 has 2 elements, but the mesh has 1"},

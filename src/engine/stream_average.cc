@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <span>
 
 #include "engine/hydro_mean.h"
@@ -86,6 +87,15 @@ class StoredHeader {
   std::array<int32_t, kBannerChars> iban_{};
   std::array<int32_t, kTitleChars> ititl_{};
 };
+
+// A node's minimum and maximum as the table shows them: not a number where
+// no value was seen (every value was not a number), for the extremes then
+// still hold their start values, the minimum above the maximum.
+void PushExtremes(float min, float max, std::vector<Value>* values) {
+  const bool seen = !(min > max);
+  values->push_back(seen ? min : std::numeric_limits<float>::quiet_NaN());
+  values->push_back(seen ? max : std::numeric_limits<float>::quiet_NaN());
+}
 
 std::vector<std::string> Triples(const std::string& name) {
   return {name + "_avg", name + "_min", name + "_max"};
@@ -221,20 +231,13 @@ class HydroFamily final : public StreamAverage::Family {
     const int32_t n = static_cast<int32_t>(k);
     const bool placed = mesh_ != nullptr && n < mesh_->np;
     const float x = placed ? mesh_->x[k] : 0.0f, y = placed ? mesh_->y[k] : 0.0f;
-    *values = {n + 1,
-               dry_codes_[k],
-               avg_[3 * k],
-               mean_.u_min(n),
-               mean_.u_max(n),
-               avg_[3 * k + 1],
-               mean_.v_min(n),
-               mean_.v_max(n),
-               surface_[k],
-               mean_.w_min(n),
-               mean_.w_max(n),
-               x,
-               y,
-               avg_[3 * k + 2]};
+    *values = {n + 1, dry_codes_[k], avg_[3 * k]};
+    PushExtremes(mean_.u_min(n), mean_.u_max(n), values);
+    values->push_back(avg_[3 * k + 1]);
+    PushExtremes(mean_.v_min(n), mean_.v_max(n), values);
+    values->push_back(surface_[k]);
+    PushExtremes(mean_.w_min(n), mean_.w_max(n), values);
+    values->insert(values->end(), {x, y, avg_[3 * k + 2]});
   }
 
  private:
@@ -319,8 +322,7 @@ class TransportFamily final : public StreamAverage::Family {
     values->assign(1, static_cast<int32_t>(j + 1));
     for (int k = 0; k < constituents_; ++k) {
       values->push_back(averages_[k * rows() + j]);
-      values->push_back(table.Min(k, j));
-      values->push_back(table.Max(k, j));
+      PushExtremes(table.Min(k, j), table.Max(k, j), values);
     }
   }
 
@@ -339,15 +341,14 @@ class ThreedFamily final : public StreamAverage::Family {
   ThreedFamily() : mean_(MAXDOF) { step_.icnt = std::span(icnt_); }
 
   std::string ReadWhole(RecordFile& f, const StepHead& head, const CountLists& list) override {
-    // The rows are as long as the largest count that sizes an array of this
-    // record; an entry of the list that sizes nothing here may not exceed it.
+    // The rows are as long as the nodes or the longest row of this record;
+    // RDAT3, RDAT7 and RDAT8 are sized by their own entries, and an entry of
+    // the list that sizes nothing here may not exceed a row.
     const int32_t* list_after = list.after;
     std::copy(list.before, list.before + MAXCNT, icnt_.begin());
     int64_t row = std::max<int64_t>(Count(head.np), 1);
-    for (int k = 1; k <= MAXCNT; ++k) {
-      if (k <= head.width || k == kRdat3Entry || k == kRdat7Entry || k == kRdat8Entry) {
-        row = std::max<int64_t>(row, Count(list_after[k - 1]));
-      }
+    for (int k = 1; k <= std::min(head.width, MAXCNT); ++k) {
+      row = std::max<int64_t>(row, Count(list_after[k - 1]));
     }
     step_.row = static_cast<size_t>(row);
     step_.vdof = Grown(vdof_, MAXDOF * row).first(static_cast<size_t>(MAXDOF * row));
@@ -416,8 +417,7 @@ class ThreedFamily final : public StreamAverage::Family {
     values->assign(1, static_cast<int32_t>(n + 1));
     for (int k = 0; k < std::clamp(step_.ndf, 0, MAXDOF); ++k) {
       values->push_back(averages_[k * step_.row + n]);
-      values->push_back(table.Min(k, n));
-      values->push_back(table.Max(k, n));
+      PushExtremes(table.Min(k, n), table.Max(k, n), values);
     }
   }
 
@@ -459,10 +459,10 @@ bool StreamAverage::Run(const std::function<void(const AverageProgress&)>& progr
   if (::stat(path_.c_str(), &st) != 0) return fail(std::strerror(errno));
   if (!S_ISREG(st.st_mode)) return fail("not a regular file");
   RecordFile f;
+  f.CompareClosingLengths(true);
   f.OpenExisting(0, path_);
   const Identity id = Identify(f);
-  if (id.kind == FileKind::kUnknown) return fail("not a model result file: " + id.why);
-  if (id.kind == FileKind::kVelto) return fail("a VELTO geometry file, not a model result");
+  if (std::string why = NotAResult(id); !why.empty()) return fail(why);
   report_.kind = id.kind;
   report_.integer_coded = id.integer_coded;
   family_ = choices_.float32_sums ? FamilyOf<float>(id.kind, choices_)

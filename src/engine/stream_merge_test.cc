@@ -111,7 +111,7 @@ TEST_F(StreamMergeTest, RefusalsNameTheFileAndTheFault) {
     std::string error;
   } cases[] = {
       {"trailer", wrong_trailer,
-       ": record 2 (byte 92): its closing length differs from its opening length 84"},
+       ": record 2 (byte 92): its closing length 4 differs from its opening length 84"},
       {"cut", cut,
        ": record 2 (byte 92): its length of 84 bytes runs past the end of the file (82 bytes "
        "left)"},

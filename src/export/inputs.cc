@@ -73,6 +73,9 @@ Inputs::Inputs(const std::string& mesh_name, const std::string& result_name,
   {
     RecordFile mesh_file;
     OpenFile(mesh_file, kMeshUnit, mesh_name);
+    if (std::string why = NotAMesh(Identify(mesh_file)); !why.empty()) {
+      Refuse(1, mesh_name + ": " + why);
+    }
     const ReadResult read = LoadMesh(mesh_file, &mesh_);
     if (!read.ok()) Refuse(1, ReadFailure(mesh_name, read));
   }

@@ -68,13 +68,30 @@ bool IsQmx4Step(RecordFile& f) {
   return ne4 >= 0 && length == Qmx4StepBytes(v[1], v[2], ne4);
 }
 
-// What the record at the position is taken for as a first step: QMX2 (short
-// or long) or QMX4; kUnknown when its length fits neither.
-FileKind StepKind(RecordFile& f, bool* long_steps) {
-  const RecordMark at = f.Tell();
-  if (IsQmx2Step(f, long_steps)) return FileKind::kQmx2;
-  f.Seek(at);
-  return IsQmx4Step(f) ? FileKind::kQmx4 : FileKind::kUnknown;
+// The sound step heads of `id` from the file's position on; *to_end says
+// whether they reach the end of the file.
+int64_t SoundSteps(RecordFile& f, const Identity& id, bool* to_end) {
+  StepHead head;
+  int32_t icnt[kQmx10CountList] = {};
+  for (int64_t steps = 0;; ++steps) {
+    const ReadResult result = ReadStepHead(f, id, &head, icnt);
+    if (!result.ok()) {
+      *to_end = result.outcome == Outcome::kEndOfFile;
+      return steps;
+    }
+  }
+}
+
+// Of two families whose first step the record at `first` fits, the one whose
+// step heads read further; `a` when both read to the end.
+Identity Further(RecordFile& f, RecordMark first, const Identity& a, const Identity& b) {
+  bool a_to_end = false, b_to_end = false;
+  f.Seek(first);
+  const int64_t a_steps = SoundSteps(f, a, &a_to_end);
+  if (a_to_end) return a;
+  f.Seek(first);
+  const int64_t b_steps = SoundSteps(f, b, &b_to_end);
+  return b_to_end || b_steps > a_steps ? b : a;
 }
 
 // A QMX10 time step, or the averaged record, which lacks IMAT and NDRY.
@@ -88,7 +105,8 @@ bool IsQmx10Step(RecordFile& f, bool* averaged) {
   int32_t icnt[kQmx10CountList] = {};
   std::copy(v + 5, v + 5 + v[4], icnt);
   const int64_t step = Qmx10StepBytes(v[1], v[2], v[3], v[4], icnt);
-  *averaged = v[1] + v[3] > 0 && length == step - 4 * (int64_t{v[1]} + v[3]);
+  const int64_t codes = int64_t{v[1]} + v[3];  // NP + NE, which IMAT and NDRY hold
+  *averaged = codes > 0 && length == step - 4 * codes;
   return length == step || *averaged;
 }
 
@@ -107,19 +125,32 @@ Identity AfterHeader(RecordFile& f, int records, bool integer_coded) {
   const RecordMark at = f.Tell();
   int32_t counts[2];
   const int64_t length = Peek(f, counts, 2);
-  if (length < 0) return Unknown("a header and nothing after it, or a damaged record after it");
+  if (length < 0) {
+    f.Seek(at);
+    if (f.Begin() != ReadStatus::kEndOfFile) {
+      return Unknown("record " + std::to_string(records + 1) + ", after the header, is damaged");
+    }
+    id = Unknown("a header and no time step or mesh after it");
+    id.header_only = true;
+    return id;
+  }
   if (counts[0] >= 0 && counts[1] >= 0 &&
       length == 8 + 16 * int64_t{counts[0]} + 44 * int64_t{counts[1]}) {
     id.kind = FileKind::kVelto;
     return id;
   }
   f.Seek(at);
-  id.kind = StepKind(f, &id.long_steps);
-  if (id.kind == FileKind::kUnknown) {
-    return Unknown("record " + std::to_string(records + 1) +
-                   " after the header is neither a mesh nor a QMX2 or QMX4 time step");
-  }
-  return id;
+  Identity hydro = id;
+  hydro.kind = FileKind::kQmx2;
+  const bool fits_hydro = IsQmx2Step(f, &hydro.long_steps);
+  f.Seek(at);
+  id.kind = FileKind::kQmx4;
+  const bool fits_transport = IsQmx4Step(f);
+  if (fits_hydro && fits_transport) return Further(f, at, hydro, id);
+  if (fits_hydro) return hydro;
+  if (fits_transport) return id;
+  return Unknown("record " + std::to_string(records + 1) +
+                 " after the header is neither a mesh nor a QMX2 or QMX4 time step");
 }
 
 Identity IdentifyFromStart(RecordFile& f) {
@@ -142,7 +173,9 @@ Identity IdentifyFromStart(RecordFile& f) {
     int32_t none;
     if (Peek(f, &none, 0) == kTitleChars) {
       Identity id = AfterHeader(f, 3, false);
-      if (id.kind != FileKind::kUnknown || irec1 >= kVeltoTitleFromVersion) return id;
+      if (id.kind != FileKind::kUnknown || id.header_only || irec1 >= kVeltoTitleFromVersion) {
+        return id;
+      }
     }
     f.Seek(at);
     return AfterHeader(f, 2, false);
@@ -161,16 +194,16 @@ Identity IdentifyFromStart(RecordFile& f) {
     return AfterHeader(f, 4, true);
   }
   f.Rewind();
-  Identity id;
-  if (IsQmx10Step(f, &id.averaged)) {
-    id.kind = FileKind::kQmx10;
-    return id;
-  }
+  Identity threed;
+  threed.kind = FileKind::kQmx10;
+  const bool fits_threed = IsQmx10Step(f, &threed.averaged);
   f.Rewind();
-  if (IsQmx4Step(f)) {
-    id.kind = FileKind::kQmx4;
-    return id;
-  }
+  Identity transport;
+  transport.kind = FileKind::kQmx4;
+  const bool fits_transport = IsQmx4Step(f);
+  if (fits_threed && fits_transport) return Further(f, RecordMark{}, threed, transport);
+  if (fits_threed) return threed;
+  if (fits_transport) return transport;
   return Unknown("its first record (" + std::to_string(first_length) +
                  " bytes) begins no header and is no QMX10 or QMX4 time step");
 }
@@ -194,10 +227,43 @@ std::string_view KindName(FileKind kind) {
 }
 
 Identity Identify(RecordFile& f) {
+  const bool compared = f.compares_closing();
+  f.CompareClosingLengths(false);
   f.Rewind();
   Identity id = IdentifyFromStart(f);
   f.Rewind();
+  f.CompareClosingLengths(compared);
   return id;
+}
+
+std::string NotAResult(const Identity& id) {
+  switch (id.kind) {
+    case FileKind::kQmx2:
+    case FileKind::kQmx4:
+    case FileKind::kQmx10:
+      return "";
+    case FileKind::kVelto:
+      return "a VELTO geometry file, not a model result";
+    case FileKind::kUnknown:
+      break;
+  }
+  if (id.header_only) return "it holds a header and no time step";
+  return "not a model result file: " + id.why;
+}
+
+std::string NotAMesh(const Identity& id) {
+  switch (id.kind) {
+    case FileKind::kQmx2:
+      return "a QMX2 result file, not a VELTO geometry file";
+    case FileKind::kQmx4:
+      return "a QMX4 result file, not a VELTO geometry file";
+    case FileKind::kQmx10:
+      return "a QMX10 result file, not a VELTO geometry file";
+    case FileKind::kVelto:
+    case FileKind::kUnknown:
+      break;
+  }
+  return "";
 }
 
 ReadResult ReadStepHead(RecordFile& f, const Identity& id, StepHead* head, int32_t* icnt) {

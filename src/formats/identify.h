@@ -23,6 +23,7 @@ struct Identity {
   bool long_steps = false;     // QMX2 steps carry elevations
   bool averaged = false;       // QMX10: the one-step averaged record, without IMAT and NDRY
   int header_records = 0;      // records before the first step (VELTO: before G1)
+  bool header_only = false;    // kUnknown: a header and no record after it
   std::string why;             // kUnknown: why the file is none of the kinds
 };
 
@@ -31,8 +32,21 @@ struct Identity {
 /// kUnknown, with the reason. Besides the files the models write, the
 /// averaged files are known: a QMX10 averaged record, and a QMX4 time step
 /// without a header (the averaging of a character-form QMX4 file writes no
-/// header).
+/// header). Where the first step fits two families, the family whose step
+/// heads read further into the file is taken (QMX2 before QMX4, QMX10 before
+/// QMX4 when both read to its end), so that a sound file is never taken for
+/// a damaged one of another family. Only lengths are looked at: closing
+/// lengths are left to the reads that follow.
 Identity Identify(RecordFile& f);
+
+/// "" for a model result file; else why `id` is none, for a message such as
+/// "run.bin: it holds a header and no time step".
+std::string NotAResult(const Identity& id);
+
+/// "" when `id` may be a VELTO geometry file (a file of no known kind is
+/// left to the mesh reader to tell what is wrong); else what it is instead,
+/// such as "a QMX2 result file, not a VELTO geometry file".
+std::string NotAMesh(const Identity& id);
 
 /// The time and counts of one time-step record, and where it lies.
 struct StepHead {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 
 #include "tests/model_files.h"
@@ -101,13 +102,20 @@ INSTANTIATE_TEST_SUITE_P(EveryKind, IdentifyTest, ::testing::Range<size_t>(0, Ca
 
 class IdentifyUnknownTest : public IdentifyTest {};
 
+TEST_F(IdentifyUnknownTest, CountsNearTheLargestIntegerDoNotOverflow) {
+  // A QMX10 head of NP = 2^31 - 1 and NE = 1 in a record far too short for them.
+  FileBuilder huge;
+  huge.Add(RecordBuilder().Real(1).Ints({INT32_MAX, 1, 1, 0}));
+  EXPECT_EQ(FileKind::kUnknown, Identify(Open(huge)).kind);
+}
+
 TEST_F(IdentifyUnknownTest, SaysWhyAFileIsNoneOfTheKinds) {
   EXPECT_EQ("the file is empty", Identify(Open(FileBuilder())).why);
   FileBuilder junk;
   junk.Add(RecordBuilder().Ints({1, 2, 3}));
   EXPECT_EQ("its first record (12 bytes) begins no header and is no QMX10 or QMX4 time step",
             Identify(Open(junk)).why);
-  EXPECT_EQ("a header and nothing after it, or a damaged record after it",
+  EXPECT_EQ("a header and no time step or mesh after it",
             Identify(Open(CharHeaderFile(CharHeader{}))).why);
   FileBuilder cut = Qmx10File({Threed(1.0f)});
   cut.TruncateBy(1);

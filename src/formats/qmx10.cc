@@ -69,6 +69,17 @@ size_t ArraysOf(const Qmx10Step& s, const float* vdof, bool with_codes, std::arr
   return n;
 }
 
+// The largest value entry k (from 1) of the count list may hold: the arrays
+// it sizes in step `s`. An entry that sizes none keeps to the rows.
+int64_t EntryLimit(const Qmx10Step& s, int k) {
+  const auto size = [](const std::span<float>& a) { return static_cast<int64_t>(a.size()); };
+  const int64_t rows = s.entry_limit();
+  if (k == kRdat3Entry) return k <= s.ndf ? std::min(rows, size(s.rdat3)) : size(s.rdat3);
+  if (k == kRdat7Entry) return size(s.rdat7);
+  if (k == kRdat8Entry) return size(s.rdat8);
+  return rows;
+}
+
 // Takes one count; false when the record ends first or the count is too large.
 bool TakeCount(RecordFile& in, int32_t* count, std::string_view name, int64_t limit,
                ReadResult* refused) {
@@ -100,11 +111,14 @@ ReadResult TakeStep(RecordFile& in, Qmx10Step& s, const StepFilter& filter, bool
     return refused;
   }
   const bool whole_list = in.Ints(s.icnt.data(), s.ncnt);
-  // Entries of a list cut short are checked as well: a later step with a
-  // shorter list sizes its arrays with whatever this one left behind.
-  for (int k = 1; k <= s.ncnt; ++k) {
-    if (s.icnt[k - 1] > s.entry_limit()) {
-      return TooLarge(kEntryNames[k - 1], s.icnt[k - 1], s.entry_limit());
+  // Every entry this record gives is checked, those of a list cut short too,
+  // and every entry carried over from an earlier step that sizes an array
+  // here: a row, RDAT3, RDAT7 or RDAT8.
+  for (int k = 1; k <= kQmx10CountList; ++k) {
+    const bool sizes = k <= s.ndf || k == kRdat3Entry || k == kRdat7Entry || k == kRdat8Entry;
+    if (k > s.ncnt && !sizes) continue;
+    if (const int64_t limit = EntryLimit(s, k); s.icnt[k - 1] > limit) {
+      return TooLarge(kEntryNames[k - 1], s.icnt[k - 1], limit);
     }
   }
   if (!whole_list) return refused;

@@ -48,8 +48,10 @@ struct Qmx10Step {
 int64_t Qmx10StepBytes(int64_t np, int64_t ndf, int64_t ne, int64_t ncnt, const int32_t* icnt);
 
 /// Reads the next time step into `step`. A count larger than its span (NP,
-/// NDF, NE, NCNT or an ICNT entry) is kTooLarge as soon as it has been taken,
-/// before any array is filled from it; the record is then passed over.
+/// NDF, NE, NCNT, or an ICNT entry larger than the arrays it sizes: a row,
+/// RDAT3, RDAT7 or RDAT8; an entry that sizes none, larger than a row) is
+/// kTooLarge as soon as it has been taken, before any array is filled from
+/// it; the record is then passed over.
 /// kDamaged leaves the members filled up to the item that failed. A step
 /// `filter` does not want is checked the same way, but only its time, counts
 /// and count list are taken; *passed tells which happened.

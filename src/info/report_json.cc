@@ -1,5 +1,6 @@
 #include "info/report_json.h"
 
+#include <cmath>
 #include <cstdlib>
 #include <nlohmann/json.hpp>
 
@@ -12,8 +13,12 @@ namespace {
 using Json = nlohmann::ordered_json;
 
 // The number the float's shortest decimal text names, so that an hour stored
-// as 0.1 is written 0.1 and not 0.10000000149011612; null when not finite.
-Json Number(float value) { return Json(std::strtod(ShortestText(value).c_str(), nullptr)); }
+// as 0.1 is written 0.1 and not 0.10000000149011612. JSON has no number that
+// is not finite: "inf", "-inf" and "nan" are written as strings.
+Json Number(float value) {
+  const std::string text = ShortestText(value);
+  return std::isfinite(value) ? Json(std::strtod(text.c_str(), nullptr)) : Json(text);
+}
 
 Json Optional(const std::optional<float>& value) { return value ? Number(*value) : Json(nullptr); }
 

@@ -148,6 +148,10 @@ std::string RecordFile::DamageText() const {
            bytes(past_end_) + " left)";
   }
   if (damage_ == Damage::kShort) return "it holds fewer values than its counts need";
+  if (damage_ == Damage::kClosing) {
+    return "its closing length " + std::to_string(closing_) + " differs from its opening length " +
+           std::to_string(length_);
+  }
   return "the file ends inside it";
 }
 
@@ -345,7 +349,17 @@ bool RecordFile::Pass(int64_t n) {
 
 ReadStatus RecordFile::Finish() {
   if (file_ == nullptr) return ReadStatus::kError;
-  if (!SkipRaw(left_ + kLengthBytes) && damage_ == Damage::kNone) damage_ = Damage::kCut;
+  unsigned char closing[kLengthBytes];
+  if (compare_closing_ && damage_ == Damage::kNone) {
+    if (!SkipRaw(left_) || !ReadRaw(closing, kLengthBytes)) {
+      damage_ = Damage::kCut;
+    } else if (DecodeUint32(closing) != length_) {
+      damage_ = Damage::kClosing;
+      closing_ = DecodeUint32(closing);
+    }
+  } else if (!SkipRaw(left_ + kLengthBytes) && damage_ == Damage::kNone) {
+    damage_ = Damage::kCut;
+  }
   left_ = 0;
   return damage_ == Damage::kNone ? ReadStatus::kOk : ReadStatus::kError;
 }

@@ -124,6 +124,12 @@ class RecordFile {
   /// (that failure was fatal already). No-op on a closed file.
   void Close();
 
+  /// From now on (also across opens), `Finish` compares each record's closing
+  /// length with its opening one, and a record whose two differ is kError.
+  /// Off by default: the dialogue passes the closing length over unread.
+  void CompareClosingLengths(bool on) { compare_closing_ = on; }
+  bool compares_closing() const { return compare_closing_; }
+
   ReadStatus Begin();
   uint32_t length() const { return length_; }
   int64_t left() const { return left_; }
@@ -157,7 +163,7 @@ class RecordFile {
   }
 
  private:
-  enum class Damage { kNone, kCut, kShort };
+  enum class Damage { kNone, kCut, kShort, kClosing };
   bool Take(void* dst, int64_t count, int width);
   bool ReadRaw(void* dst, int64_t n);  // false when the file ends first
   bool SkipRaw(int64_t n);
@@ -171,6 +177,7 @@ class RecordFile {
   bool writing_ = false;
   bool cut_pending_ = false;  // the next write starts from the file's start
   bool failed_ = false;       // a write has failed
+  bool compare_closing_ = false;
   int unit_ = 0;
   std::string name_;
   int64_t size_ = -1;  // bytes in the file when it is regular, else -1
@@ -183,6 +190,7 @@ class RecordFile {
   int64_t records_ = 0;    // records begun since the file was opened or rewound
   int64_t record_at_ = 0;  // offset of the record begun last
   int64_t past_end_ = -1;  // bytes left when a length ran past the end, else -1
+  uint32_t closing_ = 0;   // the closing length, when it differs from the opening one
 };
 
 }  // namespace korvant

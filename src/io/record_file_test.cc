@@ -352,6 +352,21 @@ TEST_F(RecordFileTest, TrailingLengthIsNotCompared) {
   EXPECT_EQ(6, v);
 }
 
+TEST_F(RecordFileTest, ClosingLengthIsComparedWhenAsked) {
+  WriteBytes(Cat({Frame(Ints({5})), Frame(Ints({6})), Frame(Ints({7}))}));
+  SetLength(8, 3);  // the first record's closing length
+  Reader().CompareClosingLengths(true);
+  int32_t v = 0;
+  EXPECT_EQ(ReadStatus::kError, ReadInts(&v, 1));
+  EXPECT_EQ(5, v);
+  EXPECT_EQ("its closing length 3 differs from its opening length 4", Reader().DamageText());
+  // Only that record is damaged: the next is read from its own start.
+  EXPECT_EQ(ReadStatus::kOk, ReadInts(&v, 1));
+  EXPECT_EQ(6, v);
+  EXPECT_EQ(ReadStatus::kOk, Reader().SkipRecord());
+  EXPECT_EQ(ReadStatus::kEndOfFile, ReadInts(&v, 1));
+}
+
 TEST_F(RecordFileTest, RewindReadsTheFirstRecordAgain) {
   WriteBytes(Cat({Frame(Ints({100})), Frame(Ints({200}))}));
   int32_t v = 0;
