@@ -154,6 +154,16 @@ TEST_P(OutputsTest, AClosedStdoutFailsTheReportAfterTheOutputIsInPlace) {
   EXPECT_TRUE(IsA(Out("out"), S_IFREG));
 }
 
+TEST_P(OutputsTest, AFileSizeLimitIsToldAsSuchAndLeavesNoFile) {
+  box_.LimitFileSize(100);
+  const RunResult run = Run(Out("out"));
+  EXPECT_EQ(1, run.status);
+  const std::string told = std::string(GetParam().name) + ": cannot write " + Out("out") + ": ";
+  EXPECT_TRUE(run.err.starts_with(told + "File too large")) << run.err;
+  EXPECT_FALSE(box_.Exists(Out("out")));
+  EXPECT_EQ(std::vector<std::string>{}, Leftovers());
+}
+
 // A terminal whose buffer is full: a program writing to it waits there until
 // the test reads.
 class FullTerminal {

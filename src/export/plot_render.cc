@@ -8,11 +8,14 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <limits>
 #include <memory>
 #include <vector>
+
+#include "io/outputs.h"
 
 namespace korvant {
 namespace {
@@ -245,13 +248,19 @@ bool RenderPlot(const std::string& path, PictureFormat format, const Mesh& mesh,
   cairo_show_text(cr, look.title.c_str());
   ColourBar(cr, look);
   cairo_status_t status = cairo_status(cr);
+  errno = 0;
   if (status == CAIRO_STATUS_SUCCESS && format == PictureFormat::kPng) {
     status = cairo_surface_write_to_png(c.surface, path.c_str());
   }
+  int cause = errno;
   cairo_surface_finish(c.surface);
-  if (status == CAIRO_STATUS_SUCCESS) status = cairo_surface_status(c.surface);
+  if (status == CAIRO_STATUS_SUCCESS) {
+    status = cairo_surface_status(c.surface);
+    cause = errno;
+  }
   if (status != CAIRO_STATUS_SUCCESS) {
-    *error = cairo_status_to_string(status);
+    errno = cause;
+    *error = WriteFailure(cairo_status_to_string(status));
     return false;
   }
   return true;

@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <initializer_list>
 
+#include "io/outputs.h"
+
 namespace korvant {
 namespace {
 
@@ -180,7 +182,7 @@ UgridFile::~UgridFile() {
 
 bool UgridFile::Failed(int status, std::string* error) const {
   if (status == NC_NOERR) return false;
-  *error = nc_strerror(status);
+  *error = WriteFailure(nc_strerror(status));
   return true;
 }
 

@@ -28,6 +28,14 @@ bool SameEntry(const std::string& a, const std::string& b) {
 
 }  // namespace
 
+std::string WriteFailure(const std::string& library_words) {
+  const int cause = errno;
+  if (cause == ENOSPC || cause == EFBIG || cause == EDQUOT || cause == EROFS || cause == EIO) {
+    return std::strerror(cause) + (" (" + library_words + ")");
+  }
+  return library_words;
+}
+
 bool Outputs::Add(const std::string& target, bool force, const std::vector<std::string>& inputs,
                   std::string* error) {
   if (target.empty()) {

@@ -41,4 +41,9 @@ class Outputs {
   std::vector<Output> files_;
 };
 
+/// A library's words for a write that failed, led by the system's reason
+/// when `errno` tells one of the storage (a full disk, a file-size limit, a
+/// read-only file system): "File too large (NetCDF: HDF error)".
+std::string WriteFailure(const std::string& library_words);
+
 }  // namespace korvant
