@@ -23,8 +23,13 @@ int64_t Fit(int64_t count, int64_t capacity) { return std::clamp<int64_t>(count,
 // The value counts of the arrays behind the count list, in file order: the
 // NDF rows, RDAT3, (IMAT, NDRY,) RDAT7, RDAT8, RNODE, RELEM. The one place
 // that states the step's layout; negative counts size empty arrays.
+// The most arrays a step has: a row for each entry of the count list, then
+// RDAT3, IMAT, NDRY, RDAT7, RDAT8, RNODE and RELEM.
+constexpr size_t kMostArrays = kQmx10CountList + 7;
+using Arrays = std::array<Into, kMostArrays>;
+
 struct ArrayCounts {
-  std::array<int64_t, 13> counts{};
+  std::array<int64_t, kMostArrays> counts{};
   size_t n = 0;
 };
 
@@ -48,10 +53,11 @@ ArrayCounts CountsOf(int64_t np, int64_t ndf, int64_t ne, const int32_t* icnt, b
 // values (the averaged record writes other rows in their place). Counts are
 // clamped to the spans: reading has refused anything larger, so the clamp
 // only guards against a caller's mistake.
-size_t ArraysOf(const Qmx10Step& s, const float* vdof, bool with_codes, std::array<Into, 13>& out) {
-  const int64_t ndf = Fit(s.ndf, s.dof_limit());
+size_t ArraysOf(const Qmx10Step& s, const float* vdof, bool with_codes, Arrays& out) {
+  // Rows beyond the count list have no entry to size them, and are not read.
+  const int64_t ndf = std::min<int64_t>(Fit(s.ndf, s.dof_limit()), kQmx10CountList);
   const ArrayCounts a = CountsOf(s.np, ndf, s.ne, s.icnt.data(), with_codes);
-  std::array<std::pair<void*, int64_t>, 13> at;
+  std::array<std::pair<void*, int64_t>, kMostArrays> at;
   size_t n = 0;
   for (int k = 1; k <= ndf; ++k) {
     at[n++] = {const_cast<float*>(vdof) + (k - 1) * s.row, s.entry_limit()};
@@ -92,7 +98,7 @@ bool TakeCount(RecordFile& in, int32_t* count, std::string_view name, int64_t li
 }
 
 // Bytes of the arrays in `arrays`.
-int64_t BytesOf(const std::array<Into, 13>& arrays, size_t n) {
+int64_t BytesOf(const Arrays& arrays, size_t n) {
   int64_t bytes = 0;
   for (size_t i = 0; i < n; ++i) bytes += 4 * std::max<int64_t>(arrays[i].count, 0);
   return bytes;
@@ -122,10 +128,10 @@ ReadResult TakeStep(RecordFile& in, Qmx10Step& s, const StepFilter& filter, bool
     }
   }
   if (!whole_list) return refused;
-  std::array<Into, 13> arrays;
+  Arrays arrays;
   size_t n = ArraysOf(s, s.vdof.data(), /*with_codes=*/true, arrays);
   if (averaged != nullptr) {
-    std::array<Into, 13> without;
+    Arrays without;
     const size_t m = ArraysOf(s, s.vdof.data(), /*with_codes=*/false, without);
     *averaged = m < n && in.left() == BytesOf(without, m) && in.left() != BytesOf(arrays, n);
     if (*averaged) {
@@ -148,7 +154,7 @@ std::vector<Piece> PiecesOfStep(const Qmx10Step& s, const float* time_at, const 
   std::vector<Piece> pieces = {
       PieceOf(*time_at), PieceOf(s.np),   PieceOf(s.ndf),
       PieceOf(s.ne),     PieceOf(s.ncnt), PiecesOf(s.icnt.data(), Fit(s.ncnt, kQmx10CountList))};
-  std::array<Into, 13> arrays;
+  Arrays arrays;
   const size_t n = ArraysOf(s, vdof, with_codes, arrays);
   for (size_t i = 0; i < n; ++i) {
     pieces.push_back(Piece{arrays[i].data, static_cast<size_t>(arrays[i].count) * 4});
