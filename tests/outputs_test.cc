@@ -164,6 +164,36 @@ TEST_P(OutputsTest, AFileSizeLimitIsToldAsSuchAndLeavesNoFile) {
   EXPECT_EQ(std::vector<std::string>{}, Leftovers());
 }
 
+TEST(CompanionWarningTest, AWarningBeforeAClosedStdoutLosesNoOutput) {
+  // The mesh's third element has five nodes: no shape to draw, a warning.
+  Sandbox box;
+  const float x[] = {0, 1, 2, 2, 2, 1, 0, 0, 3, 4, 3};
+  const float y[] = {0, 0, 0, 1, 2, 2, 2, 1, 0.5f, 1, 1.5f};
+  VeltoGeometry geometry;
+  geometry.np = 11;
+  geometry.ne = 3;
+  for (int k = 0; k < 11; ++k) geometry.nodes.push_back({x[k], y[k], 0.0f, -1.0f});
+  geometry.elements = {VeltoElement{{1, 2, 3, 4, 5, 6, 7, 8}, 7, 0.0f, 0},
+                       VeltoElement{{3, 9, 10, 11, 5, 4, 0, 0}, 8, 0.0f, 0},
+                       VeltoElement{{1, 2, 3, 4, 5, 0, 0, 0}, 9, 0.0f, 0}};
+  box.Write("mesh.velto", VeltoFile(CodedHeader{}, geometry).bytes());
+  Qmx2StepData step;
+  step.np2 = 11;
+  step.ne2 = 3;
+  box.Write("run.qmx2", Qmx2File(CharHeader{}, {step}, /*long_steps=*/true).bytes());
+  box.CloseConsole();
+  const RunResult run =
+      box.RunProgram(ProgramPath("korvant-export"), {"mesh.velto", "run.qmx2", "-o", "run.nc"});
+  EXPECT_EQ(0, run.signal);
+  EXPECT_EQ(1, run.status);
+  EXPECT_EQ(
+      "korvant-export: warning: 1 element has no shape that can be drawn (3, 4, 6 or 8 nodes) "
+      "and is left out: 3\n"
+      "korvant-export: error writing to standard output\n",
+      run.err);
+  EXPECT_TRUE(box.Exists("run.nc"));
+}
+
 // A terminal whose buffer is full: a program writing to it waits there until
 // the test reads.
 class FullTerminal {

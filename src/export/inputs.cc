@@ -112,15 +112,17 @@ std::string Inputs::OrderReport() const {
 std::vector<std::string> Inputs::Warnings() const {
   std::vector<std::string> lines;
   if (!map_.unfit.empty()) {
-    lines.push_back(std::to_string(map_.unfit.size()) + " elements do not fit the " +
-                    std::string(OrderName(map_.order)) +
-                    " node order and are left out: " + Listed(map_.unfit));
+    const bool one = map_.unfit.size() == 1;
+    lines.push_back(Counted(std::ssize(map_.unfit), "element", "elements") +
+                    (one ? " does" : " do") + " not fit the " + std::string(OrderName(map_.order)) +
+                    " node order and " + (one ? "is" : "are") + " left out: " + Listed(map_.unfit));
   }
   if (!map_.shapeless.empty()) {
-    lines.push_back(std::to_string(map_.shapeless.size()) +
-                    " elements have no shape that can be drawn (3, 4, 6 or 8 nodes) and are "
-                    "left out: " +
-                    Listed(map_.shapeless));
+    const bool one = map_.shapeless.size() == 1;
+    lines.push_back(Counted(std::ssize(map_.shapeless), "element", "elements") +
+                    (one ? " has" : " have") +
+                    " no shape that can be drawn (3, 4, 6 or 8 nodes) and " + (one ? "is" : "are") +
+                    " left out: " + Listed(map_.shapeless));
   }
   return lines;
 }
