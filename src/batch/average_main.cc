@@ -96,10 +96,6 @@ struct Options {
   bool force = false, json = false, quiet = false;
 };
 
-std::string FamilyName(FileKind kind) {
-  return kind == FileKind::kQmx2 ? "QMX2" : kind == FileKind::kQmx4 ? "QMX4" : "QMX10";
-}
-
 std::string NumberText(const Value& v) {
   if (const int32_t* i = std::get_if<int32_t>(&v)) return std::to_string(*i);
   char text[32];
@@ -202,7 +198,7 @@ std::string ReadMesh(const std::string& path, Mesh* mesh) {
 void PrintReport(const Options& o, const AverageReport& r) {
   std::cout << ValidUtf8(o.output) << ": the mean of " << Counted(r.averaged, "step", "steps")
             << ", hours " << HourText(*r.first_hour) << " to " << HourText(*r.last_hour) << " ("
-            << FamilyName(r.kind) << ", " << Counted(r.nodes, "node", "nodes") << ", "
+            << DisplayName(r.kind) << ", " << Counted(r.nodes, "node", "nodes") << ", "
             << Counted(r.elements, "element", "elements");
   if (r.kind == FileKind::kQmx4) {
     std::cout << ", " << Counted(r.quantities, "constituent", "constituents");
@@ -383,7 +379,7 @@ int Average(int argc, char** argv) {
   if (std::string option = ForeignOption(app, average.report().kind); !option.empty()) {
     return Complain(kProgram,
                     option + " does not apply to " + o.input + ", a " +
-                        FamilyName(average.report().kind) + " file",
+                        DisplayName(average.report().kind) + " file",
                     kExitUsage);
   }
   if (!o.geometry.empty() && mesh.np != average.report().nodes) {

@@ -77,9 +77,7 @@ std::string InputText(const MergeInput& in) {
 }
 
 std::string FamilyText(const MergeReport& r) {
-  std::string text = r.kind == FileKind::kQmx2   ? "QMX2"
-                     : r.kind == FileKind::kQmx4 ? "QMX4"
-                                                 : "QMX10";
+  std::string text = DisplayName(r.kind);
   if (r.kind != FileKind::kQmx10) {
     text += r.integer_coded ? ", integer-coded header" : ", character header";
   }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cstring>
 
 #include "formats/header.h"
@@ -226,6 +227,13 @@ std::string_view KindName(FileKind kind) {
   return "unknown";
 }
 
+std::string DisplayName(FileKind kind) {
+  std::string name(KindName(kind));
+  if (kind == FileKind::kUnknown) return name;
+  for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return name;
+}
+
 Identity Identify(RecordFile& f) {
   const bool compared = f.compares_closing();
   f.CompareClosingLengths(false);
@@ -252,18 +260,9 @@ std::string NotAResult(const Identity& id) {
 }
 
 std::string NotAMesh(const Identity& id) {
-  switch (id.kind) {
-    case FileKind::kQmx2:
-      return "a QMX2 result file, not a VELTO geometry file";
-    case FileKind::kQmx4:
-      return "a QMX4 result file, not a VELTO geometry file";
-    case FileKind::kQmx10:
-      return "a QMX10 result file, not a VELTO geometry file";
-    case FileKind::kVelto:
-    case FileKind::kUnknown:
-      break;
-  }
-  return "";
+  // A file of no known kind is left to the mesh reader to tell what is wrong.
+  if (id.kind == FileKind::kVelto || id.kind == FileKind::kUnknown) return "";
+  return "a " + DisplayName(id.kind) + " result file, not a VELTO geometry file";
 }
 
 ReadResult ReadStepHead(RecordFile& f, const Identity& id, StepHead* head, int32_t* icnt) {

@@ -14,6 +14,9 @@ enum class FileKind { kUnknown, kVelto, kQmx2, kQmx4, kQmx10 };
 
 /// "unknown", "velto", "qmx2", "qmx4" or "qmx10".
 std::string_view KindName(FileKind kind);
+/// The family's name as people read it: "QMX2", "QMX4", "QMX10", "VELTO"
+/// ("unknown" for none).
+std::string DisplayName(FileKind kind);
 
 /// What a file is, worked out from its record lengths and counts alone.
 struct Identity {
