@@ -28,24 +28,25 @@ namespace {
 struct Program {
   const char* name;
   const char* ext;  // what its output's name ends in
+  bool force;       // replaces an existing output only with -f
   // Its arguments, reading `result` (over the mesh mesh.velto) and writing `out`.
   std::vector<std::string> (*args)(const std::string& result, const std::string& out);
 };
 
 const Program kPrograms[] = {
-    {"korvant-merge", ".qmx2",
+    {"korvant-merge", ".qmx2", true,
      [](const std::string& in, const std::string& out) {
        return std::vector<std::string>{"-o", out, in};
      }},
-    {"korvant-average", ".qmx2",
+    {"korvant-average", ".qmx2", true,
      [](const std::string& in, const std::string& out) {
        return std::vector<std::string>{in, "-o", out};
      }},
-    {"korvant-export", ".nc",
+    {"korvant-export", ".nc", false,
      [](const std::string& in, const std::string& out) {
        return std::vector<std::string>{"mesh.velto", in, "-o", out};
      }},
-    {"korvant-plot", ".png",
+    {"korvant-plot", ".png", false,
      [](const std::string& in, const std::string& out) {
        return std::vector<std::string>{"mesh.velto", in, "--field", "depth", "-o", out};
      }},
@@ -114,14 +115,10 @@ TEST_P(OutputsTest, ALinkIsFollowedAndTheFileItLeadsToWritten) {
 }
 
 TEST_P(OutputsTest, AnInputIsNeverTheOutputHoweverSpelled) {
-  // The result under the output's ending; -f where a program asks for it.
+  // The result under the output's ending; -f where the program asks for it.
   box_.Write(Out("input"), HydroResult().bytes());
   std::vector<std::string> args = GetParam().args(Out("input"), "./" + Out("input"));
-  args.insert(args.begin(), "-f");
-  if (std::string(GetParam().name) == "korvant-export" ||
-      std::string(GetParam().name) == "korvant-plot") {
-    args.erase(args.begin());  // they replace outputs without being told
-  }
+  if (GetParam().force) args.insert(args.begin(), "-f");
   const RunResult run = box_.RunProgram(ProgramPath(GetParam().name), args);
   EXPECT_EQ(1, run.status);
   EXPECT_EQ(Said("./" + Out("input") + " is also an input; an input is never replaced"), run.err);
