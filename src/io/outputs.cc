@@ -60,7 +60,7 @@ bool Outputs::Add(const std::string& target, bool force, const std::vector<std::
       return false;
     }
   }
-  if (file->replaces() && !file->writes_through() && !force) {
+  if (file->replaces() && !force) {
     *error = ExistingOutputMessage(target);
     return false;
   }

@@ -69,7 +69,7 @@ ReplacementFile::ReplacementFile(std::string_view target) : target_(target) {
   struct stat st;
   const bool exists = !target_.empty() && ::stat(target_.c_str(), &st) == 0;
   if (exists && S_ISCHR(st.st_mode)) {
-    writes_through_ = replaces_ = true;
+    writes_through_ = true;
     temporary_ = TemporaryName(fs::temp_directory_path(), "korvant");
   } else if (exists && S_ISDIR(st.st_mode)) {
     refusal_ = target_ + " is a folder";

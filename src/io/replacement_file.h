@@ -33,7 +33,7 @@ class ReplacementFile {
   const std::string& temporary() const { return temporary_; }
   /// Why the target can never be written ("" when it can).
   const std::string& refusal() const { return refusal_; }
-  /// The destination exists (and would be replaced).
+  /// The destination is an existing regular file, which the commit replaces.
   bool replaces() const { return replaces_; }
   /// The target is a character device, written through.
   bool writes_through() const { return writes_through_; }
