@@ -64,10 +64,6 @@ bool ParseNamedInput(const std::string& arg, NamedInput* out, std::string* error
   return true;
 }
 
-std::string NamesAFile(const std::string& name) {
-  return name.empty() ? "a file name is needed" : "";
-}
-
 std::string HourText(float hour) {
   char text[32];
   const auto result = std::to_chars(text, text + sizeof text, hour);

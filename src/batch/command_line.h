@@ -56,9 +56,6 @@ std::string JsonLine(const Json& report);
 /// exit status 1. A write past the file-size limit fails as a write.
 int RunProgram(std::string_view program, const std::function<int()>& body);
 
-/// Refuses an empty file name as a usage error, before any work is done.
-std::string NamesAFile(const std::string& name);
-
 /// Sets the options every program has: --help (with `footer` after the
 /// options, laid out as a manual page's sections) and --version.
 void StandardOptions(CLI::App& app, std::string_view program, std::string footer);

@@ -26,7 +26,7 @@ void AddCommonOptions(CLI::App& app, CommonOptions* options, bool output_require
       ->required();
   app.add_option("-o,--output", options->output, "file to write")
       ->required(output_required)
-      ->check([](const std::string& name) { return name.empty() ? "a file name is needed" : ""; });
+      ->check(NamesAFile);
   CLI::Option* step = app.add_option("--step", options->step, "time step N of the result, from 1")
                           ->check(CLI::PositiveNumber);
   CLI::Option* time = app.add_option("--time", options->hours, "the time step at hour H");

@@ -28,6 +28,10 @@ bool SameEntry(const std::string& a, const std::string& b) {
 
 }  // namespace
 
+std::string NamesAFile(const std::string& name) {
+  return name.empty() ? "a file name is needed" : "";
+}
+
 std::string WriteFailure(const std::string& library_words) {
   const int cause = errno;
   if (cause == ENOSPC || cause == EFBIG || cause == EDQUOT || cause == EROFS || cause == EIO) {
@@ -38,8 +42,8 @@ std::string WriteFailure(const std::string& library_words) {
 
 bool Outputs::Add(const std::string& target, bool force, const std::vector<std::string>& inputs,
                   std::string* error) {
-  if (target.empty()) {
-    *error = "an output needs a name";
+  if (std::string why = NamesAFile(target); !why.empty()) {
+    *error = why;
     return false;
   }
   auto file = std::make_unique<ReplacementFile>(target);

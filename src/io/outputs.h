@@ -41,6 +41,10 @@ class Outputs {
   std::vector<Output> files_;
 };
 
+/// "" when `name` can name an output; else why not ("a file name is
+/// needed"), as a command line's check of an output option says it.
+std::string NamesAFile(const std::string& name);
+
 /// A library's words for a write that failed, led by the system's reason
 /// when `errno` tells one of the storage (a full disk, a file-size limit, a
 /// read-only file system): "File too large (NetCDF: HDF error)".
