@@ -151,39 +151,24 @@ class HydroAverage : public Averaging {
 
   void WriteTable() {
     WriteLayout(s_.summary, kHydroListingHeading, {IWEIGHT, TSTOP - TSTART, TSTART, TSTOP});
+    const HydroAveraged averaged = Averaged(*results_);
+    nzero_ = static_cast<int32_t>(
+        mean_->Finish(HydroStepOf(b_, WSTEP), std::span(WSTEP), averaged, [&](int32_t node, int n) {
+          WriteLayout(s_.out(),
+                      "(' *** Warning',I3,' ZERO Values detected for Node=',I6,' SKIP IT!')",
+                      {n, node});
+        }));
     const Layout& row = CachedLayout(kHydroListingRow);
-    const HydroMean<float>& m = *mean_;
-    const Qmx2Step last = HydroStepOf(b_, WSTEP);
-    HydroResults& r = *results_;
+    std::vector<Value> values;
     for (int k = 0; k < b_.NP2; ++k) {
-      const HydroMean<float>::Node node = m.Average(k, last, std::span(WSTEP));
-      if (node.zero_values > 0) {
-        WriteLayout(s_.out(),
-                    "(' *** Warning',I3,' ZERO Values detected for Node=',I6,' SKIP IT!')",
-                    {node.zero_values, k + 1});
-        ++nzero_;
-      }
-      r.AVG[3 * k] = node.u;
-      r.AVG[3 * k + 1] = node.v;
-      r.AVG[3 * k + 2] = node.depth;
-      r.WAVG[k] = node.surface;
-      r.NDRYK[k] = m.dry_code(k);
-      const Value values[] = {k + 1,
-                              r.NDRYK[k],
-                              node.u,
-                              m.u_min(k),
-                              m.u_max(k),
-                              node.v,
-                              m.v_min(k),
-                              m.v_max(k),
-                              node.surface,
-                              m.w_min(k),
-                              m.w_max(k),
-                              b_.CORD[2 * k],
-                              b_.CORD[2 * k + 1],
-                              node.depth};
+      mean_->Row(k, averaged, b_.CORD[2 * k], b_.CORD[2 * k + 1], Unseen::kStartValues, &values);
       ApplyLayout(row, values, s_.summary);
     }
+  }
+
+  static HydroAveraged Averaged(HydroResults& r) {
+    return HydroAveraged{std::span(r.AVG), std::span(r.WAVG), std::span(r.NDRYK),
+                         std::span(r.IMATK)};
   }
 
   void WriteAveragedFile() {
@@ -192,7 +177,6 @@ class HydroAverage : public Averaging {
     // The averaged file always carries elevations: a character-form header is
     // given the version code of long steps.
     if (!h_.integer_coded()) s_.dms.IREC[0] = kAverageLongFrom;
-    for (int e = 0; e < b_.NE2; ++e) r.IMATK[e] = mean_->element_code(e);
     RecordFile& out = s_.unit(kHydroAverageOutputUnit);
     WriteHeader(out, h_, HeaderOf(s_.dms, s_.dms.TITLE2), b_.NP2, b_.NE2);
     const Qmx2Step averaged{.time = kAveragedTime,

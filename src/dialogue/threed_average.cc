@@ -102,14 +102,8 @@ class ThreedAverage : public Averaging {
     WriteExtremes(s_.out());
     WriteExtremes(summary);
     WriteLayout(summary, kThreedListingHeading, {TSTOP - TSTART, TSTOP});
-    const int32_t np = Fit(b_.NP, MAXNODE);
     // A last step of more nodes than any averaged one reaches new slots: sums of 0.
-    mean_.table().Reach(np);
-    for (int k = 0; k < Fit(b_.NDF, MAXDOF); ++k) {
-      for (int32_t n = 0; n < np; ++n) {
-        DAVE[static_cast<size_t>(k) * MAXNODE + n] = mean_.table().Mean(k, n, mean_.steps());
-      }
-    }
+    mean_.Finish(Fit(b_.NP, MAXNODE), Fit(b_.NDF, MAXDOF), Averages(), MAXNODE);
     if (IDEBUG != 0) WriteNodeListing();
     s_.out().Line(" Writing FINAL data to unit=90");
     WriteQmx10Average(s_.unit(kThreedAverageOutputUnit), ThreedStepOf(s_, NCNT), DAVE.get());
@@ -123,15 +117,10 @@ class ThreedAverage : public Averaging {
   // All six degrees of freedom, whatever NDF is: those beyond it show node 0
   // and the start values.
   void WriteExtremes(TextSink& sink) {
-    std::array<Value, 4 * MAXDOF> values;
-    for (int k = 0; k < MAXDOF; ++k) {
-      values[2 * k] = mean_.max_node(k);
-      values[2 * k + 1] = mean_.overall_max(k);
-      values[2 * MAXDOF + 2 * k] = mean_.min_node(k);
-      values[2 * MAXDOF + 2 * k + 1] = mean_.overall_min(k);
-    }
-    ApplyLayout(CachedLayout(kThreedExtremes), values, sink);
+    ApplyLayout(CachedLayout(kThreedExtremes), mean_.Extremes(), sink);
   }
+
+  std::span<float> Averages() { return std::span(DAVE.get(), kTable); }
 
   // Every IDEBUG-th node from node 1, as many lines as a counted loop from 1
   // to NP by IDEBUG makes. With a negative step that loop can only reach node
@@ -140,22 +129,14 @@ class ThreedAverage : public Averaging {
     const int64_t step = IDEBUG;
     const int64_t lines = (int64_t{b_.NP} + step - 1) / step;
     if (lines <= 0) return;
-    NodeTable<float>& table = mean_.table();
-    table.Reach(std::max(Fit(b_.NP, MAXNODE), 1));
     const int ndf = Fit(b_.NDF, MAXDOF);
     const Layout& layout = CachedLayout(kThreedListingRow);
-    std::array<Value, 1 + 3 * MAXDOF> values;
+    std::vector<Value> values;
     for (int64_t i = 0; i < lines; ++i) {
       const int64_t node = 1 + i * step;
       if (node < 1 || node > MAXNODE) break;
-      values[0] = static_cast<int32_t>(node);
-      for (int k = 0; k < ndf; ++k) {
-        values[1 + 3 * k] = DAVE[static_cast<size_t>(k) * MAXNODE + (node - 1)];
-        values[2 + 3 * k] = table.Min(k, node - 1);
-        values[3 + 3 * k] = table.Max(k, node - 1);
-      }
-      ApplyLayout(layout, std::span<const Value>(values.data(), static_cast<size_t>(1 + 3 * ndf)),
-                  s_.summary);
+      mean_.Row(node - 1, ndf, Averages(), MAXNODE, Unseen::kStartValues, &values);
+      ApplyLayout(layout, values, s_.summary);
     }
   }
 

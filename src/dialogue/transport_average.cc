@@ -56,6 +56,7 @@ class TransportAverage : public Averaging {
     }
     // Cut towards zero; a hugely negative answer stays within the integer's range.
     NCON = static_cast<int32_t>(std::max(constituents, -2147483648.0f));
+    mean_ = std::make_unique<TransportMean<float>>(NCON);
     out.Line(" DO you want to turn FULL prints on? (Enter 1 if yes)");
     int32_t full_prints = 0;  // asked for and accepted; nothing uses it
     ReadFreeInt(s_.console, &full_prints);
@@ -112,21 +113,15 @@ class TransportAverage : public Averaging {
                   {b_.TIME, b_.NQAL, b_.NP4, b_.NE4});
       return;
     }
-    LimitConstituents();
+    if (mean_->Limit(b_.NQAL)) {
+      NCON = mean_->constituents();
+      WriteFree(s_.out(), {" --> Fewer constituents on QMX4 binary than asked; NCON now =", NCON});
+    }
     TakeTime(b_.TIME);
-    mean_.Add(TransportStepOf(b_), NCON);
+    mean_->Add(TransportStepOf(b_));
   }
 
-  // Only constituents that every averaged step carries are averaged: a step
-  // with fewer than asked for cuts the count for the rest of the call.
-  void LimitConstituents() {
-    const int32_t on_file = std::max(b_.NQAL, 0);
-    if (NCON <= on_file) return;
-    NCON = on_file;
-    WriteFree(s_.out(), {" --> Fewer constituents on QMX4 binary than asked; NCON now =", NCON});
-  }
-
-  float Averaged() const override { return mean_.steps(); }
+  float Averaged() const override { return mean_->steps(); }
 
   void Results() override {
     WriteTable();
@@ -136,21 +131,13 @@ class TransportAverage : public Averaging {
 
   void WriteTable() {
     WriteLayout(s_.summary, kTransportListingHeading, {TSTOP - TSTART, TSTOP});
-    NodeTable<float>& table = mean_.table();
-    table.Reach(b_.NP4);
+    const std::span<float> averages(CAVE.get(), static_cast<size_t>(MAXCON) * MAXNODE);
+    mean_->Finish(b_.NP4, averages, MAXNODE);
     const Layout& row = CachedLayout(kTransportListingRow);
-    const int printed = std::clamp(NCON, 0, kTransportListedConstituents);
-    Value values[1 + 3 * kTransportListedConstituents];
+    std::vector<Value> values;
     for (int j = 0; j < b_.NP4; ++j) {
-      for (int k = 0; k < NCON; ++k) CAVE[k * MAXNODE + j] = table.Mean(k, j, mean_.steps());
-      size_t n = 0;
-      values[n++] = j + 1;
-      for (int k = 0; k < printed; ++k) {
-        values[n++] = CAVE[k * MAXNODE + j];
-        values[n++] = table.Min(k, j);
-        values[n++] = table.Max(k, j);
-      }
-      ApplyLayout(row, std::span<const Value>(values, n), s_.summary);
+      mean_->Row(j, kTransportListedConstituents, averages, MAXNODE, Unseen::kStartValues, &values);
+      ApplyLayout(row, values, s_.summary);
     }
   }
 
@@ -186,7 +173,7 @@ class TransportAverage : public Averaging {
   BLKR4& b_;
   HeaderValues h_;
   int32_t NCON = 1;  // constituents averaged
-  TransportMean<float> mean_{MAXCON};
+  std::unique_ptr<TransportMean<float>> mean_;
   // The averages as written: constituent k of node j at k*MAXNODE + j, as in `CONC`.
   std::unique_ptr<float[]> CAVE = std::make_unique<float[]>(static_cast<size_t>(MAXCON) * MAXNODE);
 };

@@ -4,8 +4,10 @@
 #include <cmath>
 #include <filesystem>
 #include <limits>
+#include <span>
 #include <system_error>
 
+#include "engine/family_driver.h"
 #include "formats/header.h"
 #include "formats/limits.h"
 #include "formats/qmx10.h"
@@ -48,34 +50,15 @@ void WalkFraming(RecordFile& f, FileReport& r) {
   }
 }
 
-void NoteTooLarge(FileReport& r, std::string_view count, int64_t value, int64_t limit) {
-  if (!r.too_large && value > limit) r.too_large = Oversize{count, value, limit};
-}
-
-// Counts beyond the arrays a merge or an averaging reads a step into.
-void NoteLimits(FileReport& r, const StepCounts& c, const int32_t* icnt) {
-  switch (r.identity.kind) {
-    case FileKind::kQmx2:
-      NoteTooLarge(r, "NP2", c.nodes, MAXNODE);
-      NoteTooLarge(r, "NE2", c.elements, MAXELEM);
-      break;
-    case FileKind::kQmx4:
-      NoteTooLarge(r, "NQAL", c.width, MAXCON);
-      NoteTooLarge(r, "NP4", c.nodes, MAXNODE);
-      NoteTooLarge(r, "NE4", c.elements, MAXELEM);
-      break;
-    case FileKind::kQmx10:
-      NoteTooLarge(r, "NP", c.nodes, MAXNODE);
-      NoteTooLarge(r, "NE", c.elements, MAXELEM);
-      NoteTooLarge(r, "ICNT", *std::max_element(icnt, icnt + kQmx10CountList), MAXNODE);
-      break;
-    case FileKind::kVelto:
-      NoteTooLarge(r, "NP", c.nodes, MAXNODE);
-      NoteTooLarge(r, "NE", c.elements, MAXELEM);
-      break;
-    case FileKind::kUnknown:
-      break;
-  }
+// The first count beyond the arrays a merge or an averaging of the console
+// program reads a step into.
+void NoteLimits(FileReport& r, const StepCounts& c, std::span<const int32_t> icnt) {
+  if (r.too_large) return;
+  StepHead head;
+  head.np = c.nodes;
+  head.ne = c.elements;
+  head.width = c.width;
+  r.too_large = DriverOf(r.identity.kind)->BeyondFixedArrays(head, icnt);
 }
 
 // The header's numbers and title; the file is left at the first record after
@@ -169,7 +152,7 @@ void ReadMesh(RecordFile& f, FileReport& r) {
     return EndAt(f, mesh_at, status, r);
   }
   r.counts = StepCounts{counts[0], counts[1], 0};
-  NoteLimits(r, *r.counts, nullptr);
+  NoteLimits(r, *r.counts, {});
   const int32_t version = r.irec1.value_or(0);
   if (version > kVeltoNodeExtAfterVersion) {
     const RecordMark at = f.Tell();
@@ -206,20 +189,11 @@ FileReport ReportFile(RecordFile& f) {
   FileReport r;
   f.CompareClosingLengths(true);
   r.identity = Identify(f);
-  switch (r.identity.kind) {
-    case FileKind::kUnknown:
-      WalkFraming(f, r);
-      break;
-    case FileKind::kQmx10:
-      ReadSteps(f, r);
-      break;
-    case FileKind::kQmx2:
-    case FileKind::kQmx4:
-      if (ReadHeaderValues(f, r)) ReadSteps(f, r);
-      break;
-    case FileKind::kVelto:
-      if (ReadHeaderValues(f, r)) ReadMesh(f, r);
-      break;
+  const FamilyDriver* driver = DriverOf(r.identity.kind);
+  if (driver == nullptr) {
+    WalkFraming(f, r);
+  } else if (!driver->has_header() || ReadHeaderValues(f, r)) {
+    driver->is_mesh() ? ReadMesh(f, r) : ReadSteps(f, r);
   }
   return r;
 }

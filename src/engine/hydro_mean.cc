@@ -115,6 +115,39 @@ typename HydroMean<Sum>::Node HydroMean<Sum>::Average(
   return node;
 }
 
+template <typename Sum>
+int64_t HydroMean<Sum>::Finish(const Qmx2Step& last, std::span<const float> last_elevations,
+                               const HydroAveraged& out,
+                               const std::function<void(int32_t, int)>& dry) const {
+  int64_t skipped = 0;
+  for (int32_t k = 0; k < last.np; ++k) {
+    const Node node = Average(k, last, last_elevations);
+    if (node.zero_values > 0) {
+      ++skipped;
+      if (dry) dry(k + 1, node.zero_values);
+    }
+    out.vel[3 * k] = node.u;
+    out.vel[3 * k + 1] = node.v;
+    out.vel[3 * k + 2] = node.depth;
+    out.surface[k] = node.surface;
+    out.dry_codes[k] = dry_code(k);
+  }
+  for (int32_t e = 0; e < last.ne; ++e) out.element_codes[e] = element_code(e);
+  return skipped;
+}
+
+template <typename Sum>
+void HydroMean<Sum>::Row(int32_t k, const HydroAveraged& results, float x, float y, Unseen unseen,
+                         std::vector<Value>* values) const {
+  *values = {k + 1, results.dry_codes[k], results.vel[3 * k]};
+  PushExtremes(u_min(k), u_max(k), unseen, values);
+  values->push_back(results.vel[3 * k + 1]);
+  PushExtremes(v_min(k), v_max(k), unseen, values);
+  values->push_back(results.surface[k]);
+  PushExtremes(w_min(k), w_max(k), unseen, values);
+  values->insert(values->end(), {x, y, results.vel[3 * k + 2]});
+}
+
 template class HydroMean<float>;
 template class HydroMean<double>;
 

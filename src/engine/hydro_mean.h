@@ -1,13 +1,25 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <vector>
 
 #include "engine/node_arrays.h"
+#include "engine/node_table.h"
 #include "formats/qmx2.h"
+#include "text/layout.h"
 
 namespace korvant {
+
+/// Where a QMX2 averaging puts the averaged step: one slot per node or
+/// element of the last step.
+struct HydroAveraged {
+  std::span<float> vel;              ///< x- and y-velocity and depth of each node
+  std::span<float> surface;          ///< water surface above the datum
+  std::span<int32_t> dry_codes;      ///< wet/dry code of each node
+  std::span<int32_t> element_codes;  ///< code of each element
+};
 
 /// The QMX2 time average of a window of steps: per node the sums of x- and
 /// y-velocity (times depth when weighted), of the water surface above the
@@ -40,6 +52,20 @@ class HydroMean {
   /// counting the average depth and a wet/dry code of 0) is skipped as dry:
   /// its velocities and surface stay 0.
   Node Average(int32_t k, const Qmx2Step& last, std::span<const float> last_elevations) const;
+
+  /// Every node's and element's results into `out`, for the counts of the
+  /// last step read (`Average`, `dry_code`, `element_code`). `dry` hears of
+  /// each node skipped as dry (from 1) with its zero count. Returns how many
+  /// nodes were skipped so.
+  int64_t Finish(const Qmx2Step& last, std::span<const float> last_elevations,
+                 const HydroAveraged& out,
+                 const std::function<void(int32_t node, int zero_values)>& dry = {}) const;
+
+  /// Node `k`'s row of the listing (from the results `Finish` wrote): node,
+  /// wet/dry code, x-velocity, y-velocity and water surface each as average,
+  /// minimum and maximum, the node's `x` and `y`, and the average depth.
+  void Row(int32_t k, const HydroAveraged& results, float x, float y, Unseen unseen,
+           std::vector<Value>* values) const;
 
   float steps() const { return recn_; }  ///< steps added, counted as a float
   int32_t dry_code(int32_t k) const { return ndry_[k]; }

@@ -1,11 +1,29 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
+#include <span>
 #include <vector>
 
 #include "engine/node_arrays.h"
+#include "text/layout.h"
 
 namespace korvant {
+
+/// How a listing row shows a node's minimum and maximum where no value was
+/// seen (every value was not a number, so both still hold their start
+/// values, the minimum above the maximum).
+enum class Unseen {
+  kStartValues,  ///< as they stand, as the console program lists them
+  kNotANumber,   ///< as not a number, as the companion programs list them
+};
+
+/// Appends a node's minimum and maximum to a listing row.
+inline void PushExtremes(float min, float max, Unseen unseen, std::vector<Value>* values) {
+  const bool shown = unseen == Unseen::kStartValues || !(min > max);
+  values->push_back(shown ? min : std::numeric_limits<float>::quiet_NaN());
+  values->push_back(shown ? max : std::numeric_limits<float>::quiet_NaN());
+}
 
 /// Running sums, minima and maxima of `rows` quantities at each node, for a
 /// time average. Node slots get their start values the first time they are
@@ -53,6 +71,26 @@ class NodeTable {
   }
   float Min(int r, int64_t j) const { return min_.array(r)[j]; }
   float Max(int r, int64_t j) const { return max_.array(r)[j]; }
+
+  /// The means of the first `rows` rows at nodes 0 to `np` - 1 into `out`,
+  /// row r's at r * `stride`, over `steps` steps.
+  void Means(int rows, int64_t np, float steps, std::span<float> out, size_t stride) const {
+    for (int r = 0; r < rows; ++r) {
+      for (int64_t j = 0; j < np; ++j) out[r * stride + static_cast<size_t>(j)] = Mean(r, j, steps);
+    }
+  }
+
+  /// Node `j`'s row of a listing: the node (from 1), then each of the first
+  /// `rows` rows' mean (from `means`, laid out as `Means` writes them),
+  /// minimum and maximum.
+  void Row(int64_t j, int rows, std::span<const float> means, size_t stride, Unseen unseen,
+           std::vector<Value>* values) const {
+    values->assign(1, static_cast<int32_t>(j + 1));
+    for (int r = 0; r < rows; ++r) {
+      values->push_back(means[r * stride + static_cast<size_t>(j)]);
+      PushExtremes(Min(r, j), Max(r, j), unseen, values);
+    }
+  }
 
  private:
   NodeArrays<Sum> sum_;

@@ -6,53 +6,10 @@
 #include <limits>
 
 #include "formats/header.h"
-#include "formats/limits.h"
-#include "formats/qmx10.h"
-#include "formats/qmx2.h"
-#include "formats/qmx4.h"
 #include "text/readable.h"
 
 namespace korvant {
 namespace {
-
-constexpr float kNone = std::numeric_limits<float>::quiet_NaN();
-
-// The QMX2 quantities, in the order of `ResultSeries::Arrays::fields`.
-enum Qmx2Field { kU, kV, kDepth, kElevation, kWetDry, kQmx2Fields };
-
-std::vector<FieldInfo> Qmx2Fields(bool long_steps) {
-  return {{"x_velocity", "x velocity", "", false},
-          {"y_velocity", "y velocity", "", false},
-          {"depth", "depth", "", false},
-          {"water_surface_elevation",
-           long_steps ? "water-surface elevation" : "water-surface elevation (bottom plus depth)",
-           "", false},
-          {"wet_dry", "wet/dry code", "", true}};
-}
-
-std::vector<FieldInfo> Qmx4Fields(int32_t nqal) {
-  std::vector<FieldInfo> fields;
-  for (int32_t k = 1; k <= nqal; ++k) {
-    fields.push_back({"constituent_" + std::to_string(k),
-                      "concentration of constituent " + std::to_string(k), "", false});
-  }
-  return fields;
-}
-
-// The degrees of freedom of a 3D step, in file order, with the units its
-// averaging listing gives them (feet per second, feet, parts per thousand,
-// degrees Celsius) in the spelling of the CF conventions.
-std::vector<FieldInfo> Qmx10Fields(int32_t ndf) {
-  static const std::array<FieldInfo, MAXDOF> kAll = {{
-      {"x_velocity", "x velocity", "ft s-1", false},
-      {"y_velocity", "y velocity", "ft s-1", false},
-      {"depth", "depth", "ft", false},
-      {"salinity", "salinity", "1e-3", false},
-      {"temperature", "temperature", "degC", false},
-      {"sediment", "sediment concentration", "1e-3", false},
-  }};
-  return std::vector<FieldInfo>(kAll.begin(), kAll.begin() + std::clamp(ndf, 0, MAXDOF));
-}
 
 std::string Trimmed(const std::vector<char>& text) {
   const std::string s(text.begin(), text.end());
@@ -69,60 +26,6 @@ bool NamesElements(std::string_view count) {
 
 }  // namespace
 
-struct ResultSeries::Arrays {
-  explicit Arrays(const Mesh& mesh)
-      : np(static_cast<size_t>(mesh.np)), ne(static_cast<size_t>(mesh.ne)) {}
-  size_t np, ne;
-
-  std::vector<char> banner = std::vector<char>(kBannerChars, ' ');
-  std::vector<char> title = std::vector<char>(kTitleChars, ' ');
-  std::vector<int32_t> irec = std::vector<int32_t>(kHeaderInts);
-  std::vector<int32_t> iban = std::vector<int32_t>(kBannerChars);
-  std::vector<int32_t> ititl = std::vector<int32_t>(kTitleChars);
-  std::vector<float> frec = std::vector<float>(kHeaderReals);
-
-  std::vector<float> values;  // QMX2: the fields; QMX4, QMX10: the file's own rows
-  std::vector<float> vel, rdat3, rdat7, rdat8, rnode, relem;
-  std::vector<int32_t> ndry, imat, icnt;
-  Qmx2Step qmx2;
-  Qmx4Step qmx4;
-  Qmx10Step qmx10;
-
-  void Size(FileKind kind) {
-    imat.assign(ne, 0);
-    ndry.assign(np, 0);
-    if (kind == FileKind::kQmx2) {
-      values.assign(kQmx2Fields * np, 0.0f);
-      vel.assign(3 * np, 0.0f);
-      qmx2.vel = vel;
-      qmx2.ndry = ndry;
-      qmx2.imat = imat;
-      qmx2.elevations = std::span(values).subspan(kElevation * np, np);
-      return;
-    }
-    values.assign(static_cast<size_t>(MAXDOF) * np, kNone);
-    if (kind == FileKind::kQmx4) {
-      qmx4.conc = values;
-      qmx4.row = np;
-      qmx4.imat = imat;
-      return;
-    }
-    icnt.assign(kQmx10CountList, 0);
-    for (auto* v : {&rdat3, &rdat7, &rdat8, &rnode}) v->assign(np, 0.0f);
-    relem.assign(ne, 0.0f);
-    qmx10.icnt = icnt;
-    qmx10.vdof = values;
-    qmx10.row = np;
-    qmx10.rdat3 = rdat3;
-    qmx10.rdat7 = rdat7;
-    qmx10.rdat8 = rdat8;
-    qmx10.imat = imat;
-    qmx10.ndry = ndry;
-    qmx10.rnode = rnode;
-    qmx10.relem = relem;
-  }
-};
-
 ResultSeries::ResultSeries(RecordFile& file, const Mesh& mesh) : file_(file), mesh_(mesh) {}
 
 ResultSeries::~ResultSeries() = default;
@@ -133,31 +36,29 @@ SeriesResult ResultSeries::Open() {
   id_ = Identify(file_);
   result.refusal = NotAResult(id_);
   if (!result.refusal.empty()) return result;
-  arrays_ = std::make_unique<Arrays>(mesh_);
-  Arrays& a = *arrays_;
+  const FamilyDriver& driver = *DriverOf(id_.kind);
   if (id_.has_header) {
     HeaderValues h;
+    std::vector<char> banner(kBannerChars, ' '), title(kTitleChars, ' ');
+    std::vector<int32_t> irec(kHeaderInts), iban(kBannerChars), ititl(kTitleChars);
+    std::vector<float> frec(kHeaderReals);
     result.read = DetectForm(file_, &h);
     if (result.ok()) {
       result.read = ReadHeader(file_, &h,
-                               HeaderText{a.banner.data(), a.irec.data(), a.frec.data(),
-                                          a.title.data(), a.iban.data(), a.ititl.data()});
+                               HeaderText{banner.data(), irec.data(), frec.data(), title.data(),
+                                          iban.data(), ititl.data()});
     }
     if (!result.ok()) return result;
-    title_ = Trimmed(a.title);
+    title_ = Trimmed(title);
   }
-  a.Size(id_.kind);
+  steps_ = driver.Fields(id_, mesh_);
   result = ReadStep();
   if (!result.ok()) {
     if (result.at_end()) result = SeriesResult{ReadResult{}, "it holds no time step"};
     return result;
   }
-  if (id_.kind == FileKind::kQmx2) {
-    fields_ = Qmx2Fields(id_.long_steps);
-  } else {
-    fields_ = id_.kind == FileKind::kQmx4 ? Qmx4Fields(quantities_) : Qmx10Fields(quantities_);
-    if (fields_.empty()) result.refusal = "its first time step holds no quantity";
-  }
+  fields_ = steps_->Fields(quantities_);
+  if (fields_.empty()) result.refusal = "its first time step holds no quantity";
   first_pending_ = result.ok();
   return result;
 }
@@ -177,56 +78,16 @@ int ResultSeries::FieldIndex(std::string_view name) const {
   return -1;
 }
 
-std::span<const float> ResultSeries::values(size_t i) const {
-  return std::span<const float>(arrays_->values).subspan(i * arrays_->np, arrays_->np);
-}
+std::span<const float> ResultSeries::values(size_t i) const { return steps_->values(i); }
 
-std::span<const int32_t> ResultSeries::codes(size_t i) const {
-  // The wet/dry code of QMX2 is the one integer field.
-  if (!fields_[i].integer) return {};
-  return arrays_->ndry;
-}
+std::span<const int32_t> ResultSeries::codes(size_t i) const { return steps_->codes(i); }
 
 SeriesResult ResultSeries::ReadStep() {
-  Arrays& a = *arrays_;
-  const size_t np = a.np;
-  switch (id_.kind) {
-    case FileKind::kQmx2: {
-      const ReadResult read = ReadQmx2Step(file_, id_.long_steps, a.qmx2);
-      SeriesResult result = Checked(read, a.qmx2.np, a.qmx2.ne, 0);
-      if (!result.ok()) return result;
-      time_ = a.qmx2.time;
-      for (size_t j = 0; j < np; ++j) {
-        for (int q = kU; q <= kDepth; ++q) a.values[q * np + j] = a.vel[3 * j + q];
-        if (!id_.long_steps) a.values[kElevation * np + j] = mesh_.bottom[j] + a.vel[3 * j + 2];
-        a.values[kWetDry * np + j] = static_cast<float>(a.ndry[j]);
-      }
-      return result;
-    }
-    case FileKind::kQmx4: {
-      const ReadResult read = ReadQmx4Step(file_, a.qmx4);
-      SeriesResult result = Checked(read, a.qmx4.np, a.qmx4.ne, a.qmx4.nqal);
-      if (result.ok()) time_ = a.qmx4.time;
-      return result;
-    }
-    case FileKind::kQmx10: {
-      bool averaged = false;
-      const ReadResult read = ReadQmx10Record(file_, a.qmx10, &averaged);
-      SeriesResult result = Checked(read, a.qmx10.np, a.qmx10.ne, a.qmx10.ndf);
-      if (!result.ok()) return result;
-      time_ = a.qmx10.time;
-      // A row covers the nodes its count gives; the rest hold no value.
-      for (int32_t k = 0; k < a.qmx10.ndf; ++k) {
-        const size_t held = static_cast<size_t>(std::clamp<int32_t>(a.icnt[k], 0, a.qmx10.np));
-        std::fill(a.values.begin() + k * np + held, a.values.begin() + (k + 1) * np, kNone);
-      }
-      return result;
-    }
-    case FileKind::kUnknown:
-    case FileKind::kVelto:
-      break;  // refused by Open
-  }
-  return SeriesResult{};
+  StepHead head;
+  const ReadResult read = steps_->Read(file_, &head);
+  SeriesResult result = Checked(read, head.np, head.ne, head.width);
+  if (result.ok()) time_ = head.time;
+  return result;
 }
 
 SeriesResult ResultSeries::Checked(const ReadResult& read, int32_t np, int32_t ne,
@@ -257,11 +118,9 @@ SeriesResult ResultSeries::Checked(const ReadResult& read, int32_t np, int32_t n
   } else if (step_ == 0) {
     quantities_ = quantities;
   } else if (quantities != quantities_) {
-    const bool qmx4 = id_.kind == FileKind::kQmx4;
-    result.refusal = step + " holds " +
-                     Counted(quantities, qmx4 ? "constituent" : "degree of freedom",
-                             qmx4 ? "constituents" : "degrees of freedom") +
-                     ", the first " + std::to_string(quantities_);
+    const QuantityNoun noun = DriverOf(id_.kind)->quantities();
+    result.refusal = step + " holds " + Counted(quantities, noun.one, noun.many) + ", the first " +
+                     std::to_string(quantities_);
   }
   if (result.ok()) ++step_;
   return result;

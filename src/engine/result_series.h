@@ -6,20 +6,14 @@
 #include <string>
 #include <vector>
 
+#include "engine/family_driver.h"
 #include "engine/mesh.h"
+#include "engine/step_fields.h"
 #include "formats/identify.h"
 #include "formats/read_result.h"
 #include "io/record_file.h"
 
 namespace korvant {
-
-/// A quantity a result holds at every node.
-struct FieldInfo {
-  std::string name;       // "x_velocity", "constituent_2", ...
-  std::string long_name;  // "x velocity"
-  std::string units;      // as the file layout tells them; "" when it does not
-  bool integer = false;   // integer codes (the wet/dry code)
-};
 
 /// What a read of the series found: the file's own outcome (`read`), or a
 /// reason the file does not go with the mesh or its own first step
@@ -68,7 +62,6 @@ class ResultSeries {
   std::span<const int32_t> codes(size_t i) const;
 
  private:
-  struct Arrays;
   SeriesResult ReadStep();
   SeriesResult Checked(const ReadResult& read, int32_t np, int32_t ne, int32_t quantities);
 
@@ -77,7 +70,7 @@ class ResultSeries {
   Identity id_;
   std::string title_;
   std::vector<FieldInfo> fields_;
-  std::unique_ptr<Arrays> arrays_;
+  std::unique_ptr<StepFields> steps_;
   int32_t quantities_ = 0;  // NQAL or NDF of the first step
   bool first_pending_ = false;
   int64_t step_ = 0;

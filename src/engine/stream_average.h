@@ -17,6 +17,7 @@
 namespace korvant {
 
 struct Mesh;
+class AveragingFamily;
 
 /// What to average and how.
 struct AverageChoices {
@@ -101,12 +102,10 @@ class StreamAverage {
   int64_t rows() const;
   void Row(int64_t node, std::vector<Value>* values) const;
 
-  class Family;
-
  private:
   std::string path_;
   AverageChoices choices_;
-  std::unique_ptr<Family> family_;
+  std::unique_ptr<AveragingFamily> family_;
   AverageReport report_;
 };
 

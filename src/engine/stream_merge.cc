@@ -9,6 +9,7 @@
 #include <cstring>
 #include <memory>
 
+#include "engine/family_driver.h"
 #include "formats/limits.h"
 #include "io/record_format.h"
 
@@ -64,26 +65,13 @@ std::string Hour(float time) {
   return text;
 }
 
-std::string Mesh(int32_t nodes, int32_t elements) {
+std::string MeshText(int32_t nodes, int32_t elements) {
   return std::to_string(nodes) + " nodes and " + std::to_string(elements) + " elements";
 }
 
 std::string FamilyName(const Identity& id) {
-  switch (id.kind) {
-    case FileKind::kQmx2:
-      return id.long_steps ? "a QMX2 file with long steps (elevations)"
-                           : "a QMX2 file with short steps (no elevations)";
-    case FileKind::kQmx4:
-      return "a QMX4 file";
-    case FileKind::kQmx10:
-      return id.averaged ? "a QMX10 averaged file (one step of means, without IMAT and NDRY)"
-                         : "a QMX10 file";
-    case FileKind::kVelto:
-      return "a VELTO geometry file";
-    case FileKind::kUnknown:
-      break;
-  }
-  return "not a model file";
+  const FamilyDriver* driver = DriverOf(id.kind);
+  return driver != nullptr ? driver->Describe(id) : "not a model file";
 }
 
 }  // namespace
@@ -220,9 +208,7 @@ bool StreamMerge::CheckInput(size_t i) {
     report_.kind = id.kind;
     report_.integer_coded = id.integer_coded;
     report_.long_steps = id.long_steps;
-  } else if (id.kind != identity_.kind ||
-             (id.kind == FileKind::kQmx2 && id.long_steps != identity_.long_steps) ||
-             (id.kind == FileKind::kQmx10 && id.averaged != identity_.averaged)) {
+  } else if (!DriverOf(identity_.kind)->SameSteps(identity_, id)) {
     return Refuse(
         path, FamilyName(id) + ", but " + sources_[0].input.path + " is " + FamilyName(identity_));
   }
@@ -244,9 +230,9 @@ bool StreamMerge::CheckInput(size_t i) {
       report_.nodes = head.np;
       report_.elements = head.ne;
     } else if (head.np != report_.nodes || head.ne != report_.elements) {
-      return Refuse(path, "the step at hour " + Hour(head.time) + " has " + Mesh(head.np, head.ne) +
-                              ", but the steps of " + counts_from_ + " have " +
-                              Mesh(report_.nodes, report_.elements));
+      return Refuse(path, "the step at hour " + Hour(head.time) + " has " +
+                              MeshText(head.np, head.ne) + ", but the steps of " + counts_from_ +
+                              " have " + MeshText(report_.nodes, report_.elements));
     }
     ++report.steps;
     if (!src.input.Selects(head.time)) continue;
@@ -328,8 +314,8 @@ bool StreamMerge::WriteInput(size_t i, Copier& copier,
     if (!result.ok())
       return Refuse(path, changed + Where(result.damage) + ": " + result.damage.what);
     if (head.np != report_.nodes || head.ne != report_.elements) {
-      return Refuse(
-          path, changed + "the step at hour " + Hour(head.time) + " has " + Mesh(head.np, head.ne));
+      return Refuse(path, changed + "the step at hour " + Hour(head.time) + " has " +
+                              MeshText(head.np, head.ne));
     }
     ++steps;
     if (!src.input.Selects(head.time)) continue;

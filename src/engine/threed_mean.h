@@ -1,7 +1,9 @@
 #pragma once
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "engine/node_table.h"
@@ -49,9 +51,38 @@ class ThreedMean {
     }
   }
 
-  NodeTable<Sum>& table() { return table_; }
-  const NodeTable<Sum>& table() const { return table_; }
   float steps() const { return steps_; }  ///< steps added, counted as a float
+
+  /// The means of the first `ndf` degrees of freedom at the `np` nodes of
+  /// the last step into `out`, degree of freedom k at k * `stride` (a node
+  /// beyond those of the steps added averages 0).
+  void Finish(int32_t np, int32_t ndf, std::span<float> out, size_t stride) {
+    table_.Reach(std::max<int64_t>(np, 1));
+    table_.Means(std::clamp<int32_t>(ndf, 0, table_.rows()), std::max(np, 0), steps_, out, stride);
+  }
+
+  /// Node `n`'s row of the listing: the node, then the mean, minimum and
+  /// maximum of the first `ndf` degrees of freedom, from the means `Finish`
+  /// wrote.
+  void Row(int64_t n, int32_t ndf, std::span<const float> means, size_t stride, Unseen unseen,
+           std::vector<Value>* values) const {
+    table_.Row(n, std::clamp<int32_t>(ndf, 0, table_.rows()), means, stride, unseen, values);
+  }
+
+  /// The overall extremes as the listing shows them, every degree of freedom
+  /// the mean was made for: node and value of each maximum, then of each
+  /// minimum (node 0 and the start value where none was met).
+  std::vector<Value> Extremes() const {
+    const size_t dofs = low_.size();
+    std::vector<Value> values(4 * dofs);
+    for (size_t k = 0; k < dofs; ++k) {
+      values[2 * k] = high_node_[k];
+      values[2 * k + 1] = high_[k];
+      values[2 * dofs + 2 * k] = low_node_[k];
+      values[2 * dofs + 2 * k + 1] = low_[k];
+    }
+    return values;
+  }
   float overall_min(int k) const { return low_[k]; }
   float overall_max(int k) const { return high_[k]; }
   int32_t min_node(int k) const { return low_node_[k]; }  ///< from 1; 0 when none

@@ -1,0 +1,43 @@
+#include "engine/averaging_family.h"
+
+#include <cstdint>
+
+namespace korvant {
+
+void AveragingFamily::WriteRows(TextSink& sink, std::string_view row) const {
+  const Layout& layout = CachedLayout(row);
+  std::vector<Value> values;
+  for (int64_t k = 0; k < rows(); ++k) {
+    Row(k, &values);
+    ApplyLayout(layout, values, sink);
+  }
+}
+
+std::string StoredHeader::Read(RecordFile& f) {
+  ReadResult result = DetectForm(f, &values_);
+  if (result.ok()) result = ReadHeader(f, &values_, text(), MeshLimits{INT64_MAX, INT64_MAX});
+  return Problem(result);
+}
+
+std::string Problem(const ReadResult& r) {
+  switch (r.outcome) {
+    case Outcome::kRead:
+      return "";
+    case Outcome::kEndOfFile:
+      return "it ends before its header does";
+    case Outcome::kTooLarge:
+      return std::string(r.too_large.count) + " = " + std::to_string(r.too_large.value) +
+             " is more than the counts of its own record allow (" +
+             std::to_string(r.too_large.limit) + ")";
+    case Outcome::kDamaged:
+      break;
+  }
+  return "record " + std::to_string(r.damage.record) + " (byte " + std::to_string(r.damage.offset) +
+         "): " + r.damage.what;
+}
+
+std::vector<std::string> Triples(const std::string& name) {
+  return {name + "_avg", name + "_min", name + "_max"};
+}
+
+}  // namespace korvant

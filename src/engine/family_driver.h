@@ -1,0 +1,96 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "formats/identify.h"
+#include "formats/read_result.h"
+#include "io/record_file.h"
+
+namespace korvant {
+
+struct AverageChoices;
+struct Mesh;
+class AveragingFamily;
+class StepFields;
+
+/// A quantity a family's steps hold, as every program names it.
+struct FieldInfo {
+  std::string name;          ///< "x_velocity", "constituent_2", ...
+  std::string long_name;     ///< "x velocity"
+  std::string units;         ///< as the file layout tells them; "" when it does not
+  bool integer = false;      ///< integer codes (the wet/dry code)
+  bool per_element = false;  ///< one value an element, not a node
+};
+
+/// What a family's step counts beside its nodes and elements, in words.
+struct QuantityNoun {
+  std::string_view one, many;  ///< "constituent", "constituents"
+  std::string_view key;        ///< the JSON key of the count: "constituents"
+  bool empty() const { return many.empty(); }
+};
+
+/// The choices of an averaging that a family takes.
+enum class AverageChoice {
+  kWeighting,     ///< velocities weighted by depth, the surface above a datum
+  kConstituents,  ///< only the first constituents
+  kMeshPlaces,    ///< the mesh gives each node's x, y and bottom
+};
+
+/// One file family, as every program asks about it: its names, its header
+/// and steps, its fields, and how its files are averaged and merged. Front
+/// ends ask the driver of a file's kind (`DriverOf`) and never switch on the
+/// kind themselves.
+class FamilyDriver {
+ public:
+  virtual ~FamilyDriver() = default;
+
+  virtual FileKind kind() const = 0;
+  std::string_view kind_name() const { return KindName(kind()); }   ///< "qmx2"
+  std::string display_name() const { return DisplayName(kind()); }  ///< "QMX2"
+  /// Whether its files begin with a header (a character or integer-coded form).
+  virtual bool has_header() const { return true; }
+  /// A geometry file (one mesh) rather than a result file of time steps.
+  virtual bool is_mesh() const { return false; }
+
+  /// Whether the steps of `id` carry elevations, for a family whose steps
+  /// come long and short; unset for the others.
+  virtual std::optional<bool> long_steps(const Identity&) const { return std::nullopt; }
+  /// The file in a few words, for a sentence: "a QMX2 file with long steps
+  /// (elevations)".
+  virtual std::string Describe(const Identity& id) const = 0;
+  /// Whether the steps of `a` and `b` are laid out alike, so that their files
+  /// merge into one.
+  virtual bool SameSteps(const Identity& a, const Identity& b) const { return a.kind == b.kind; }
+  /// The step quantities its width counts; empty when it counts none.
+  virtual QuantityNoun quantities() const { return {}; }
+
+  /// The first count of a step that is more than the fixed arrays of the
+  /// console program's merges and averagings hold, in their order of checking.
+  virtual std::optional<Oversize> BeyondFixedArrays(const StepHead& head,
+                                                    std::span<const int32_t> icnt) const = 0;
+
+  /// Whether an averaging of its files takes `choice`.
+  virtual bool Takes(AverageChoice) const { return false; }
+  /// Its averaging over a window (the mean's sums as `float32_sums` says);
+  /// null for a family that is not averaged.
+  virtual std::unique_ptr<AveragingFamily> Averaging(const AverageChoices&) const;
+  /// Its steps read as named fields over `mesh`; null for a family of no
+  /// steps.
+  virtual std::unique_ptr<StepFields> Fields(const Identity&, const Mesh&) const;
+};
+
+/// The driver of a kind; null for `kUnknown`.
+const FamilyDriver* DriverOf(FileKind kind);
+
+/// The families, one driver each.
+const FamilyDriver& Qmx2FamilyDriver();
+const FamilyDriver& Qmx4FamilyDriver();
+const FamilyDriver& Qmx10FamilyDriver();
+const FamilyDriver& VeltoFamilyDriver();
+
+}  // namespace korvant

@@ -1,0 +1,210 @@
+// The QMX10 (3D) family: its driver, its averaging and its steps as node
+// fields.
+
+#include <algorithm>
+#include <array>
+#include <limits>
+
+#include "engine/averaging_family.h"
+#include "engine/family_driver.h"
+#include "engine/mean_listing.h"
+#include "engine/mesh.h"
+#include "engine/step_fields.h"
+#include "engine/threed_mean.h"
+#include "formats/limits.h"
+#include "formats/qmx10.h"
+
+namespace korvant {
+namespace {
+
+// Count-list entries (from 1) that size arrays besides the rows of values.
+constexpr int kRdat3Entry = 3, kRdat7Entry = 7, kRdat8Entry = 8;
+constexpr float kNone = std::numeric_limits<float>::quiet_NaN();
+
+template <typename Sum>
+class ThreedAveraging final : public AveragingFamily {
+ public:
+  ThreedAveraging() : mean_(MAXDOF) { step_.icnt = std::span(icnt_); }
+
+  std::string ReadWhole(RecordFile& f, const StepHead& head, const CountLists& list) override {
+    // The rows are as long as the nodes or the longest row of this record;
+    // RDAT3, RDAT7 and RDAT8 are sized by their own entries, and an entry of
+    // the list that sizes nothing here may not exceed a row.
+    const int32_t* list_after = list.after;
+    std::copy(list.before, list.before + MAXCNT, icnt_.begin());
+    int64_t row = std::max<int64_t>(Count(head.np), 1);
+    for (int k = 1; k <= std::min(head.width, MAXCNT); ++k) {
+      row = std::max<int64_t>(row, Count(list_after[k - 1]));
+    }
+    step_.row = static_cast<size_t>(row);
+    step_.vdof = Grown(vdof_, MAXDOF * row).first(static_cast<size_t>(MAXDOF * row));
+    step_.rdat3 = Grown(rdat3_, Count(list_after[kRdat3Entry - 1]));
+    step_.rdat7 = Grown(rdat7_, Count(list_after[kRdat7Entry - 1]));
+    step_.rdat8 = Grown(rdat8_, Count(list_after[kRdat8Entry - 1]));
+    step_.imat = Grown(imat_, Count(head.ne));
+    step_.ndry = Grown(ndry_, Count(head.np));
+    step_.rnode = Grown(rnode_, Count(head.np));
+    step_.relem = Grown(relem_, Count(head.ne));
+    return Problem(ReadQmx10Step(f, step_));
+  }
+
+  void Add() override { mean_.Add(step_); }
+
+  void Finish(AverageReport& report) override {
+    averages_.assign(step_.vdof.size(), 0.0f);
+    mean_.Finish(step_.np, step_.ndf, averages_, step_.row);
+    report.nodes = step_.np;
+    report.elements = step_.ne;
+    report.quantities = step_.ndf;
+    for (int k = 0; k < MAXDOF; ++k) {
+      report.extremes.push_back(DofExtremes{mean_.overall_max(k), mean_.overall_min(k),
+                                            mean_.max_node(k), mean_.min_node(k)});
+    }
+  }
+
+  void WriteAveraged(RecordFile& out) override { WriteQmx10Average(out, step_, averages_.data()); }
+
+  void WriteListing(TextSink& sink, const AverageReport& r) override {
+    WriteLayout(sink, kThreedResultsTitle, {});
+    ApplyLayout(CachedLayout(kThreedExtremes), mean_.Extremes(), sink);
+    WriteLayout(sink, kThreedListingHeading, {r.stop - r.start, r.stop});
+    WriteRows(sink, kThreedListingRow);
+  }
+
+  std::vector<std::string> Columns() const override {
+    static constexpr const char* kNames[MAXDOF] = {"velx",     "vely",        "depth",
+                                                   "salinity", "temperature", "sediment"};
+    std::vector<std::string> names = {"node"};
+    for (int k = 0; k < std::clamp(step_.ndf, 0, MAXDOF); ++k) {
+      for (std::string& n : Triples(kNames[k])) names.push_back(std::move(n));
+    }
+    return names;
+  }
+
+  int64_t rows() const override { return Count(step_.np); }
+
+  void Row(int64_t n, std::vector<Value>* values) const override {
+    mean_.Row(n, step_.ndf, averages_, step_.row, Unseen::kNotANumber, values);
+  }
+
+ private:
+  ThreedMean<Sum> mean_;
+  Qmx10Step step_;
+  std::array<int32_t, MAXCNT> icnt_{};
+  std::vector<float> vdof_, rdat3_, rdat7_, rdat8_, rnode_, relem_, averages_;
+  std::vector<int32_t> imat_, ndry_;
+};
+
+// A QMX10 step (or averaged record) as fields over a mesh: one a degree of
+// freedom, each row covering the nodes its count gives.
+class Qmx10Fields final : public StepFields {
+ public:
+  explicit Qmx10Fields(const Mesh& mesh)
+      : np_(static_cast<size_t>(mesh.np)),
+        values_(static_cast<size_t>(MAXDOF) * np_, kNone),
+        icnt_(kQmx10CountList, 0),
+        rdat3_(np_),
+        rdat7_(np_),
+        rdat8_(np_),
+        rnode_(np_),
+        relem_(static_cast<size_t>(mesh.ne)),
+        imat_(static_cast<size_t>(mesh.ne), 0),
+        ndry_(np_, 0) {
+    step_.icnt = icnt_;
+    step_.vdof = values_;
+    step_.row = np_;
+    step_.rdat3 = rdat3_;
+    step_.rdat7 = rdat7_;
+    step_.rdat8 = rdat8_;
+    step_.imat = imat_;
+    step_.ndry = ndry_;
+    step_.rnode = rnode_;
+    step_.relem = relem_;
+  }
+
+  ReadResult Read(RecordFile& f, StepHead* head) override {
+    bool averaged = false;
+    const ReadResult read = ReadQmx10Record(f, step_, &averaged);
+    Counts(step_.time, step_.np, step_.ne, step_.ndf, head);
+    if (!read.ok()) return read;
+    // A row covers the nodes its count gives; the rest hold no value.
+    for (int32_t k = 0; k < std::clamp(step_.ndf, 0, MAXDOF); ++k) {
+      const size_t held = static_cast<size_t>(std::clamp<int32_t>(icnt_[k], 0, step_.np));
+      std::fill(values_.begin() + static_cast<std::ptrdiff_t>(k * np_ + held),
+                values_.begin() + static_cast<std::ptrdiff_t>((k + 1) * np_), kNone);
+    }
+    return read;
+  }
+
+  // The units its averaging listing gives them (feet per second, feet, parts
+  // per thousand, degrees Celsius) in the spelling of the CF conventions.
+  std::vector<FieldInfo> Fields(int32_t ndf) const override {
+    static const std::array<FieldInfo, MAXDOF> kAll = {{
+        {"x_velocity", "x velocity", "ft s-1", false},
+        {"y_velocity", "y velocity", "ft s-1", false},
+        {"depth", "depth", "ft", false},
+        {"salinity", "salinity", "1e-3", false},
+        {"temperature", "temperature", "degC", false},
+        {"sediment", "sediment concentration", "1e-3", false},
+    }};
+    return std::vector<FieldInfo>(kAll.begin(), kAll.begin() + std::clamp(ndf, 0, MAXDOF));
+  }
+
+  std::span<const float> values(size_t i) const override {
+    return std::span<const float>(values_).subspan(i * np_, np_);
+  }
+
+ private:
+  size_t np_;
+  std::vector<float> values_;
+  std::vector<int32_t> icnt_;
+  std::vector<float> rdat3_, rdat7_, rdat8_, rnode_, relem_;
+  std::vector<int32_t> imat_, ndry_;
+  Qmx10Step step_;
+};
+
+class Qmx10Driver final : public FamilyDriver {
+ public:
+  FileKind kind() const override { return FileKind::kQmx10; }
+  bool has_header() const override { return false; }
+
+  std::string Describe(const Identity& id) const override {
+    return id.averaged ? "a QMX10 averaged file (one step of means, without IMAT and NDRY)"
+                       : "a QMX10 file";
+  }
+
+  bool SameSteps(const Identity& a, const Identity& b) const override {
+    return a.kind == b.kind && a.averaged == b.averaged;
+  }
+
+  QuantityNoun quantities() const override {
+    return {"degree of freedom", "degrees of freedom", "degrees_of_freedom"};
+  }
+
+  std::optional<Oversize> BeyondFixedArrays(const StepHead& head,
+                                            std::span<const int32_t> icnt) const override {
+    if (head.np > MAXNODE) return Oversize{"NP", head.np, MAXNODE};
+    if (head.ne > MAXELEM) return Oversize{"NE", head.ne, MAXELEM};
+    const int32_t longest = *std::max_element(icnt.begin(), icnt.end());
+    if (longest > MAXNODE) return Oversize{"ICNT", longest, MAXNODE};
+    return std::nullopt;
+  }
+
+  std::unique_ptr<AveragingFamily> Averaging(const AverageChoices& c) const override {
+    if (c.float32_sums) return std::make_unique<ThreedAveraging<float>>();
+    return std::make_unique<ThreedAveraging<double>>();
+  }
+
+  std::unique_ptr<StepFields> Fields(const Identity&, const Mesh& mesh) const override {
+    return std::make_unique<Qmx10Fields>(mesh);
+  }
+};
+
+}  // namespace
+
+const FamilyDriver& Qmx10FamilyDriver() {
+  static const Qmx10Driver driver;
+  return driver;
+}
+
+}  // namespace korvant

@@ -1,0 +1,219 @@
+// The QMX2 (hydrodynamics) family: its driver, its averaging and its steps
+// as node fields.
+
+#include <cmath>
+#include <limits>
+
+#include "engine/averaging_family.h"
+#include "engine/family_driver.h"
+#include "engine/hydro_mean.h"
+#include "engine/mean_listing.h"
+#include "engine/mesh.h"
+#include "engine/step_fields.h"
+#include "formats/limits.h"
+#include "formats/qmx2.h"
+
+namespace korvant {
+namespace {
+
+constexpr float kAveragedTime = -99.0f;
+
+template <typename Sum>
+class HydroAveraging final : public AveragingFamily {
+ public:
+  explicit HydroAveraging(const AverageChoices& c)
+      : weighted_(c.weighted), mean_(c.weighted, c.datum), mesh_(c.mesh) {
+    if (mesh_ != nullptr) bottom_ = mesh_->bottom;
+  }
+
+  std::string ReadHeader(RecordFile& f) override {
+    std::string why = header_.Read(f);
+    long_ = header_.irec1() >= kAverageLongFrom;
+    return why;
+  }
+
+  std::string ReadWhole(RecordFile& f, const StepHead& head, const CountLists&) override {
+    const int64_t np = Count(head.np), ne = Count(head.ne);
+    step_.vel = Grown(vel_, 3 * np);
+    step_.ndry = Grown(ndry_, np);
+    step_.imat = Grown(imat_, ne);
+    step_.elevations = Grown(elevations_, np);
+    Grown(bottom_, np);  // past the mesh's nodes the bottom is at 0
+    const std::string why = Problem(ReadQmx2Step(f, long_, step_));
+    if (why.empty()) mean_.Reach(step_.np);
+    return why;
+  }
+
+  void Add() override { mean_.Add(step_, !long_, std::span(elevations_), std::span(bottom_)); }
+
+  void Finish(AverageReport& report) override {
+    const int64_t np = Count(step_.np);
+    results_ = HydroAveraged{Grown(avg_, 3 * np), Grown(surface_, np), Grown(dry_codes_, np),
+                             Grown(element_codes_, Count(step_.ne))};
+    report.dry_nodes = mean_.Finish(step_, std::span(elevations_), results_);
+    report.nodes = step_.np;
+    report.elements = step_.ne;
+  }
+
+  // As the console program writes it: a character-form header gets the
+  // version code of long steps, so that the averaged step always carries its
+  // water surface; an integer-coded header keeps its own, with the last
+  // step's counts.
+  void WriteAveraged(RecordFile& out) override {
+    const bool character_form = !header_.values().integer_coded();
+    if (character_form) header_.set_irec1(kAverageLongFrom);
+    WriteHeader(out, header_.values(), header_.text(), step_.np, step_.ne);
+    const Qmx2Step averaged{.time = kAveragedTime,
+                            .np = step_.np,
+                            .ne = step_.ne,
+                            .vel = results_.vel,
+                            .ndry = results_.dry_codes,
+                            .imat = results_.element_codes,
+                            .elevations = results_.surface};
+    WriteQmx2Step(out, averaged, long_ || character_form);
+  }
+
+  void WriteListing(TextSink& sink, const AverageReport& r) override {
+    WriteLayout(sink, kHydroListingHeading,
+                {int32_t{weighted_}, r.stop - r.start, r.start, r.stop});
+    WriteRows(sink, kHydroListingRow);
+  }
+
+  std::vector<std::string> Columns() const override {
+    std::vector<std::string> names = {"node", "ndry"};
+    for (const char* name : {"xvel", "yvel", "wse"}) {
+      for (std::string& n : Triples(name)) names.push_back(std::move(n));
+    }
+    for (const char* name : {"xcord", "ycord", "depth_avg"}) names.push_back(name);
+    return names;
+  }
+
+  int64_t rows() const override { return Count(step_.np); }
+
+  void Row(int64_t k, std::vector<Value>* values) const override {
+    const int32_t n = static_cast<int32_t>(k);
+    const bool placed = mesh_ != nullptr && n < mesh_->np;
+    mean_.Row(n, results_, placed ? mesh_->x[k] : 0.0f, placed ? mesh_->y[k] : 0.0f,
+              Unseen::kNotANumber, values);
+  }
+
+ private:
+  bool weighted_;
+  bool long_ = false;
+  StoredHeader header_;
+  HydroMean<Sum> mean_;
+  const Mesh* mesh_;
+  Qmx2Step step_;
+  std::vector<float> vel_, elevations_, bottom_;
+  std::vector<int32_t> ndry_, imat_;
+  std::vector<float> avg_, surface_;
+  std::vector<int32_t> dry_codes_, element_codes_;
+  HydroAveraged results_;
+};
+
+// The quantities, in the order of the fields.
+enum Qmx2Field { kU, kV, kDepth, kElevation, kWetDry, kQmx2Fields };
+
+// A QMX2 step as fields over a mesh: velocities and depth as the step holds
+// them, the water surface as the step holds it (long steps) or as the
+// bottom plus the depth (short steps), and the wet/dry code.
+class Qmx2Fields final : public StepFields {
+ public:
+  Qmx2Fields(bool long_steps, const Mesh& mesh)
+      : long_(long_steps),
+        mesh_(mesh),
+        np_(static_cast<size_t>(mesh.np)),
+        values_(kQmx2Fields * np_, 0.0f),
+        vel_(3 * np_, 0.0f),
+        ndry_(np_, 0),
+        imat_(static_cast<size_t>(mesh.ne), 0) {
+    step_.vel = vel_;
+    step_.ndry = ndry_;
+    step_.imat = imat_;
+    step_.elevations = std::span(values_).subspan(kElevation * np_, np_);
+  }
+
+  ReadResult Read(RecordFile& f, StepHead* head) override {
+    const ReadResult read = ReadQmx2Step(f, long_, step_);
+    Counts(step_.time, step_.np, step_.ne, 0, head);
+    if (!read.ok()) return read;
+    for (size_t j = 0; j < np_; ++j) {
+      for (int q = kU; q <= kDepth; ++q) values_[q * np_ + j] = vel_[3 * j + q];
+      if (!long_) values_[kElevation * np_ + j] = mesh_.bottom[j] + vel_[3 * j + 2];
+      values_[kWetDry * np_ + j] = static_cast<float>(ndry_[j]);
+    }
+    return read;
+  }
+
+  std::vector<FieldInfo> Fields(int32_t) const override {
+    return {{"x_velocity", "x velocity", "", false},
+            {"y_velocity", "y velocity", "", false},
+            {"depth", "depth", "", false},
+            {"water_surface_elevation",
+             long_ ? "water-surface elevation" : "water-surface elevation (bottom plus depth)", "",
+             false},
+            {"wet_dry", "wet/dry code", "", true}};
+  }
+
+  std::span<const float> values(size_t i) const override {
+    return std::span<const float>(values_).subspan(i * np_, np_);
+  }
+
+  // The wet/dry code is the one integer field.
+  std::span<const int32_t> codes(size_t i) const override {
+    return i == kWetDry ? std::span<const int32_t>(ndry_) : std::span<const int32_t>();
+  }
+
+ private:
+  bool long_;
+  const Mesh& mesh_;
+  size_t np_;
+  std::vector<float> values_, vel_;
+  std::vector<int32_t> ndry_, imat_;
+  Qmx2Step step_;
+};
+
+class Qmx2Driver final : public FamilyDriver {
+ public:
+  FileKind kind() const override { return FileKind::kQmx2; }
+
+  std::optional<bool> long_steps(const Identity& id) const override { return id.long_steps; }
+
+  std::string Describe(const Identity& id) const override {
+    return id.long_steps ? "a QMX2 file with long steps (elevations)"
+                         : "a QMX2 file with short steps (no elevations)";
+  }
+
+  bool SameSteps(const Identity& a, const Identity& b) const override {
+    return a.kind == b.kind && a.long_steps == b.long_steps;
+  }
+
+  std::optional<Oversize> BeyondFixedArrays(const StepHead& head,
+                                            std::span<const int32_t>) const override {
+    if (head.np > MAXNODE) return Oversize{"NP2", head.np, MAXNODE};
+    if (head.ne > MAXELEM) return Oversize{"NE2", head.ne, MAXELEM};
+    return std::nullopt;
+  }
+
+  bool Takes(AverageChoice c) const override {
+    return c == AverageChoice::kWeighting || c == AverageChoice::kMeshPlaces;
+  }
+
+  std::unique_ptr<AveragingFamily> Averaging(const AverageChoices& c) const override {
+    if (c.float32_sums) return std::make_unique<HydroAveraging<float>>(c);
+    return std::make_unique<HydroAveraging<double>>(c);
+  }
+
+  std::unique_ptr<StepFields> Fields(const Identity& id, const Mesh& mesh) const override {
+    return std::make_unique<Qmx2Fields>(id.long_steps, mesh);
+  }
+};
+
+}  // namespace
+
+const FamilyDriver& Qmx2FamilyDriver() {
+  static const Qmx2Driver driver;
+  return driver;
+}
+
+}  // namespace korvant

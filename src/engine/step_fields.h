@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "engine/family_driver.h"
+#include "formats/identify.h"
+#include "formats/read_result.h"
+#include "io/record_file.h"
+
+namespace korvant {
+
+/// One family's time steps as named node fields over a mesh, one step held
+/// in arrays of the mesh's size (`ResultSeries` reads a file through it).
+class StepFields {
+ public:
+  virtual ~StepFields() = default;
+  /// Reads the step at the file's position: its time and counts into `head`
+  /// (the counts also when a count is too large for the mesh's arrays).
+  virtual ReadResult Read(RecordFile& f, StepHead* head) = 0;
+  /// The fields of a step of `quantities` (constituents, degrees of freedom).
+  virtual std::vector<FieldInfo> Fields(int32_t quantities) const = 0;
+  /// Field `i` of the step read last at every node, NaN where the step holds
+  /// none (the codes of an integer field as the nearest float).
+  virtual std::span<const float> values(size_t i) const = 0;
+  /// The codes of an integer field `i`, exact; empty for a field of reals.
+  virtual std::span<const int32_t> codes(size_t) const { return {}; }
+
+ protected:
+  static void Counts(float time, int32_t np, int32_t ne, int32_t width, StepHead* head) {
+    head->time = time;
+    head->np = np;
+    head->ne = ne;
+    head->width = width;
+  }
+};
+
+}  // namespace korvant
