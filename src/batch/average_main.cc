@@ -18,6 +18,7 @@
 
 #include "batch/command_line.h"
 #include "batch/progress_line.h"
+#include "engine/family_driver.h"
 #include "engine/mesh.h"
 #include "engine/stream_average.h"
 #include "formats/identify.h"
@@ -196,15 +197,13 @@ std::string ReadMesh(const std::string& path, Mesh* mesh) {
 }
 
 void PrintReport(const Options& o, const AverageReport& r) {
+  const FamilyDriver& family = *DriverOf(r.kind);
   std::cout << ValidUtf8(o.output) << ": the mean of " << Counted(r.averaged, "step", "steps")
             << ", hours " << HourText(*r.first_hour) << " to " << HourText(*r.last_hour) << " ("
-            << DisplayName(r.kind) << ", " << Counted(r.nodes, "node", "nodes") << ", "
+            << family.display_name() << ", " << Counted(r.nodes, "node", "nodes") << ", "
             << Counted(r.elements, "element", "elements");
-  if (r.kind == FileKind::kQmx4) {
-    std::cout << ", " << Counted(r.quantities, "constituent", "constituents");
-  }
-  if (r.kind == FileKind::kQmx10) {
-    std::cout << ", " << Counted(r.quantities, "degree of freedom", "degrees of freedom");
+  if (const QuantityNoun noun = family.quantities(); !noun.empty()) {
+    std::cout << ", " << Counted(r.quantities, noun.one, noun.many);
   }
   std::cout << ")\n  " << ValidUtf8(o.input) << ": " << Counted(r.steps, "step", "steps")
             << "; window " << WindowText(o, r) << "; sums in "
@@ -214,8 +213,8 @@ void PrintReport(const Options& o, const AverageReport& r) {
   }
   if (!o.geometry.empty()) {
     std::cout << "  " << ValidUtf8(o.geometry) << ": the mesh, "
-              << (r.kind == FileKind::kQmx2 ? "for each node's x, y and bottom"
-                                            : "its node count checked")
+              << (family.Takes(AverageChoice::kMeshPlaces) ? "for each node's x, y and bottom"
+                                                           : "its node count checked")
               << '\n';
   }
   if (!o.table.empty()) std::cout << "  " << ValidUtf8(o.table) << ": the per-node table\n";
@@ -223,14 +222,15 @@ void PrintReport(const Options& o, const AverageReport& r) {
 }
 
 void PrintJson(const Options& o, const AverageReport& r) {
+  const FamilyDriver& family = *DriverOf(r.kind);
   Json report = {{"program", kProgram},
                  {"input", o.input},
                  {"geometry", o.geometry.empty() ? Json(nullptr) : Json(o.geometry)},
                  {"output", o.output},
-                 {"family", KindName(r.kind)},
-                 {"header", r.kind == FileKind::kQmx10 ? Json(nullptr)
-                            : r.integer_coded          ? Json("integer-coded")
-                                                       : Json("character")},
+                 {"family", family.kind_name()},
+                 {"header", !family.has_header() ? Json(nullptr)
+                            : r.integer_coded    ? Json("integer-coded")
+                                                 : Json("character")},
                  {"steps", r.steps},
                  {"window", {{"from", HourJson(r.start)}, {"to", HourJson(r.stop)}}},
                  {"averaged", r.averaged},
@@ -241,14 +241,15 @@ void PrintJson(const Options& o, const AverageReport& r) {
                  {"sums", o.float32_sums ? "float32" : "double"},
                  {"table", o.table.empty() ? Json(nullptr) : Json(o.table)},
                  {"csv", o.csv.empty() ? Json(nullptr) : Json(o.csv)}};
-  if (r.kind == FileKind::kQmx2) {
+  if (family.Takes(AverageChoice::kWeighting)) {
     report["weighted"] = o.weighted;
     report["datum"] = HourJson(o.datum);
     report["dry_nodes"] = r.dry_nodes;
-  } else if (r.kind == FileKind::kQmx4) {
-    report["constituents"] = r.quantities;
-  } else {
-    report["degrees_of_freedom"] = r.quantities;
+  }
+  if (const QuantityNoun noun = family.quantities(); !noun.empty()) {
+    report[std::string(noun.key)] = r.quantities;
+  }
+  if (!r.extremes.empty()) {
     // The degrees of freedom the averaged file holds; null where no value
     // was seen (every value was not a number).
     Json extremes = Json::array();
@@ -271,10 +272,13 @@ void PrintJson(const Options& o, const AverageReport& r) {
 // Options that only one family takes, given for a file of another.
 std::string ForeignOption(const CLI::App& app, FileKind kind) {
   const auto given = [&](const char* name) { return app.count(name) > 0; };
-  if (kind != FileKind::kQmx2 && (given("--weighted") || given("--datum"))) {
+  const FamilyDriver& family = *DriverOf(kind);
+  if (!family.Takes(AverageChoice::kWeighting) && (given("--weighted") || given("--datum"))) {
     return std::string(given("--weighted") ? "--weighted" : "--datum");
   }
-  if (kind != FileKind::kQmx4 && given("--constituents")) return "--constituents";
+  if (!family.Takes(AverageChoice::kConstituents) && given("--constituents")) {
+    return "--constituents";
+  }
   return "";
 }
 

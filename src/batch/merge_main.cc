@@ -6,11 +6,13 @@
 #include <cerrno>
 #include <cstring>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "batch/command_line.h"
 #include "batch/progress_line.h"
+#include "engine/family_driver.h"
 #include "engine/stream_merge.h"
 #include "io/outputs.h"
 #include "text/readable.h"
@@ -76,12 +78,21 @@ std::string InputText(const MergeInput& in) {
          (in.to ? HourText(*in.to) : "last");
 }
 
+// Whether the merged steps carry elevations, for a family whose steps come
+// long and short.
+std::optional<bool> LongSteps(const MergeReport& r) {
+  Identity id;
+  id.kind = r.kind;
+  id.long_steps = r.long_steps;
+  return DriverOf(r.kind)->long_steps(id);
+}
+
 std::string FamilyText(const MergeReport& r) {
-  std::string text = DisplayName(r.kind);
-  if (r.kind != FileKind::kQmx10) {
+  const FamilyDriver& family = *DriverOf(r.kind);
+  std::string text = family.display_name();
+  if (family.has_header())
     text += r.integer_coded ? ", integer-coded header" : ", character header";
-  }
-  if (r.kind == FileKind::kQmx2) text += r.long_steps ? ", long steps" : ", short steps";
+  if (LongSteps(r)) text += *LongSteps(r) ? ", long steps" : ", short steps";
   return text + ", " + Counted(r.nodes, "node", "nodes") + ", " +
          Counted(r.elements, "element", "elements");
 }
@@ -123,10 +134,10 @@ void PrintJson(const Options& o, const std::vector<MergeInput>& inputs, const Me
   Json report = {{"program", kProgram},
                  {"output", o.output},
                  {"family", KindName(r.kind)},
-                 {"header", r.kind == FileKind::kQmx10 ? Json(nullptr)
-                            : r.integer_coded          ? Json("integer-coded")
-                                                       : Json("character")},
-                 {"long_steps", r.kind == FileKind::kQmx2 ? Json(r.long_steps) : Json(nullptr)},
+                 {"header", !DriverOf(r.kind)->has_header() ? Json(nullptr)
+                            : r.integer_coded               ? Json("integer-coded")
+                                                            : Json("character")},
+                 {"long_steps", LongSteps(r) ? Json(*LongSteps(r)) : Json(nullptr)},
                  {"nodes", r.nodes},
                  {"elements", r.elements},
                  {"restart_aware", !o.keep_all},

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <nlohmann/json.hpp>
 
+#include "engine/family_driver.h"
 #include "info/report_text.h"
 #include "text/number_format.h"
 
@@ -70,11 +71,12 @@ std::string JsonReport(const std::string& name, const FileReport& r,
                                 {"offset", r.damage->offset},
                                 {"what", r.damage->what}}
                          : Json(nullptr);
-  if (id.kind == FileKind::kQmx2) j["long_steps"] = id.long_steps;
-  if (id.kind == FileKind::kQmx4)
-    j["constituents"] = r.counts ? Json(r.counts->width) : Json(nullptr);
-  if (id.kind == FileKind::kQmx10) {
-    j["degrees_of_freedom"] = r.counts ? Json(r.counts->width) : Json(nullptr);
+  if (const FamilyDriver* family = DriverOf(id.kind)) {
+    if (const std::optional<bool> long_steps = family->long_steps(id))
+      j["long_steps"] = *long_steps;
+    if (const QuantityNoun noun = family->quantities(); !noun.empty()) {
+      j[std::string(noun.key)] = r.counts ? Json(r.counts->width) : Json(nullptr);
+    }
   }
   if (has_form) {
     j["irec1"] = OptionalInt(r.irec1);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string_view>
 
+#include "engine/family_driver.h"
 #include "formats/limits.h"
 #include "formats/qmx2.h"
 #include "text/number_format.h"
@@ -35,21 +36,15 @@ std::string Printable(std::string_view title) {
 }
 
 std::string KindText(const Identity& id) {
-  const std::string form = id.integer_coded ? "integer-coded header" : "character header";
-  switch (id.kind) {
-    case FileKind::kVelto:
-      return "VELTO geometry, " + form;
-    case FileKind::kQmx2:
-      return "QMX2, " + form +
-             (id.long_steps ? ", long steps (with elevations)" : ", short steps (no elevations)");
-    case FileKind::kQmx4:
-      return "QMX4, " + form;
-    case FileKind::kQmx10:
-      return "QMX10 (no header)";
-    case FileKind::kUnknown:
-      break;
+  const FamilyDriver* family = DriverOf(id.kind);
+  if (family == nullptr) return "not identified: " + id.why;
+  std::string text = family->display_name() + (family->is_mesh() ? " geometry" : "");
+  if (!family->has_header()) return text + " (no header)";
+  text += id.integer_coded ? ", integer-coded header" : ", character header";
+  if (const std::optional<bool> long_steps = family->long_steps(id)) {
+    text += *long_steps ? ", long steps (with elevations)" : ", short steps (no elevations)";
   }
-  return "not identified: " + id.why;
+  return text;
 }
 
 std::string VersionText(const FileReport& r) {
@@ -63,9 +58,8 @@ std::string VersionText(const FileReport& r) {
 std::string CountsText(FileKind kind, const StepCounts& c) {
   std::string text =
       Counted(c.nodes, "node", "nodes") + ", " + Counted(c.elements, "element", "elements");
-  if (kind == FileKind::kQmx4) text += ", " + Counted(c.width, "constituent", "constituents");
-  if (kind == FileKind::kQmx10) {
-    text += ", " + Counted(c.width, "degree of freedom", "degrees of freedom");
+  if (const QuantityNoun noun = DriverOf(kind)->quantities(); !noun.empty()) {
+    text += ", " + Counted(c.width, noun.one, noun.many);
   }
   return text;
 }
@@ -106,7 +100,8 @@ void TimeLines(std::string& out, const FileReport& r) {
 
 std::vector<std::string> Cautions(const FileReport& r) {
   std::vector<std::string> cautions;
-  if (r.identity.kind == FileKind::kQmx2 && r.irec1 && r.steps > 0) {
+  const FamilyDriver* family = DriverOf(r.identity.kind);
+  if (family != nullptr && family->long_steps(r.identity) && r.irec1 && r.steps > 0) {
     const int32_t v = *r.irec1;
     const std::string irec = "IREC(1) = " + std::to_string(v) + ": ";
     if (r.identity.long_steps && v < kMergeLongFrom) {
@@ -142,7 +137,7 @@ std::string TextReport(const std::string& name, const FileReport& r) {
     Line(out,
          "mesh:", r.counts ? CountsText(id.kind, *r.counts) : std::string("no sound time step"));
   }
-  if (r.identified() && id.kind != FileKind::kVelto) {
+  if (r.identified() && !DriverOf(id.kind)->is_mesh()) {
     TimeLines(out, r);
     Line(out, "500 limit:",
          r.over_step_limit() ? Counted(r.steps, "time step", "time steps") +
