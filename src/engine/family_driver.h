@@ -79,9 +79,13 @@ class FamilyDriver {
   /// Its averaging over a window (the mean's sums as `float32_sums` says);
   /// null for a family that is not averaged.
   virtual std::unique_ptr<AveragingFamily> Averaging(const AverageChoices&) const;
-  /// Its steps read as named fields over `mesh`; null for a family of no
+  /// The fields of a step of `id` that holds `quantities` (constituents,
+  /// degrees of freedom), named as every program names them; none for a
+  /// family of no steps.
+  virtual std::vector<FieldInfo> Fields(const Identity&, int32_t) const { return {}; }
+  /// Its steps read as those fields over `mesh`; null for a family of no
   /// steps.
-  virtual std::unique_ptr<StepFields> Fields(const Identity&, const Mesh&) const;
+  virtual std::unique_ptr<StepFields> Steps(const Identity&, const Mesh&) const;
 };
 
 /// The driver of a kind; null for `kUnknown`.

@@ -8,7 +8,7 @@ std::unique_ptr<AveragingFamily> FamilyDriver::Averaging(const AverageChoices&) 
   return nullptr;
 }
 
-std::unique_ptr<StepFields> FamilyDriver::Fields(const Identity&, const Mesh&) const {
+std::unique_ptr<StepFields> FamilyDriver::Steps(const Identity&, const Mesh&) const {
   return nullptr;
 }
 

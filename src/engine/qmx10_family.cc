@@ -97,9 +97,9 @@ class ThreedAveraging final : public AveragingFamily {
 
 // A QMX10 step (or averaged record) as fields over a mesh: one a degree of
 // freedom, each row covering the nodes its count gives.
-class Qmx10Fields final : public StepFields {
+class Qmx10Steps final : public StepFields {
  public:
-  explicit Qmx10Fields(const Mesh& mesh)
+  explicit Qmx10Steps(const Mesh& mesh)
       : np_(static_cast<size_t>(mesh.np)),
         values_(static_cast<size_t>(MAXDOF) * np_, kNone),
         icnt_(kQmx10CountList, 0),
@@ -134,20 +134,6 @@ class Qmx10Fields final : public StepFields {
                 values_.begin() + static_cast<std::ptrdiff_t>((k + 1) * np_), kNone);
     }
     return read;
-  }
-
-  // The units its averaging listing gives them (feet per second, feet, parts
-  // per thousand, degrees Celsius) in the spelling of the CF conventions.
-  std::vector<FieldInfo> Fields(int32_t ndf) const override {
-    static const std::array<FieldInfo, MAXDOF> kAll = {{
-        {"x_velocity", "x velocity", "ft s-1", false},
-        {"y_velocity", "y velocity", "ft s-1", false},
-        {"depth", "depth", "ft", false},
-        {"salinity", "salinity", "1e-3", false},
-        {"temperature", "temperature", "degC", false},
-        {"sediment", "sediment concentration", "1e-3", false},
-    }};
-    return std::vector<FieldInfo>(kAll.begin(), kAll.begin() + std::clamp(ndf, 0, MAXDOF));
   }
 
   std::span<const float> values(size_t i) const override {
@@ -195,8 +181,22 @@ class Qmx10Driver final : public FamilyDriver {
     return std::make_unique<ThreedAveraging<double>>();
   }
 
-  std::unique_ptr<StepFields> Fields(const Identity&, const Mesh& mesh) const override {
-    return std::make_unique<Qmx10Fields>(mesh);
+  // The units its averaging listing gives them (feet per second, feet, parts
+  // per thousand, degrees Celsius) in the spelling of the CF conventions.
+  std::vector<FieldInfo> Fields(const Identity&, int32_t ndf) const override {
+    static const std::array<FieldInfo, MAXDOF> kAll = {{
+        {"x_velocity", "x velocity", "ft s-1", false},
+        {"y_velocity", "y velocity", "ft s-1", false},
+        {"depth", "depth", "ft", false},
+        {"salinity", "salinity", "1e-3", false},
+        {"temperature", "temperature", "degC", false},
+        {"sediment", "sediment concentration", "1e-3", false},
+    }};
+    return std::vector<FieldInfo>(kAll.begin(), kAll.begin() + std::clamp(ndf, 0, MAXDOF));
+  }
+
+  std::unique_ptr<StepFields> Steps(const Identity&, const Mesh& mesh) const override {
+    return std::make_unique<Qmx10Steps>(mesh);
   }
 };
 

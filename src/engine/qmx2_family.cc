@@ -117,9 +117,9 @@ enum Qmx2Field { kU, kV, kDepth, kElevation, kWetDry, kQmx2Fields };
 // A QMX2 step as fields over a mesh: velocities and depth as the step holds
 // them, the water surface as the step holds it (long steps) or as the
 // bottom plus the depth (short steps), and the wet/dry code.
-class Qmx2Fields final : public StepFields {
+class Qmx2Steps final : public StepFields {
  public:
-  Qmx2Fields(bool long_steps, const Mesh& mesh)
+  Qmx2Steps(bool long_steps, const Mesh& mesh)
       : long_(long_steps),
         mesh_(mesh),
         np_(static_cast<size_t>(mesh.np)),
@@ -143,16 +143,6 @@ class Qmx2Fields final : public StepFields {
       values_[kWetDry * np_ + j] = static_cast<float>(ndry_[j]);
     }
     return read;
-  }
-
-  std::vector<FieldInfo> Fields(int32_t) const override {
-    return {{"x_velocity", "x velocity", "", false},
-            {"y_velocity", "y velocity", "", false},
-            {"depth", "depth", "", false},
-            {"water_surface_elevation",
-             long_ ? "water-surface elevation" : "water-surface elevation (bottom plus depth)", "",
-             false},
-            {"wet_dry", "wet/dry code", "", true}};
   }
 
   std::span<const float> values(size_t i) const override {
@@ -204,8 +194,19 @@ class Qmx2Driver final : public FamilyDriver {
     return std::make_unique<HydroAveraging<double>>(c);
   }
 
-  std::unique_ptr<StepFields> Fields(const Identity& id, const Mesh& mesh) const override {
-    return std::make_unique<Qmx2Fields>(id.long_steps, mesh);
+  std::vector<FieldInfo> Fields(const Identity& id, int32_t) const override {
+    return {
+        {"x_velocity", "x velocity", "", false},
+        {"y_velocity", "y velocity", "", false},
+        {"depth", "depth", "", false},
+        {"water_surface_elevation",
+         id.long_steps ? "water-surface elevation" : "water-surface elevation (bottom plus depth)",
+         "", false},
+        {"wet_dry", "wet/dry code", "", true}};
+  }
+
+  std::unique_ptr<StepFields> Steps(const Identity& id, const Mesh& mesh) const override {
+    return std::make_unique<Qmx2Steps>(id.long_steps, mesh);
   }
 };
 

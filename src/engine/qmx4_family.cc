@@ -84,9 +84,9 @@ class TransportAveraging final : public AveragingFamily {
 };
 
 // A QMX4 step as fields over a mesh: one concentration a constituent.
-class Qmx4Fields final : public StepFields {
+class Qmx4Steps final : public StepFields {
  public:
-  explicit Qmx4Fields(const Mesh& mesh)
+  explicit Qmx4Steps(const Mesh& mesh)
       : np_(static_cast<size_t>(mesh.np)),
         values_(static_cast<size_t>(MAXCON) * np_, std::numeric_limits<float>::quiet_NaN()),
         imat_(static_cast<size_t>(mesh.ne), 0) {
@@ -99,15 +99,6 @@ class Qmx4Fields final : public StepFields {
     const ReadResult read = ReadQmx4Step(f, step_);
     Counts(step_.time, step_.np, step_.ne, step_.nqal, head);
     return read;
-  }
-
-  std::vector<FieldInfo> Fields(int32_t nqal) const override {
-    std::vector<FieldInfo> fields;
-    for (int32_t k = 1; k <= nqal; ++k) {
-      fields.push_back({"constituent_" + std::to_string(k),
-                        "concentration of constituent " + std::to_string(k), "", false});
-    }
-    return fields;
   }
 
   std::span<const float> values(size_t i) const override {
@@ -146,8 +137,17 @@ class Qmx4Driver final : public FamilyDriver {
     return std::make_unique<TransportAveraging<double>>(c);
   }
 
-  std::unique_ptr<StepFields> Fields(const Identity&, const Mesh& mesh) const override {
-    return std::make_unique<Qmx4Fields>(mesh);
+  std::vector<FieldInfo> Fields(const Identity&, int32_t nqal) const override {
+    std::vector<FieldInfo> fields;
+    for (int32_t k = 1; k <= nqal; ++k) {
+      fields.push_back({"constituent_" + std::to_string(k),
+                        "concentration of constituent " + std::to_string(k), "", false});
+    }
+    return fields;
+  }
+
+  std::unique_ptr<StepFields> Steps(const Identity&, const Mesh& mesh) const override {
+    return std::make_unique<Qmx4Steps>(mesh);
   }
 };
 

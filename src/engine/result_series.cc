@@ -51,13 +51,13 @@ SeriesResult ResultSeries::Open() {
     if (!result.ok()) return result;
     title_ = Trimmed(title);
   }
-  steps_ = driver.Fields(id_, mesh_);
+  steps_ = driver.Steps(id_, mesh_);
   result = ReadStep();
   if (!result.ok()) {
     if (result.at_end()) result = SeriesResult{ReadResult{}, "it holds no time step"};
     return result;
   }
-  fields_ = steps_->Fields(quantities_);
+  fields_ = driver.Fields(id_, quantities_);
   if (fields_.empty()) result.refusal = "its first time step holds no quantity";
   first_pending_ = result.ok();
   return result;

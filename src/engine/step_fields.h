@@ -19,8 +19,6 @@ class StepFields {
   /// Reads the step at the file's position: its time and counts into `head`
   /// (the counts also when a count is too large for the mesh's arrays).
   virtual ReadResult Read(RecordFile& f, StepHead* head) = 0;
-  /// The fields of a step of `quantities` (constituents, degrees of freedom).
-  virtual std::vector<FieldInfo> Fields(int32_t quantities) const = 0;
   /// Field `i` of the step read last at every node, NaN where the step holds
   /// none (the codes of an integer field as the nearest float).
   virtual std::span<const float> values(size_t i) const = 0;
