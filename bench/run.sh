@@ -5,7 +5,8 @@
 # 1 MB blocks is the copy through user memory that a merge has to do.
 #   bench/run.sh [steps] [runs]      (defaults: 120 steps, 5 runs)
 # With BEFORE=/path/to/an/older/korvant the same merges and averages of that
-# build run in turn with this one's, and the table shows both.
+# build run in turn with this one's, and the table shows both; so do that
+# build's korvant-merge and korvant-average when they lie beside it.
 # korvant-merge of the same two files runs with the merges, and
 # korvant-average of the same file (the last 26 steps, as the automatic
 # window; alone, with its table as the dialogue writes its listing, and with
@@ -87,6 +88,8 @@ measure() {
 }
 
 before=${BEFORE:-}
+old_kmerge=$(dirname "${before:-.}")/korvant-merge
+old_kavg=$(dirname "${before:-.}")/korvant-average
 for fam in 2 4 10; do
   a=$data/qmx${fam}_a.bin; b=$data/qmx${fam}_b.bin
   extra_merge=() extra_avg=()
@@ -99,6 +102,12 @@ for fam in 2 4 10; do
   if [ -n "$before" ]; then
     extra_merge+=("merge_old_$fam='$before' < merge_$fam.in")
     extra_avg+=("avg_old_$fam='$before' < avg_${fam}_given.in" "auto_old_$fam='$before' < avg_${fam}_auto.in")
+    if [ -x "$kmerge" ] && [ -x "$old_kmerge" ] && [ -x "$old_kavg" ]; then
+      extra_merge+=("kmerge_old_$fam='$old_kmerge' -q -o out.bin '$a' '$b'")
+      extra_avg+=("kavg_old_$fam='$old_kavg' -q '$a' -o out.bin"
+                  "kavgt_old_$fam='$old_kavg' -q '$a' -o out.bin --table s.txt"
+                  "kavg32_old_$fam='$old_kavg' -q --float32-sums '$a' -o out.bin --table s.txt")
+    fi
   fi
   measure "cat2_$fam=cat '$a' '$b' > out.bin" \
           "copy2_$fam={ dd if='$a' bs=1M; dd if='$b' bs=1M; } 2>/dev/null > out.bin" \
@@ -132,7 +141,9 @@ for fam in 2 4 10; do
     printf '%-8s %-22s %9s %9s %7s %8s %s\n' "QMX$fam" "  and --float32-sums" "$k32" "$u" "$(ratio "$k32" "$u")" "${mem[kavg32_$fam]}" "<= 1.0"
   fi
   if [ -n "$before" ]; then
-    for job in merge avg auto; do
+    jobs=(merge avg auto)
+    [ -n "${secs[kmerge_old_$fam]:-}" ] && jobs+=(kmerge kavg kavgt kavg32)
+    for job in "${jobs[@]}"; do
       o=${secs[${job}_old_$fam]}; n=${secs[${job}_$fam]}
       printf '%-8s %-22s %9s %9s %7s %8s %s\n' "QMX$fam" "$job: before -> now" "$n" "$o" "$(ratio "$n" "$o")" "${mem[${job}_old_$fam]}->${mem[${job}_$fam]}" "<= 1.0"
     done
