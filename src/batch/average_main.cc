@@ -16,6 +16,7 @@
 #include <variant>
 #include <vector>
 
+#include "batch/average_report.h"
 #include "batch/command_line.h"
 #include "batch/progress_line.h"
 #include "engine/family_driver.h"
@@ -85,18 +86,6 @@ EXAMPLES
   korvant-average salt.bin -o salt_mean.bin --constituents 2 --table salt.txt
 )";
 
-struct Options {
-  std::string input, output, table, csv, geometry;
-  std::string from, to, last_text, datum_text;
-  int64_t last = 26;
-  bool weighted = false;
-  float datum = 100.0f;
-  int32_t constituents = 0;
-  bool float32_sums = false;
-  bool sync = false;
-  bool force = false, json = false, quiet = false;
-};
-
 std::string NumberText(const Value& v) {
   if (const int32_t* i = std::get_if<int32_t>(&v)) return std::to_string(*i);
   char text[32];
@@ -150,14 +139,6 @@ void WriteCsv(const StreamAverage& average, const std::string& path, const std::
   if (!file) Fatal("error during write, file " + target);
 }
 
-std::string WindowText(const Options& o, const AverageReport& r) {
-  std::string text = "hours " + HourText(r.start) + " to " + HourText(r.stop);
-  if (o.from.empty() && o.to.empty()) {
-    text += " (the last " + Counted(o.last, "step", "steps") + ")";
-  }
-  return text;
-}
-
 // What is wrong with the mesh `path`, read as far as `read`.
 std::string MeshProblem(const std::string& path, const ReadResult& read) {
   switch (read.outcome) {
@@ -196,79 +177,6 @@ std::string ReadMesh(const std::string& path, Mesh* mesh) {
   return MeshProblem(path, LoadMesh(f, mesh, MeshLimits{INT64_MAX, INT64_MAX}));
 }
 
-void PrintReport(const Options& o, const AverageReport& r) {
-  const FamilyDriver& family = *DriverOf(r.kind);
-  std::cout << ValidUtf8(o.output) << ": the mean of " << Counted(r.averaged, "step", "steps")
-            << ", hours " << HourText(*r.first_hour) << " to " << HourText(*r.last_hour) << " ("
-            << family.display_name() << ", " << Counted(r.nodes, "node", "nodes") << ", "
-            << Counted(r.elements, "element", "elements");
-  if (const QuantityNoun noun = family.quantities(); !noun.empty()) {
-    std::cout << ", " << Counted(r.quantities, noun.one, noun.many);
-  }
-  std::cout << ")\n  " << ValidUtf8(o.input) << ": " << Counted(r.steps, "step", "steps")
-            << "; window " << WindowText(o, r) << "; sums in "
-            << (o.float32_sums ? "32 bits" : "double precision") << '\n';
-  if (r.dry_nodes > 0) {
-    std::cout << "  " << Counted(r.dry_nodes, "dry node", "dry nodes") << " left at zero\n";
-  }
-  if (!o.geometry.empty()) {
-    std::cout << "  " << ValidUtf8(o.geometry) << ": the mesh, "
-              << (family.Takes(AverageChoice::kMeshPlaces) ? "for each node's x, y and bottom"
-                                                           : "its node count checked")
-              << '\n';
-  }
-  if (!o.table.empty()) std::cout << "  " << ValidUtf8(o.table) << ": the per-node table\n";
-  if (!o.csv.empty()) std::cout << "  " << ValidUtf8(o.csv) << ": the per-node table as CSV\n";
-}
-
-void PrintJson(const Options& o, const AverageReport& r) {
-  const FamilyDriver& family = *DriverOf(r.kind);
-  Json report = {{"program", kProgram},
-                 {"input", o.input},
-                 {"geometry", o.geometry.empty() ? Json(nullptr) : Json(o.geometry)},
-                 {"output", o.output},
-                 {"family", family.kind_name()},
-                 {"header", !family.has_header() ? Json(nullptr)
-                            : r.integer_coded    ? Json("integer-coded")
-                                                 : Json("character")},
-                 {"steps", r.steps},
-                 {"window", {{"from", HourJson(r.start)}, {"to", HourJson(r.stop)}}},
-                 {"averaged", r.averaged},
-                 {"first_hour", HourJson(r.first_hour)},
-                 {"last_hour", HourJson(r.last_hour)},
-                 {"nodes", r.nodes},
-                 {"elements", r.elements},
-                 {"sums", o.float32_sums ? "float32" : "double"},
-                 {"table", o.table.empty() ? Json(nullptr) : Json(o.table)},
-                 {"csv", o.csv.empty() ? Json(nullptr) : Json(o.csv)}};
-  if (family.Takes(AverageChoice::kWeighting)) {
-    report["weighted"] = o.weighted;
-    report["datum"] = HourJson(o.datum);
-    report["dry_nodes"] = r.dry_nodes;
-  }
-  if (const QuantityNoun noun = family.quantities(); !noun.empty()) {
-    report[std::string(noun.key)] = r.quantities;
-  }
-  if (!r.extremes.empty()) {
-    // The degrees of freedom the averaged file holds; null where no value
-    // was seen (every value was not a number).
-    Json extremes = Json::array();
-    const int32_t held =
-        std::clamp<int32_t>(r.quantities, 0, static_cast<int32_t>(r.extremes.size()));
-    for (const DofExtremes& e : std::span(r.extremes).first(static_cast<size_t>(held))) {
-      const auto seen = [](int32_t node, float value) {
-        return node > 0 ? std::pair(HourJson(value), Json(node)) : std::pair(Json(), Json());
-      };
-      const auto [max, max_node] = seen(e.max_node, e.max);
-      const auto [min, min_node] = seen(e.min_node, e.min);
-      extremes.push_back(
-          {{"max", max}, {"max_node", max_node}, {"min", min}, {"min_node", min_node}});
-    }
-    report["extremes"] = extremes;
-  }
-  std::cout << JsonLine(report) << '\n';
-}
-
 // Options that only one family takes, given for a file of another.
 std::string ForeignOption(const CLI::App& app, FileKind kind) {
   const auto given = [&](const char* name) { return app.count(name) > 0; };
@@ -284,7 +192,7 @@ std::string ForeignOption(const CLI::App& app, FileKind kind) {
 
 int Average(int argc, char** argv) {
   CLI::App app("korvant-average - the time average of a model result file", "korvant-average");
-  Options o;
+  AverageOptions o;
   app.add_option("IN", o.input, "The model result file to average")->required()->type_name("FILE");
   app.add_option("-o,--output", o.output, "The averaged file to write")
       ->required()
@@ -413,7 +321,8 @@ int Average(int argc, char** argv) {
            &error));
   if (!written || !outputs.CommitAll(&error, o.sync))
     return Complain(kProgram, error, kExitRefused);
-  if (!o.quiet) o.json ? PrintJson(o, average.report()) : PrintReport(o, average.report());
+  if (!o.quiet)
+    o.json ? PrintAverageJson(o, average.report()) : PrintAverageReport(o, average.report());
   return 0;
 }
 

@@ -1,0 +1,100 @@
+#include "batch/average_report.h"
+
+#include <algorithm>
+#include <iostream>
+#include <span>
+#include <utility>
+
+#include "batch/command_line.h"
+#include "engine/family_driver.h"
+#include "text/readable.h"
+
+namespace korvant {
+namespace {
+
+constexpr std::string_view kProgram = "korvant-average";
+
+std::string WindowText(const AverageOptions& o, const AverageReport& r) {
+  std::string text = "hours " + HourText(r.start) + " to " + HourText(r.stop);
+  if (o.from.empty() && o.to.empty()) {
+    text += " (the last " + Counted(o.last, "step", "steps") + ")";
+  }
+  return text;
+}
+
+}  // namespace
+
+void PrintAverageReport(const AverageOptions& o, const AverageReport& r) {
+  const FamilyDriver& family = *DriverOf(r.kind);
+  std::cout << ValidUtf8(o.output) << ": the mean of " << Counted(r.averaged, "step", "steps")
+            << ", hours " << HourText(*r.first_hour) << " to " << HourText(*r.last_hour) << " ("
+            << family.display_name() << ", " << Counted(r.nodes, "node", "nodes") << ", "
+            << Counted(r.elements, "element", "elements");
+  if (const QuantityNoun noun = family.quantities(); !noun.empty()) {
+    std::cout << ", " << Counted(r.quantities, noun.one, noun.many);
+  }
+  std::cout << ")\n  " << ValidUtf8(o.input) << ": " << Counted(r.steps, "step", "steps")
+            << "; window " << WindowText(o, r) << "; sums in "
+            << (o.float32_sums ? "32 bits" : "double precision") << '\n';
+  if (r.dry_nodes > 0) {
+    std::cout << "  " << Counted(r.dry_nodes, "dry node", "dry nodes") << " left at zero\n";
+  }
+  if (!o.geometry.empty()) {
+    std::cout << "  " << ValidUtf8(o.geometry) << ": the mesh, "
+              << (family.Takes(AverageChoice::kMeshPlaces) ? "for each node's x, y and bottom"
+                                                           : "its node count checked")
+              << '\n';
+  }
+  if (!o.table.empty()) std::cout << "  " << ValidUtf8(o.table) << ": the per-node table\n";
+  if (!o.csv.empty()) std::cout << "  " << ValidUtf8(o.csv) << ": the per-node table as CSV\n";
+}
+
+void PrintAverageJson(const AverageOptions& o, const AverageReport& r) {
+  const FamilyDriver& family = *DriverOf(r.kind);
+  Json report = {{"program", kProgram},
+                 {"input", o.input},
+                 {"geometry", o.geometry.empty() ? Json(nullptr) : Json(o.geometry)},
+                 {"output", o.output},
+                 {"family", family.kind_name()},
+                 {"header", !family.has_header() ? Json(nullptr)
+                            : r.integer_coded    ? Json("integer-coded")
+                                                 : Json("character")},
+                 {"steps", r.steps},
+                 {"window", {{"from", HourJson(r.start)}, {"to", HourJson(r.stop)}}},
+                 {"averaged", r.averaged},
+                 {"first_hour", HourJson(r.first_hour)},
+                 {"last_hour", HourJson(r.last_hour)},
+                 {"nodes", r.nodes},
+                 {"elements", r.elements},
+                 {"sums", o.float32_sums ? "float32" : "double"},
+                 {"table", o.table.empty() ? Json(nullptr) : Json(o.table)},
+                 {"csv", o.csv.empty() ? Json(nullptr) : Json(o.csv)}};
+  if (family.Takes(AverageChoice::kWeighting)) {
+    report["weighted"] = o.weighted;
+    report["datum"] = HourJson(o.datum);
+    report["dry_nodes"] = r.dry_nodes;
+  }
+  if (const QuantityNoun noun = family.quantities(); !noun.empty()) {
+    report[std::string(noun.key)] = r.quantities;
+  }
+  if (!r.extremes.empty()) {
+    // The degrees of freedom the averaged file holds; null where no value
+    // was seen (every value was not a number).
+    Json extremes = Json::array();
+    const int32_t held =
+        std::clamp<int32_t>(r.quantities, 0, static_cast<int32_t>(r.extremes.size()));
+    for (const DofExtremes& e : std::span(r.extremes).first(static_cast<size_t>(held))) {
+      const auto seen = [](int32_t node, float value) {
+        return node > 0 ? std::pair(HourJson(value), Json(node)) : std::pair(Json(), Json());
+      };
+      const auto [max, max_node] = seen(e.max_node, e.max);
+      const auto [min, min_node] = seen(e.min_node, e.min);
+      extremes.push_back(
+          {{"max", max}, {"max_node", max_node}, {"min", min}, {"min_node", min_node}});
+    }
+    report["extremes"] = extremes;
+  }
+  std::cout << JsonLine(report) << '\n';
+}
+
+}  // namespace korvant

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "engine/stream_average.h"
+
+namespace korvant {
+
+/// The choices of korvant-average, as given on its command line.
+struct AverageOptions {
+  std::string input, output, table, csv, geometry;
+  std::string from, to, last_text, datum_text;
+  int64_t last = 26;
+  bool weighted = false;
+  float datum = 100.0f;
+  int32_t constituents = 0;
+  bool float32_sums = false;
+  bool sync = false;
+  bool force = false, json = false, quiet = false;
+};
+
+/// The report of a finished averaging, for people: what was averaged, over
+/// which window, and what was written.
+void PrintAverageReport(const AverageOptions& o, const AverageReport& r);
+/// The same as one line of JSON.
+void PrintAverageJson(const AverageOptions& o, const AverageReport& r);
+
+}  // namespace korvant
