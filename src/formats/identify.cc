@@ -19,18 +19,6 @@ constexpr uint32_t kCharacterIntsBytes = 4 * (kHeaderInts + kHeaderReals);
 
 int64_t Values(int64_t count) { return std::max<int64_t>(count, 0); }
 
-// The leading values of the record at the file's position, as many as it
-// holds up to `n`; the record is consumed. Returns its length, or -1 when no
-// whole record is there.
-int64_t Peek(RecordFile& f, int32_t* values, int n, int64_t skip_bytes = 0) {
-  if (f.Begin() != ReadStatus::kOk) return -1;
-  const int64_t length = f.length();
-  std::fill(values, values + n, 0);
-  if (f.Pass(skip_bytes)) f.Ints(values, std::min<int64_t>(n, (length - skip_bytes) / 4));
-  f.Finish();
-  return length;
-}
-
 ReadResult Mismatch(const RecordFile& f, const std::string& what) {
   ReadResult result;
   result.outcome = Outcome::kDamaged;
@@ -43,13 +31,13 @@ ReadResult Mismatch(const RecordFile& f, const std::string& what) {
 bool IsQmx2Step(RecordFile& f, bool* long_steps) {
   const RecordMark at = f.Tell();
   int32_t v[2];
-  const int64_t length = Peek(f, v, 2);
+  const int64_t length = f.Peek(v);
   // Time, NP2, 16 bytes a node, NE2 behind them.
   const int64_t np2 = v[1];
   if (length < 0 || np2 < 0 || 12 + 16 * np2 > length) return false;
   f.Seek(at);
   int32_t ne2 = 0;
-  Peek(f, &ne2, 1, 8 + 16 * np2);
+  f.Peek({&ne2, 1}, 8 + 16 * np2);
   if (ne2 < 0) return false;
   *long_steps = length == Qmx2StepBytes(np2, ne2, true);
   return *long_steps || length == Qmx2StepBytes(np2, ne2, false);
@@ -60,12 +48,12 @@ bool IsQmx2Step(RecordFile& f, bool* long_steps) {
 bool IsQmx4Step(RecordFile& f) {
   const RecordMark at = f.Tell();
   int32_t v[3];
-  const int64_t length = Peek(f, v, 3);
+  const int64_t length = f.Peek(v);
   const int64_t conc = 4 * Values(v[1]) * Values(v[2]);
   if (length < 0 || v[1] < 0 || v[2] < 0 || 16 + conc > length) return false;
   f.Seek(at);
   int32_t ne4 = 0;
-  Peek(f, &ne4, 1, 12 + conc);
+  f.Peek({&ne4, 1}, 12 + conc);
   return ne4 >= 0 && length == Qmx4StepBytes(v[1], v[2], ne4);
 }
 
@@ -98,7 +86,7 @@ Identity Further(RecordFile& f, RecordMark first, const Identity& a, const Ident
 // A QMX10 time step, or the averaged record, which lacks IMAT and NDRY.
 bool IsQmx10Step(RecordFile& f, bool* averaged) {
   int32_t v[5 + kQmx10CountList];
-  const int64_t length = Peek(f, v, 5 + kQmx10CountList);
+  const int64_t length = f.Peek(v);
   if (length < 20 || v[1] < 0 || v[2] < 0 || v[2] > MAXDOF || v[3] < 0 || v[4] < 0 ||
       v[4] > kQmx10CountList || 20 + 4 * v[4] > length) {
     return false;
@@ -125,7 +113,7 @@ Identity AfterHeader(RecordFile& f, int records, bool integer_coded) {
   id.header_records = records;
   const RecordMark at = f.Tell();
   int32_t counts[2];
-  const int64_t length = Peek(f, counts, 2);
+  const int64_t length = f.Peek(counts);
   if (length < 0) {
     f.Seek(at);
     if (f.Begin() != ReadStatus::kEndOfFile) {
@@ -165,14 +153,13 @@ Identity IdentifyFromStart(RecordFile& f) {
   if (f.Finish() != ReadStatus::kOk) return Unknown("its first record is damaged");
   if (itest > kIntegerCodedMax && first_length == kBannerChars) {
     int32_t irec1 = 0;
-    if (Peek(f, &irec1, 1) != kCharacterIntsBytes) {
+    if (f.Peek({&irec1, 1}) != kCharacterIntsBytes) {
       return Unknown("a banner record not followed by 40 integers and 40 reals");
     }
     // A title record follows in QMX2 and QMX4 files, and in VELTO files from
     // version 425 on.
     const RecordMark at = f.Tell();
-    int32_t none;
-    if (Peek(f, &none, 0) == kTitleChars) {
+    if (f.Peek({}) == kTitleChars) {
       Identity id = AfterHeader(f, 3, false);
       if (id.kind != FileKind::kUnknown || id.header_only || irec1 >= kVeltoTitleFromVersion) {
         return id;
@@ -183,13 +170,13 @@ Identity IdentifyFromStart(RecordFile& f) {
   }
   if (first_length == 16 && itest <= kIntegerCodedMax) {
     int32_t count[2];
-    if (Peek(f, count, 1) != 4 + 4 * Values(count[0])) {
+    if (f.Peek({count, 1}) != 4 + 4 * Values(count[0])) {
       return Unknown("an integer-coded header whose banner record does not fit its count");
     }
-    if (Peek(f, count, 2) != 8 + 4 * (Values(count[0]) + Values(count[1]))) {
+    if (f.Peek(count) != 8 + 4 * (Values(count[0]) + Values(count[1]))) {
       return Unknown("an integer-coded header whose numbers record does not fit its counts");
     }
-    if (Peek(f, count, 1) != 4 + 4 * Values(count[0])) {
+    if (f.Peek({count, 1}) != 4 + 4 * Values(count[0])) {
       return Unknown("an integer-coded header whose title record does not fit its count");
     }
     return AfterHeader(f, 4, true);

@@ -369,6 +369,16 @@ ReadStatus RecordFile::SkipRecord() {
   return status == ReadStatus::kOk ? Finish() : status;
 }
 
+int64_t RecordFile::Peek(std::span<int32_t> values, int64_t skip_bytes) {
+  if (Begin() != ReadStatus::kOk) return -1;
+  const int64_t length = length_;
+  std::fill(values.begin(), values.end(), 0);
+  const int64_t n = static_cast<int64_t>(values.size());
+  if (Pass(skip_bytes)) Ints(values.data(), std::min<int64_t>(n, (length - skip_bytes) / 4));
+  Finish();
+  return length;
+}
+
 void RecordFile::FailRead(ReadStatus status) const {
   if (status == ReadStatus::kEndOfFile) FailFile("end-of-file during read");
   if (damage_ == Damage::kShort) FailFile("input statement requires too much data");

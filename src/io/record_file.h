@@ -148,6 +148,12 @@ class RecordFile {
   ReadStatus Finish();
   /// Reads one record taking nothing.
   ReadStatus SkipRecord();
+  /// Reads the next record taking only the integers at its start, after
+  /// `skip_bytes` bytes: as many of `values` as it holds, zero for the rest
+  /// (all zero when the record ends within the skip). The record is consumed
+  /// whole; `Seek` back to read it again. Returns its data length, or -1 when
+  /// no whole record starts here (end of file or damage).
+  int64_t Peek(std::span<int32_t> values, int64_t skip_bytes = 0);
 
   /// Ends the run with the diagnostic that fits a read without a handler.
   [[noreturn]] void FailRead(ReadStatus status) const;
