@@ -1,9 +1,30 @@
 #include "formats/header.h"
 
+#include <algorithm>
+#include <span>
+
 #include "text/convrt.h"
 
 namespace korvant {
 namespace {
+
+constexpr int64_t kFirstIntsBytes = 4 * 4;  // H1: MFLG, IVERS, NP, NE
+constexpr int64_t kCharacterIntsBytes = 4 * (kHeaderInts + kHeaderReals);  // C2
+
+// Data bytes of an integer-coded record: its counts, then as many values as
+// they give.
+int64_t CountedBytes(std::span<const int32_t> counts) {
+  int64_t bytes = 4 * static_cast<int64_t>(counts.size());
+  for (const int32_t count : counts) bytes += 4 * std::max<int64_t>(count, 0);
+  return bytes;
+}
+
+// Whether the record at the position holds `n` counts and the values they give.
+bool FitsItsCounts(RecordFile& f, int n) {
+  int32_t counts[2] = {};
+  const int64_t length = f.Peek({counts, static_cast<size_t>(n)});
+  return length == CountedBytes({counts, static_cast<size_t>(n)});
+}
 
 // A failed header record `part`.
 ReadResult Failed(const RecordFile& f, ReadStatus status, int part) {
@@ -82,6 +103,33 @@ ReadResult ReadIntegerForm(RecordFile& f, HeaderValues* h, const HeaderText& int
 }
 
 }  // namespace
+
+HeaderForm HeaderFormOf(int32_t itest, int64_t length) {
+  if (itest > kIntegerCodedMax && length == kBannerChars) return HeaderForm::kCharacter;
+  if (itest <= kIntegerCodedMax && length == kFirstIntsBytes) return HeaderForm::kIntegerCoded;
+  return HeaderForm::kNone;
+}
+
+std::string CheckHeaderLengths(RecordFile& f, HeaderForm form, int32_t* version) {
+  if (form == HeaderForm::kCharacter) {
+    if (f.Peek({version, 1}) != kCharacterIntsBytes) {
+      return "a banner record not followed by 40 integers and 40 reals";
+    }
+    return "";
+  }
+  if (!FitsItsCounts(f, 1)) {
+    return "an integer-coded header whose banner record does not fit its count";
+  }
+  if (!FitsItsCounts(f, 2)) {
+    return "an integer-coded header whose numbers record does not fit its counts";
+  }
+  if (!FitsItsCounts(f, 1)) {
+    return "an integer-coded header whose title record does not fit its count";
+  }
+  return "";
+}
+
+bool CouldBeTitle(RecordFile& f) { return f.Peek({}) == kTitleChars; }
 
 ReadResult DetectForm(RecordFile& f, HeaderValues* h) {
   ReadStatus status = f.Begin();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "formats/limits.h"
 #include "formats/read_result.h"
@@ -45,6 +46,23 @@ struct MeshLimits {
   int64_t nodes = MAXNODE;
   int64_t elements = MAXELEM;
 };
+
+/// The form of header a file's first record begins, told from its first
+/// integer (`ITEST`) and its length alone; kNone when it begins neither.
+enum class HeaderForm { kNone, kCharacter, kIntegerCoded };
+HeaderForm HeaderFormOf(int32_t itest, int64_t length);
+
+/// With the file just after a first record of `form` (not kNone): "" when
+/// the header records after it have the lengths that their form and counts
+/// give, else why not. Of the character form only C2 is looked at (*version
+/// gets its IREC(1)) and the file is left after it, for the title C3 is
+/// optional in a geometry file (`CouldBeTitle`); of the integer-coded form H2
+/// to H4, and the file is left after H4.
+std::string CheckHeaderLengths(RecordFile& f, HeaderForm form, int32_t* version);
+
+/// Whether the record at the file's position has the length of a title
+/// (C3). The file is left after the record.
+bool CouldBeTitle(RecordFile& f);
 
 /// Reads the first record taking `ITEST` only, then rewinds.
 ReadResult DetectForm(RecordFile& f, HeaderValues* h);

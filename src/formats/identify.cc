@@ -15,46 +15,11 @@
 namespace korvant {
 namespace {
 
-constexpr uint32_t kCharacterIntsBytes = 4 * (kHeaderInts + kHeaderReals);
-
-int64_t Values(int64_t count) { return std::max<int64_t>(count, 0); }
-
 ReadResult Mismatch(const RecordFile& f, const std::string& what) {
   ReadResult result;
   result.outcome = Outcome::kDamaged;
   result.damage = Damage{f.record(), f.record_offset(), what};
   return result;
-}
-
-// Whether the record at the position is a QMX2 step (short or long, as
-// *long_steps then says). The file is left after the record.
-bool IsQmx2Step(RecordFile& f, bool* long_steps) {
-  const RecordMark at = f.Tell();
-  int32_t v[2];
-  const int64_t length = f.Peek(v);
-  // Time, NP2, 16 bytes a node, NE2 behind them.
-  const int64_t np2 = v[1];
-  if (length < 0 || np2 < 0 || 12 + 16 * np2 > length) return false;
-  f.Seek(at);
-  int32_t ne2 = 0;
-  f.Peek({&ne2, 1}, 8 + 16 * np2);
-  if (ne2 < 0) return false;
-  *long_steps = length == Qmx2StepBytes(np2, ne2, true);
-  return *long_steps || length == Qmx2StepBytes(np2, ne2, false);
-}
-
-// Whether the record at the position is a QMX4 step: time, NQAL, NP4, the
-// concentrations, NE4 behind them.
-bool IsQmx4Step(RecordFile& f) {
-  const RecordMark at = f.Tell();
-  int32_t v[3];
-  const int64_t length = f.Peek(v);
-  const int64_t conc = 4 * Values(v[1]) * Values(v[2]);
-  if (length < 0 || v[1] < 0 || v[2] < 0 || 16 + conc > length) return false;
-  f.Seek(at);
-  int32_t ne4 = 0;
-  f.Peek({&ne4, 1}, 12 + conc);
-  return ne4 >= 0 && length == Qmx4StepBytes(v[1], v[2], ne4);
 }
 
 // The sound step heads of `id` from the file's position on; *to_end says
@@ -83,22 +48,6 @@ Identity Further(RecordFile& f, RecordMark first, const Identity& a, const Ident
   return b_to_end || b_steps > a_steps ? b : a;
 }
 
-// A QMX10 time step, or the averaged record, which lacks IMAT and NDRY.
-bool IsQmx10Step(RecordFile& f, bool* averaged) {
-  int32_t v[5 + kQmx10CountList];
-  const int64_t length = f.Peek(v);
-  if (length < 20 || v[1] < 0 || v[2] < 0 || v[2] > MAXDOF || v[3] < 0 || v[4] < 0 ||
-      v[4] > kQmx10CountList || 20 + 4 * v[4] > length) {
-    return false;
-  }
-  int32_t icnt[kQmx10CountList] = {};
-  std::copy(v + 5, v + 5 + v[4], icnt);
-  const int64_t step = Qmx10StepBytes(v[1], v[2], v[3], v[4], icnt);
-  const int64_t codes = int64_t{v[1]} + v[3];  // NP + NE, which IMAT and NDRY hold
-  *averaged = codes > 0 && length == step - 4 * codes;
-  return length == step || *averaged;
-}
-
 Identity Unknown(std::string why) {
   Identity id;
   id.why = std::move(why);
@@ -112,9 +61,7 @@ Identity AfterHeader(RecordFile& f, int records, bool integer_coded) {
   id.integer_coded = integer_coded;
   id.header_records = records;
   const RecordMark at = f.Tell();
-  int32_t counts[2];
-  const int64_t length = f.Peek(counts);
-  if (length < 0) {
+  if (f.Peek({}) < 0) {
     f.Seek(at);
     if (f.Begin() != ReadStatus::kEndOfFile) {
       return Unknown("record " + std::to_string(records + 1) + ", after the header, is damaged");
@@ -123,23 +70,40 @@ Identity AfterHeader(RecordFile& f, int records, bool integer_coded) {
     id.header_only = true;
     return id;
   }
-  if (counts[0] >= 0 && counts[1] >= 0 &&
-      length == 8 + 16 * int64_t{counts[0]} + 44 * int64_t{counts[1]}) {
+  f.Seek(at);
+  if (CouldBeVeltoMesh(f)) {
     id.kind = FileKind::kVelto;
     return id;
   }
   f.Seek(at);
   Identity hydro = id;
   hydro.kind = FileKind::kQmx2;
-  const bool fits_hydro = IsQmx2Step(f, &hydro.long_steps);
+  const bool fits_hydro = CouldBeQmx2Step(f, &hydro.long_steps);
   f.Seek(at);
   id.kind = FileKind::kQmx4;
-  const bool fits_transport = IsQmx4Step(f);
+  const bool fits_transport = CouldBeQmx4Step(f);
   if (fits_hydro && fits_transport) return Further(f, at, hydro, id);
   if (fits_hydro) return hydro;
   if (fits_transport) return id;
   return Unknown("record " + std::to_string(records + 1) +
                  " after the header is neither a mesh nor a QMX2 or QMX4 time step");
+}
+
+// A file that begins with a time step: QMX10, or QMX4 without a header.
+Identity WithoutHeader(RecordFile& f, int64_t first_length) {
+  f.Rewind();
+  Identity threed;
+  threed.kind = FileKind::kQmx10;
+  const bool fits_threed = CouldBeQmx10Step(f, &threed.averaged);
+  f.Rewind();
+  Identity transport;
+  transport.kind = FileKind::kQmx4;
+  const bool fits_transport = CouldBeQmx4Step(f);
+  if (fits_threed && fits_transport) return Further(f, RecordMark{}, threed, transport);
+  if (fits_threed) return threed;
+  if (fits_transport) return transport;
+  return Unknown("its first record (" + std::to_string(first_length) +
+                 " bytes) begins no header and is no QMX10 or QMX4 time step");
 }
 
 Identity IdentifyFromStart(RecordFile& f) {
@@ -151,49 +115,22 @@ Identity IdentifyFromStart(RecordFile& f) {
   int32_t itest = 0;
   f.Ints(&itest, 1);
   if (f.Finish() != ReadStatus::kOk) return Unknown("its first record is damaged");
-  if (itest > kIntegerCodedMax && first_length == kBannerChars) {
-    int32_t irec1 = 0;
-    if (f.Peek({&irec1, 1}) != kCharacterIntsBytes) {
-      return Unknown("a banner record not followed by 40 integers and 40 reals");
+  const HeaderForm form = HeaderFormOf(itest, first_length);
+  if (form == HeaderForm::kNone) return WithoutHeader(f, first_length);
+  int32_t version = 0;
+  if (std::string why = CheckHeaderLengths(f, form, &version); !why.empty()) return Unknown(why);
+  if (form == HeaderForm::kIntegerCoded) return AfterHeader(f, 4, true);
+  // A title record follows in QMX2 and QMX4 files, and in VELTO files from
+  // version 425 on.
+  const RecordMark at = f.Tell();
+  if (CouldBeTitle(f)) {
+    Identity id = AfterHeader(f, 3, false);
+    if (id.kind != FileKind::kUnknown || id.header_only || version >= kVeltoTitleFromVersion) {
+      return id;
     }
-    // A title record follows in QMX2 and QMX4 files, and in VELTO files from
-    // version 425 on.
-    const RecordMark at = f.Tell();
-    if (f.Peek({}) == kTitleChars) {
-      Identity id = AfterHeader(f, 3, false);
-      if (id.kind != FileKind::kUnknown || id.header_only || irec1 >= kVeltoTitleFromVersion) {
-        return id;
-      }
-    }
-    f.Seek(at);
-    return AfterHeader(f, 2, false);
   }
-  if (first_length == 16 && itest <= kIntegerCodedMax) {
-    int32_t count[2];
-    if (f.Peek({count, 1}) != 4 + 4 * Values(count[0])) {
-      return Unknown("an integer-coded header whose banner record does not fit its count");
-    }
-    if (f.Peek(count) != 8 + 4 * (Values(count[0]) + Values(count[1]))) {
-      return Unknown("an integer-coded header whose numbers record does not fit its counts");
-    }
-    if (f.Peek({count, 1}) != 4 + 4 * Values(count[0])) {
-      return Unknown("an integer-coded header whose title record does not fit its count");
-    }
-    return AfterHeader(f, 4, true);
-  }
-  f.Rewind();
-  Identity threed;
-  threed.kind = FileKind::kQmx10;
-  const bool fits_threed = IsQmx10Step(f, &threed.averaged);
-  f.Rewind();
-  Identity transport;
-  transport.kind = FileKind::kQmx4;
-  const bool fits_transport = IsQmx4Step(f);
-  if (fits_threed && fits_transport) return Further(f, RecordMark{}, threed, transport);
-  if (fits_threed) return threed;
-  if (fits_transport) return transport;
-  return Unknown("its first record (" + std::to_string(first_length) +
-                 " bytes) begins no header and is no QMX10 or QMX4 time step");
+  f.Seek(at);
+  return AfterHeader(f, 2, false);
 }
 
 }  // namespace
@@ -258,8 +195,10 @@ ReadResult ReadStepHead(RecordFile& f, const Identity& id, StepHead* head, int32
   if (status != ReadStatus::kOk) return ResultOf(f, status);
   head->length = f.length();
   // Each count is taken only when the record still holds it, so that a
-  // record too short for its counts is told by them, not by a short read.
-  auto take = [&](int32_t* v, int n, int64_t skip = 0) {
+  // record too short for its counts is told by them, not by a short read:
+  // where the reading stands, or at byte `at` of the record.
+  auto take = [&](int32_t* v, int n, int64_t at = -1) {
+    const int64_t skip = at < 0 ? 0 : at - (int64_t{head->length} - f.left());
     if (skip < 0 || f.left() < skip + 4 * int64_t{n}) return false;
     return f.Pass(skip) && f.Ints(v, n);
   };
@@ -270,7 +209,7 @@ ReadResult ReadStepHead(RecordFile& f, const Identity& id, StepHead* head, int32
     head->width = 0;
     if (f.Reals(&head->time, 1) && take(&head->np, 1)) {
       counts = "NP2 = " + std::to_string(head->np);
-      if (take(&head->ne, 1, 16 * Values(head->np))) {
+      if (take(&head->ne, 1, Qmx2ElementCountAt(head->np))) {
         want = Qmx2StepBytes(head->np, head->ne, id.long_steps);
         counts += " and NE2 = " + std::to_string(head->ne);
       }
@@ -280,8 +219,7 @@ ReadResult ReadStepHead(RecordFile& f, const Identity& id, StepHead* head, int32
       head->width = v[0];
       head->np = v[1];
       counts = "NQAL = " + std::to_string(v[0]) + ", NP4 = " + std::to_string(v[1]);
-      const int64_t conc = 4 * Values(v[0]) * Values(v[1]);
-      if (take(&head->ne, 1, conc)) {
+      if (take(&head->ne, 1, Qmx4ElementCountAt(v[0], v[1]))) {
         want = Qmx4StepBytes(head->width, head->np, head->ne);
         counts += " and NE4 = " + std::to_string(head->ne);
       }
@@ -296,8 +234,8 @@ ReadResult ReadStepHead(RecordFile& f, const Identity& id, StepHead* head, int32
       if (v[3] > kQmx10CountList || v[1] > MAXDOF) {
         want = -2;
       } else if (take(icnt, std::max(v[3], 0))) {
-        want = Qmx10StepBytes(v[0], v[1], v[2], v[3], icnt);
-        if (id.averaged) want -= 4 * (Values(v[0]) + Values(v[2]));
+        want = id.averaged ? Qmx10AveragedBytes(v[0], v[1], v[2], v[3], icnt)
+                           : Qmx10StepBytes(v[0], v[1], v[2], v[3], icnt);
       }
     }
   }

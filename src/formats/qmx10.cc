@@ -6,6 +6,8 @@
 #include <utility>
 #include <vector>
 
+#include "formats/limits.h"
+
 namespace korvant {
 namespace {
 
@@ -162,13 +164,40 @@ std::vector<Piece> PiecesOfStep(const Qmx10Step& s, const float* time_at, const 
   return pieces;
 }
 
-}  // namespace
-
-int64_t Qmx10StepBytes(int64_t np, int64_t ndf, int64_t ne, int64_t ncnt, const int32_t* icnt) {
-  const ArrayCounts a = CountsOf(np, ndf, ne, icnt, /*with_codes=*/true);
+// Data bytes of a record: time, NP, NDF, NE, NCNT, the count list and the arrays.
+int64_t RecordBytes(int64_t np, int64_t ndf, int64_t ne, int64_t ncnt, const int32_t* icnt,
+                    bool with_codes) {
+  const ArrayCounts a = CountsOf(np, ndf, ne, icnt, with_codes);
   int64_t values = 5 + std::clamp<int64_t>(ncnt, 0, kQmx10CountList);
   for (size_t i = 0; i < a.n; ++i) values += a.counts[i];
   return 4 * values;
+}
+
+}  // namespace
+
+int64_t Qmx10StepBytes(int64_t np, int64_t ndf, int64_t ne, int64_t ncnt, const int32_t* icnt) {
+  return RecordBytes(np, ndf, ne, ncnt, icnt, /*with_codes=*/true);
+}
+
+int64_t Qmx10AveragedBytes(int64_t np, int64_t ndf, int64_t ne, int64_t ncnt, const int32_t* icnt) {
+  return RecordBytes(np, ndf, ne, ncnt, icnt, /*with_codes=*/false);
+}
+
+bool CouldBeQmx10Step(RecordFile& in, bool* averaged) {
+  std::array<int32_t, 5 + kQmx10CountList> v{};  // time, NP, NDF, NE, NCNT, ICNT
+  const int64_t length = in.Peek(v);
+  const int32_t np = v[1], ndf = v[2], ne = v[3], ncnt = v[4];
+  std::array<int32_t, kQmx10CountList> icnt{};
+  if (length < 0 || np < 0 || ndf < 0 || ndf > MAXDOF || ne < 0 || ncnt < 0 ||
+      ncnt > kQmx10CountList || RecordBytes(0, 0, 0, ncnt, icnt.data(), true) > length) {
+    return false;
+  }
+  std::copy(v.begin() + 5, v.begin() + 5 + ncnt, icnt.begin());
+  const int64_t step = Qmx10StepBytes(np, ndf, ne, ncnt, icnt.data());
+  const int64_t average = Qmx10AveragedBytes(np, ndf, ne, ncnt, icnt.data());
+  // Without nodes and elements the two are the same: a time step.
+  *averaged = average != step && length == average;
+  return length == step || *averaged;
 }
 
 ReadResult ReadQmx10Step(RecordFile& in, Qmx10Step& step, const StepFilter& filter, bool* passed) {

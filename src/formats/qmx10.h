@@ -46,6 +46,15 @@ struct Qmx10Step {
 /// entries: those beyond `ncnt` are what the list carries over). NDF beyond
 /// the list's length counts only the rows the list sizes.
 int64_t Qmx10StepBytes(int64_t np, int64_t ndf, int64_t ne, int64_t ncnt, const int32_t* icnt);
+/// The same for the averaged record, which lacks IMAT and NDRY.
+int64_t Qmx10AveragedBytes(int64_t np, int64_t ndf, int64_t ne, int64_t ncnt, const int32_t* icnt);
+
+/// Whether the record at the file's position can be a QMX10 time step or the
+/// averaged record (*averaged says which), from its length and counts alone:
+/// it holds exactly what its counts and count list need, with NDF at most
+/// MAXDOF. A count list carried over from an earlier step is not known here:
+/// entries beyond NCNT count as zero. The file is left after the record.
+bool CouldBeQmx10Step(RecordFile& in, bool* averaged);
 
 /// Reads the next time step into `step`. A count larger than its span (NP,
 /// NDF, NE, NCNT, or an ICNT entry larger than the arrays it sizes: a row,

@@ -37,14 +37,36 @@ ReadResult Oversized(RecordFile& in, const Qmx2Step& step) {
                                      : TooLarge("NE2", step.ne, step.element_limit());
 }
 
-}  // namespace
-
-int64_t Qmx2StepBytes(int64_t np, int64_t ne, bool long_step) {
+Qmx2Step Counts(int64_t np, int64_t ne) {
   Qmx2Step counts;
   counts.np = static_cast<int32_t>(std::clamp<int64_t>(np, INT32_MIN, INT32_MAX));
   counts.ne = static_cast<int32_t>(std::clamp<int64_t>(ne, INT32_MIN, INT32_MAX));
-  const Arrays a = ArraysOf(counts, long_step);
+  return counts;
+}
+
+}  // namespace
+
+int64_t Qmx2StepBytes(int64_t np, int64_t ne, bool long_step) {
+  const Arrays a = ArraysOf(Counts(np, ne), long_step);
   return 12 + Bytes(a.before_ne) + Bytes(a.after_ne);  // time, NP2, NE2 and the arrays
+}
+
+int64_t Qmx2ElementCountAt(int64_t np) {
+  return 8 + Bytes(ArraysOf(Counts(np, 0), false).before_ne);  // behind time and NP2
+}
+
+bool CouldBeQmx2Step(RecordFile& in, bool* long_steps) {
+  const RecordMark at = in.Tell();
+  int32_t head[2] = {};  // time, NP2
+  const int64_t length = in.Peek(head);
+  const int32_t np = head[1];
+  if (length < 0 || np < 0 || Qmx2StepBytes(np, 0, false) > length) return false;
+  in.Seek(at);
+  int32_t ne = 0;
+  in.Peek({&ne, 1}, Qmx2ElementCountAt(np));
+  if (ne < 0) return false;
+  *long_steps = length == Qmx2StepBytes(np, ne, true);
+  return *long_steps || length == Qmx2StepBytes(np, ne, false);
 }
 
 ReadResult ReadQmx2Step(RecordFile& in, bool long_step, Qmx2Step& step, const StepFilter& filter,

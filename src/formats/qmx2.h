@@ -34,6 +34,14 @@ struct Qmx2Step {
 
 /// Data bytes of a step with these counts (counts below zero count as none).
 int64_t Qmx2StepBytes(int64_t np, int64_t ne, bool long_step);
+/// Byte offset of NE2 within a step record of `np` nodes.
+int64_t Qmx2ElementCountAt(int64_t np);
+
+/// Whether the record at the file's position can be a QMX2 time step, from
+/// its length and counts alone: it holds exactly what NP2 and NE2 need, in a
+/// short or a long step (*long_steps says which). The file is left after the
+/// record.
+bool CouldBeQmx2Step(RecordFile& in, bool* long_steps);
 
 /// Reads the next time step into `step`. A step of more nodes or elements
 /// than its spans hold is kTooLarge (count "NP2" or "NE2") with `np` and `ne`

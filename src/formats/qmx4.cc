@@ -7,11 +7,13 @@ namespace korvant {
 namespace {
 
 // Bytes of the concentrations of a step: none when either count is zero or
-// less. Two huge counts saturate rather than overflow; no record is that long.
+// less. Two huge counts saturate rather than overflow, with room left for the
+// rest of the step; no record is that long.
 int64_t ConcentrationBytes(int64_t nqal, int64_t np) {
+  constexpr int64_t kMost = INT64_MAX / 2;
   if (nqal <= 0 || np <= 0) return 0;
-  int64_t values = nqal * np;
-  return values > INT64_MAX / 4 ? INT64_MAX : 4 * values;
+  if (nqal > kMost / 4 / np) return kMost;
+  return 4 * nqal * np;
 }
 
 // A step's arrays in file order: the NQAL constituent rows before the
@@ -31,6 +33,22 @@ ReadResult Oversized(RecordFile& in, std::string_view count, int64_t value, int6
 
 int64_t Qmx4StepBytes(int64_t nqal, int64_t np, int64_t ne) {
   return 16 + ConcentrationBytes(nqal, np) + 4 * std::max<int64_t>(ne, 0);
+}
+
+int64_t Qmx4ElementCountAt(int64_t nqal, int64_t np) {
+  return 12 + ConcentrationBytes(nqal, np);  // behind time, NQAL and NP4
+}
+
+bool CouldBeQmx4Step(RecordFile& in) {
+  const RecordMark at = in.Tell();
+  int32_t head[3] = {};  // time, NQAL, NP4
+  const int64_t length = in.Peek(head);
+  const int32_t nqal = head[1], np = head[2];
+  if (length < 0 || nqal < 0 || np < 0 || Qmx4StepBytes(nqal, np, 0) > length) return false;
+  in.Seek(at);
+  int32_t ne = 0;
+  in.Peek({&ne, 1}, Qmx4ElementCountAt(nqal, np));
+  return ne >= 0 && length == Qmx4StepBytes(nqal, np, ne);
 }
 
 ReadResult ReadQmx4Step(RecordFile& in, Qmx4Step& step, const StepFilter& filter, bool* passed) {

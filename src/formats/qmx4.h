@@ -39,6 +39,13 @@ struct Qmx4Step {
 
 /// Data bytes of a step with these counts (counts below zero count as none).
 int64_t Qmx4StepBytes(int64_t nqal, int64_t np, int64_t ne);
+/// Byte offset of NE4 within a step record of these counts.
+int64_t Qmx4ElementCountAt(int64_t nqal, int64_t np);
+
+/// Whether the record at the file's position can be a QMX4 time step, from
+/// its length and counts alone: it holds exactly what NQAL, NP4 and NE4 need.
+/// The file is left after the record.
+bool CouldBeQmx4Step(RecordFile& in);
 
 /// Reads the next time step into `step`. More constituents, nodes or elements
 /// than the step holds is kTooLarge (count "NQAL", "NP4" or "NE4"), with `np`

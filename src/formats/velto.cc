@@ -123,6 +123,17 @@ ReadResult ReadIntegerHeader(RecordFile& f, VeltoMesh& m) {
 
 }  // namespace
 
+int64_t VeltoMeshBytes(int64_t np, int64_t ne) {
+  return 4 * (2 + kVeltoNodeValues * np + kVeltoElementValues * ne);  // NP, NE and the values
+}
+
+bool CouldBeVeltoMesh(RecordFile& f) {
+  int32_t counts[2] = {};  // NP, NE
+  const int64_t length = f.Peek(counts);
+  return length >= 0 && counts[0] >= 0 && counts[1] >= 0 &&
+         length == VeltoMeshBytes(counts[0], counts[1]);
+}
+
 ReadResult ReadVeltoHeader(RecordFile& f, VeltoMesh& mesh) {
   f.Rewind();
   int32_t itest = 0;

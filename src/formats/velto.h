@@ -39,6 +39,13 @@ struct VeltoMesh {
   int64_t element_limit() const { return static_cast<int64_t>(imat.size()); }
 };
 
+/// Data bytes of G1 with these counts.
+int64_t VeltoMeshBytes(int64_t np, int64_t ne);
+
+/// Whether the record at the file's position can be G1, from its length and
+/// counts alone. The file is left after the record.
+bool CouldBeVeltoMesh(RecordFile& f);
+
 /// Reads a geometry file from its start. On failure `part` tells the record:
 /// 1 is the first record of either form (callers handle it apart from the
 /// rest). kTooLarge names the count (N1 to N4, NP, NE).
