@@ -44,7 +44,7 @@ ReadResult ReadCounted(RecordFile& f, int part, std::string_view name, int32_t* 
   return Failed(f, f.Finish(), part);
 }
 
-ReadResult ReadCharacterForm(RecordFile& f, const HeaderText& into) {
+ReadResult ReadCharacterForm(RecordFile& f, const HeaderText& into, int32_t title_from_version) {
   ReadStatus status = f.Begin();
   if (status == ReadStatus::kOk) {
     f.Text(into.banner, kBannerChars);
@@ -57,7 +57,7 @@ ReadResult ReadCharacterForm(RecordFile& f, const HeaderText& into) {
     f.Reals(into.frec, kHeaderReals);
     status = f.Finish();
   }
-  if (status != ReadStatus::kOk) return Failed(f, status, 2);
+  if (status != ReadStatus::kOk || into.irec[0] < title_from_version) return Failed(f, status, 2);
   status = f.Begin();
   if (status == ReadStatus::kOk) {
     f.Text(into.title, kTitleChars);
@@ -67,7 +67,7 @@ ReadResult ReadCharacterForm(RecordFile& f, const HeaderText& into) {
 }
 
 ReadResult ReadIntegerForm(RecordFile& f, HeaderValues* h, const HeaderText& into,
-                           MeshLimits limits) {
+                           MeshLimits limits, const HeaderVariant& variant) {
   int32_t first[4];
   ReadStatus status = f.Begin();
   if (status == ReadStatus::kOk) {
@@ -81,7 +81,7 @@ ReadResult ReadIntegerForm(RecordFile& f, HeaderValues* h, const HeaderText& int
   h->ne = first[3];
   if (h->np > limits.nodes) return TooLarge("NP", h->np, limits.nodes);
   if (h->ne > limits.elements) return TooLarge("NE", h->ne, limits.elements);
-  ReadResult result = ReadCounted(f, 2, "NBAN", &h->NBAN, into.iban, kBannerChars);
+  ReadResult result = ReadCounted(f, 2, variant.counts[0], &h->NBAN, into.iban, kBannerChars);
   if (!result.ok()) return result;
   status = f.Begin();
   if (status != ReadStatus::kOk) return Failed(f, status, 3);
@@ -89,13 +89,13 @@ ReadResult ReadIntegerForm(RecordFile& f, HeaderValues* h, const HeaderText& int
   f.Ints(counts, 2);
   h->NIREC = counts[0];
   h->NFREC = counts[1];
-  if (h->NIREC > kHeaderInts) return TooLarge("NIREC", h->NIREC, kHeaderInts);
-  if (h->NFREC > kHeaderReals) return TooLarge("NFREC", h->NFREC, kHeaderReals);
+  if (h->NIREC > kHeaderInts) return TooLarge(variant.counts[1], h->NIREC, kHeaderInts);
+  if (h->NFREC > kHeaderReals) return TooLarge(variant.counts[2], h->NFREC, kHeaderReals);
   f.Ints(into.irec, h->NIREC);
   f.Reals(into.frec, h->NFREC);
   status = f.Finish();
   if (status != ReadStatus::kOk) return Failed(f, status, 3);
-  result = ReadCounted(f, 4, "NTITL", &h->NTITL, into.ititl, kTitleChars);
+  result = ReadCounted(f, 4, variant.counts[3], &h->NTITL, into.ititl, kTitleChars);
   if (!result.ok()) return result;
   CodesToText(into.iban, into.banner, kBannerLines, kBannerWidth);
   CodesToText(into.ititl, into.title, 1, kTitleChars);
@@ -141,8 +141,10 @@ ReadResult DetectForm(RecordFile& f, HeaderValues* h) {
   return result;
 }
 
-ReadResult ReadHeader(RecordFile& f, HeaderValues* h, const HeaderText& into, MeshLimits limits) {
-  return h->integer_coded() ? ReadIntegerForm(f, h, into, limits) : ReadCharacterForm(f, into);
+ReadResult ReadHeader(RecordFile& f, HeaderValues* h, const HeaderText& into, MeshLimits limits,
+                      const HeaderVariant& variant) {
+  return h->integer_coded() ? ReadIntegerForm(f, h, into, limits, variant)
+                            : ReadCharacterForm(f, into, variant.title_from_version);
 }
 
 void WriteHeader(RecordFile& out, const HeaderValues& h, const HeaderText& from, int32_t np,
@@ -159,6 +161,15 @@ void WriteHeader(RecordFile& out, const HeaderValues& h, const HeaderText& from,
   out.Write({PieceOf(h.NIREC), PieceOf(h.NFREC), PiecesOf(from.irec, h.NIREC),
              PiecesOf(from.frec, h.NFREC)});
   out.Write({PieceOf(h.NTITL), PiecesOf(from.ititl, h.NTITL)});
+}
+
+ReadResult HeaderStore::Read(RecordFile& f, MeshLimits limits) {
+  ReadResult result = DetectForm(f, &values_);
+  return result.ok() ? ReadHeader(f, &values_, text(), limits) : result;
+}
+
+void HeaderStore::Write(RecordFile& out, int32_t np, int32_t ne) {
+  WriteHeader(out, values_, text(), np, ne);
 }
 
 }  // namespace korvant

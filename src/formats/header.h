@@ -1,7 +1,9 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "formats/limits.h"
 #include "formats/read_result.h"
@@ -9,7 +11,7 @@
 
 namespace korvant {
 
-/// The header of a QMX2 or QMX4 file. Its first integer (`ITEST`) tells the
+/// The header of a QMX2, QMX4 or VELTO file. Its first integer (`ITEST`) tells the
 /// form: above 200 the character form (C1 banner text, C2 40 integers and 40
 /// reals, C3 title text), otherwise the integer-coded form (H1 MFLG, IVERS and
 /// the node and element counts; H2 banner codes; H3 header integers and reals;
@@ -67,16 +69,53 @@ bool CouldBeTitle(RecordFile& f);
 /// Reads the first record taking `ITEST` only, then rewinds.
 ReadResult DetectForm(RecordFile& f, HeaderValues* h);
 
+/// Where the header of a file differs from that of a QMX2 or QMX4 file.
+struct HeaderVariant {
+  /// The names of the counts of H2, H3 and H4 in a kTooLarge result.
+  std::array<std::string_view, 4> counts = {"NBAN", "NIREC", "NFREC", "NTITL"};
+  /// The character form holds the title C3 only when IREC(1) is at least this.
+  int32_t title_from_version = INT32_MIN;
+};
+
 /// Reads the header in the form `ITEST` chose. On failure `part` tells the
 /// header record (1 for C1 or H1, which callers handle apart from the rest).
 /// kTooLarge: H1's counts beyond `limits` (`np` and `ne` are set), or an array
 /// count beyond its array; nothing has been stored beyond any array.
 ReadResult ReadHeader(RecordFile& f, HeaderValues* h, const HeaderText& into,
-                      MeshLimits limits = {});
+                      MeshLimits limits = {}, const HeaderVariant& variant = {});
 
 /// Writes a header: the character form from `from`; the integer-coded form
 /// with the counts and codes as read, H1 carrying `np` and `ne`.
 void WriteHeader(RecordFile& out, const HeaderValues& h, const HeaderText& from, int32_t np,
                  int32_t ne);
+
+/// A QMX2 or QMX4 header as read, values and arrays, kept to be written
+/// again. The arrays start as zeros.
+class HeaderStore {
+ public:
+  /// Reads the header from the file's start, in the form its `ITEST` tells.
+  ReadResult Read(RecordFile& f, MeshLimits limits = {});
+  /// Writes the header back as `WriteHeader` does, H1 carrying `np` and `ne`.
+  void Write(RecordFile& out, int32_t np, int32_t ne);
+
+  const HeaderValues& values() const { return values_; }
+  HeaderText text() {
+    return HeaderText{banner_.data(), irec_.data(), frec_.data(),
+                      title_.data(),  iban_.data(), ititl_.data()};
+  }
+  /// The title as read (77 characters, blanks included).
+  std::string_view title() const { return std::string_view(title_.data(), title_.size()); }
+  int32_t irec1() const { return irec_[0]; }  // IREC(1), the version code
+  void set_irec1(int32_t v) { irec_[0] = v; }
+
+ private:
+  HeaderValues values_;
+  std::array<char, kBannerChars> banner_{};
+  std::array<int32_t, kHeaderInts> irec_{};
+  std::array<float, kHeaderReals> frec_{};
+  std::array<char, kTitleChars> title_{};
+  std::array<int32_t, kBannerChars> iban_{};
+  std::array<int32_t, kTitleChars> ititl_{};
+};
 
 }  // namespace korvant

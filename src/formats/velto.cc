@@ -4,8 +4,6 @@
 #include <array>
 #include <cstring>
 
-#include "text/convrt.h"
-
 namespace korvant {
 namespace {
 
@@ -16,15 +14,6 @@ ReadResult Failed(const RecordFile& f, ReadStatus status, int part) {
   ReadResult result = ResultOf(f, status);
   result.part = part;
   return result;
-}
-
-ReadResult ReadCountedInts(RecordFile& f, int32_t* dst, int limit, std::string_view name) {
-  int32_t count = 0;
-  ReadStatus status = f.Begin();
-  if (status != ReadStatus::kOk) return Failed(f, status, kLaterPart);
-  if (f.Ints(&count, 1) && count > limit) return TooLarge(name, count, limit);
-  f.Ints(dst, count);
-  return Failed(f, f.Finish(), kLaterPart);
 }
 
 float AsFloat(uint32_t bits) {
@@ -72,55 +61,6 @@ ReadResult ReadMesh(RecordFile& f, VeltoMesh& m) {
   return Failed(f, f.Finish(), kLaterPart);
 }
 
-ReadResult ReadCharacterHeader(RecordFile& f, const HeaderText& h) {
-  ReadStatus status = f.Begin();
-  if (status != ReadStatus::kOk) return Failed(f, status, kFirstPart);
-  f.Text(h.banner, kBannerChars);
-  status = f.Finish();
-  if (status != ReadStatus::kOk) return Failed(f, status, kFirstPart);
-  status = f.Begin();
-  if (status != ReadStatus::kOk) return Failed(f, status, kLaterPart);
-  f.Ints(h.irec, kHeaderInts);
-  f.Reals(h.frec, kHeaderReals);
-  status = f.Finish();
-  if (status != ReadStatus::kOk || h.irec[0] < kVeltoTitleFromVersion) {
-    return Failed(f, status, kLaterPart);
-  }
-  status = f.Begin();
-  if (status != ReadStatus::kOk) return Failed(f, status, kLaterPart);
-  f.Text(h.title, kTitleChars);
-  return Failed(f, f.Finish(), kLaterPart);
-}
-
-ReadResult ReadIntegerHeader(RecordFile& f, VeltoMesh& m) {
-  const HeaderText& h = m.header;
-  int32_t first[4] = {0, 0, 0, 0};  // MFLG, IVERS, NP, NE
-  ReadStatus status = f.Begin();
-  if (status != ReadStatus::kOk) return Failed(f, status, kFirstPart);
-  f.Ints(first, 4);
-  status = f.Finish();
-  if (status != ReadStatus::kOk) return Failed(f, status, kFirstPart);
-  m.np = first[2];
-  m.ne = first[3];
-  ReadResult result = ReadCountedInts(f, h.iban, kBannerChars, "N1");
-  if (!result.ok()) return result;
-  status = f.Begin();
-  if (status != ReadStatus::kOk) return Failed(f, status, kLaterPart);
-  int32_t counts[2] = {0, 0};
-  f.Ints(counts, 2);
-  if (counts[0] > kHeaderInts) return TooLarge("N2", counts[0], kHeaderInts);
-  if (counts[1] > kHeaderReals) return TooLarge("N3", counts[1], kHeaderReals);
-  f.Ints(h.irec, counts[0]);
-  f.Reals(h.frec, counts[1]);
-  status = f.Finish();
-  if (status != ReadStatus::kOk) return Failed(f, status, kLaterPart);
-  result = ReadCountedInts(f, h.ititl, kTitleChars, "N4");
-  if (!result.ok()) return result;
-  CodesToText(h.iban, h.banner, kBannerLines, kBannerWidth);
-  CodesToText(h.ititl, h.title, 1, kTitleChars);
-  return result;
-}
-
 }  // namespace
 
 int64_t VeltoMeshBytes(int64_t np, int64_t ne) {
@@ -135,17 +75,22 @@ bool CouldBeVeltoMesh(RecordFile& f) {
 }
 
 ReadResult ReadVeltoHeader(RecordFile& f, VeltoMesh& mesh) {
+  // The counts of H1 are only what the header says: G1's own are checked.
+  constexpr MeshLimits kAnyMesh{INT64_MAX, INT64_MAX};
+  static constexpr HeaderVariant kVeltoHeader{{"N1", "N2", "N3", "N4"}, kVeltoTitleFromVersion};
   f.Rewind();
-  int32_t itest = 0;
-  ReadStatus status = f.Begin();
-  if (status == ReadStatus::kOk) {
-    f.Ints(&itest, 1);
-    status = f.Finish();
+  HeaderValues h;
+  ReadResult result = DetectForm(f, &h);
+  if (!result.ok()) {
+    result.part = kFirstPart;
+    return result;
   }
-  if (status != ReadStatus::kOk) return Failed(f, status, kFirstPart);
-  f.Rewind();
-  return itest > kIntegerCodedMax ? ReadCharacterHeader(f, mesh.header)
-                                  : ReadIntegerHeader(f, mesh);
+  result = ReadHeader(f, &h, mesh.header, kAnyMesh, kVeltoHeader);
+  if (h.integer_coded() && result.part != kFirstPart) {
+    mesh.np = h.np;
+    mesh.ne = h.ne;
+  }
+  return result;
 }
 
 ReadResult ReadVeltoGeometry(RecordFile& f, VeltoMesh& mesh) {
