@@ -13,12 +13,6 @@ void AveragingFamily::WriteRows(TextSink& sink, std::string_view row) const {
   }
 }
 
-std::string StoredHeader::Read(RecordFile& f) {
-  ReadResult result = DetectForm(f, &values_);
-  if (result.ok()) result = ReadHeader(f, &values_, text(), MeshLimits{INT64_MAX, INT64_MAX});
-  return Problem(result);
-}
-
 std::string Problem(const ReadResult& r) {
   switch (r.outcome) {
     case Outcome::kRead:

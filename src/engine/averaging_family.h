@@ -1,7 +1,6 @@
 #pragma once
 
 #include <algorithm>
-#include <array>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -48,29 +47,6 @@ class AveragingFamily {
  protected:
   /// Every row in the listing layout `row`.
   void WriteRows(TextSink& sink, std::string_view row) const;
-};
-
-/// A QMX2 or QMX4 header as read, to be written again.
-class StoredHeader {
- public:
-  /// "" or what is wrong. No mesh limit: the steps' counts size what is kept.
-  std::string Read(RecordFile& f);
-  HeaderText text() {
-    return HeaderText{banner_.data(), irec_.data(), frec_.data(),
-                      title_.data(),  iban_.data(), ititl_.data()};
-  }
-  const HeaderValues& values() const { return values_; }
-  int32_t irec1() const { return irec_[0]; }
-  void set_irec1(int32_t v) { irec_[0] = v; }
-
- private:
-  HeaderValues values_;
-  std::array<char, kBannerChars> banner_{};
-  std::array<int32_t, kHeaderInts> irec_{};
-  std::array<float, kHeaderReals> frec_{};
-  std::array<char, kTitleChars> title_{};
-  std::array<int32_t, kBannerChars> iban_{};
-  std::array<int32_t, kTitleChars> ititl_{};
 };
 
 /// A count below zero counts as none.

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
-#include <limits>
 #include <span>
 #include <system_error>
 
@@ -15,8 +14,6 @@
 
 namespace korvant {
 namespace {
-
-constexpr int64_t kNoLimit = std::numeric_limits<int64_t>::max();
 
 std::string Trimmed(const char* text, size_t n) {
   while (n > 0 && (text[n - 1] == ' ' || text[n - 1] == '\0')) --n;
@@ -75,8 +72,8 @@ bool ReadHeaderValues(RecordFile& f, FileReport& r) {
   if (id.integer_coded) {
     HeaderValues h;
     h.ITEST = kIntegerCodedMax;
-    const ReadResult result = ReadHeader(f, &h, HeaderText{banner, irec, frec, title, iban, ititl},
-                                         MeshLimits{kNoLimit, kNoLimit});
+    const ReadResult result =
+        ReadHeader(f, &h, HeaderText{banner, irec, frec, title, iban, ititl}, kAnyMesh);
     if (result.outcome == Outcome::kTooLarge) r.too_large = result.too_large;
     r.mflg = h.MFLG;
     r.ivers = h.IVERS;

@@ -9,11 +9,6 @@
 namespace korvant {
 namespace {
 
-// G1 holds NP and NE, four values of each node and eleven of each element.
-int64_t MeshRecordBytes(int64_t np, int64_t ne) {
-  return 4 * (2 + kVeltoNodeValues * np + kVeltoElementValues * ne);
-}
-
 ReadResult CountsBeyondRecord(const RecordFile& f, int64_t np, int64_t ne) {
   ReadResult result;
   result.outcome = Outcome::kDamaged;
@@ -21,7 +16,7 @@ ReadResult CountsBeyondRecord(const RecordFile& f, int64_t np, int64_t ne) {
   result.damage.record = f.record();
   result.damage.offset = f.record_offset();
   result.damage.what = "its counts of " + std::to_string(np) + " nodes and " + std::to_string(ne) +
-                       " elements need " + std::to_string(MeshRecordBytes(np, ne)) +
+                       " elements need " + std::to_string(VeltoMeshBytes(np, ne)) +
                        " bytes, it holds " + std::to_string(f.length());
   return result;
 }
@@ -38,15 +33,9 @@ ReadResult PeekCounts(RecordFile& f, MeshLimits limits, int32_t* np, int32_t* ne
   *ne = std::max(counts[1], 0);
   if (*np > limits.nodes) return TooLarge("NP", *np, limits.nodes);
   if (*ne > limits.elements) return TooLarge("NE", *ne, limits.elements);
-  if (MeshRecordBytes(*np, *ne) > f.length()) return CountsBeyondRecord(f, *np, *ne);
+  if (VeltoMeshBytes(*np, *ne) > f.length()) return CountsBeyondRecord(f, *np, *ne);
   f.Seek(at);
   return ReadResult{};
-}
-
-std::string Trimmed(const char* text, size_t n) {
-  std::string s(text, n);
-  const size_t end = s.find_last_not_of(std::string(" \0", 2));
-  return end == std::string::npos ? std::string() : s.substr(0, end + 1);
 }
 
 // Node numbers of an element: how many lead before the first 0, and whether
@@ -102,12 +91,9 @@ Face FaceOf(const Mesh& mesh, int32_t element, int nodes, NodeOrder order) {
 
 ReadResult LoadMesh(RecordFile& f, Mesh* mesh, MeshLimits limits) {
   f.CompareClosingLengths(true);
-  std::vector<char> banner(kBannerChars, ' '), title(kTitleChars, ' ');
-  std::vector<int32_t> irec(kHeaderInts), iban(kBannerChars), ititl(kTitleChars);
-  std::vector<float> frec(kHeaderReals);
+  HeaderStore header;
   VeltoMesh velto;
-  velto.header =
-      HeaderText{banner.data(), irec.data(), frec.data(), title.data(), iban.data(), ititl.data()};
+  velto.header = header.text();
   ReadResult result = ReadVeltoHeader(f, velto);
   if (!result.ok()) return result;
   int32_t np = 0, ne = 0;
@@ -130,7 +116,7 @@ ReadResult LoadMesh(RecordFile& f, Mesh* mesh, MeshLimits limits) {
   if (!result.ok()) return result;
   mesh->np = np;
   mesh->ne = ne;
-  mesh->title = Trimmed(title.data(), title.size());
+  mesh->title = header.title();
   mesh->x.resize(static_cast<size_t>(np));
   mesh->y.resize(static_cast<size_t>(np));
   for (size_t j = 0; j < static_cast<size_t>(np); ++j) {

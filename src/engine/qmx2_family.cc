@@ -27,7 +27,8 @@ class HydroAveraging final : public AveragingFamily {
   }
 
   std::string ReadHeader(RecordFile& f) override {
-    std::string why = header_.Read(f);
+    // No mesh limit: the steps' counts size what is kept.
+    std::string why = Problem(header_.Read(f, kAnyMesh));
     long_ = header_.irec1() >= kAverageLongFrom;
     return why;
   }
@@ -62,7 +63,7 @@ class HydroAveraging final : public AveragingFamily {
   void WriteAveraged(RecordFile& out) override {
     const bool character_form = !header_.values().integer_coded();
     if (character_form) header_.set_irec1(kAverageLongFrom);
-    WriteHeader(out, header_.values(), header_.text(), step_.np, step_.ne);
+    header_.Write(out, step_.np, step_.ne);
     const Qmx2Step averaged{.time = kAveragedTime,
                             .np = step_.np,
                             .ne = step_.ne,
@@ -100,7 +101,7 @@ class HydroAveraging final : public AveragingFamily {
  private:
   bool weighted_;
   bool long_ = false;
-  StoredHeader header_;
+  HeaderStore header_;
   HydroMean<Sum> mean_;
   const Mesh* mesh_;
   Qmx2Step step_;

@@ -23,7 +23,8 @@ class TransportAveraging final : public AveragingFamily {
   explicit TransportAveraging(const AverageChoices& c)
       : mean_(c.constituents.value_or(std::numeric_limits<int32_t>::max())) {}
 
-  std::string ReadHeader(RecordFile& f) override { return header_.Read(f); }
+  // No mesh limit: the steps' counts size what is kept.
+  std::string ReadHeader(RecordFile& f) override { return Problem(header_.Read(f, kAnyMesh)); }
 
   std::string ReadWhole(RecordFile& f, const StepHead& head, const CountLists&) override {
     // The record's length backs NP4 x NQAL values: no more are kept.
@@ -47,7 +48,7 @@ class TransportAveraging final : public AveragingFamily {
   // The header as read, then one step of time 0.0 with the constituents
   // averaged and the element codes of the last step.
   void WriteAveraged(RecordFile& out) override {
-    WriteHeader(out, header_.values(), header_.text(), header_.values().np, header_.values().ne);
+    header_.Write(out, header_.values().np, header_.values().ne);
     Qmx4Step averaged = step_;
     averaged.time = kAveragedTime;
     averaged.nqal = mean_.constituents();
@@ -76,7 +77,7 @@ class TransportAveraging final : public AveragingFamily {
   }
 
  private:
-  StoredHeader header_;
+  HeaderStore header_;
   TransportMean<Sum> mean_;
   Qmx4Step step_;
   std::vector<float> conc_, averages_;

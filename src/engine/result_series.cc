@@ -11,12 +11,6 @@
 namespace korvant {
 namespace {
 
-std::string Trimmed(const std::vector<char>& text) {
-  const std::string s(text.begin(), text.end());
-  const size_t end = s.find_last_not_of(std::string(" \0", 2));
-  return end == std::string::npos ? std::string() : s.substr(0, end + 1);
-}
-
 bool NamesNodes(std::string_view count) {
   return count == "NP" || count == "NP2" || count == "NP4";
 }
@@ -38,18 +32,10 @@ SeriesResult ResultSeries::Open() {
   if (!result.refusal.empty()) return result;
   const FamilyDriver& driver = *DriverOf(id_.kind);
   if (id_.has_header) {
-    HeaderValues h;
-    std::vector<char> banner(kBannerChars, ' '), title(kTitleChars, ' ');
-    std::vector<int32_t> irec(kHeaderInts), iban(kBannerChars), ititl(kTitleChars);
-    std::vector<float> frec(kHeaderReals);
-    result.read = DetectForm(file_, &h);
-    if (result.ok()) {
-      result.read = ReadHeader(file_, &h,
-                               HeaderText{banner.data(), irec.data(), frec.data(), title.data(),
-                                          iban.data(), ititl.data()});
-    }
+    HeaderStore header;
+    result.read = header.Read(file_);
     if (!result.ok()) return result;
-    title_ = Trimmed(title);
+    title_ = header.title();
   }
   steps_ = driver.Steps(id_, mesh_);
   result = ReadStep();

@@ -168,6 +168,12 @@ ReadResult HeaderStore::Read(RecordFile& f, MeshLimits limits) {
   return result.ok() ? ReadHeader(f, &values_, text(), limits) : result;
 }
 
+std::string HeaderStore::title() const {
+  const std::string_view text(title_.data(), title_.size());
+  const size_t end = text.find_last_not_of(std::string_view(" \0", 2));
+  return end == std::string_view::npos ? std::string() : std::string(text.substr(0, end + 1));
+}
+
 void HeaderStore::Write(RecordFile& out, int32_t np, int32_t ne) {
   WriteHeader(out, values_, text(), np, ne);
 }

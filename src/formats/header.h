@@ -48,6 +48,8 @@ struct MeshLimits {
   int64_t nodes = MAXNODE;
   int64_t elements = MAXELEM;
 };
+/// No limit, for a reader whose arrays H1's counts do not size.
+inline constexpr MeshLimits kAnyMesh{INT64_MAX, INT64_MAX};
 
 /// The form of header a file's first record begins, told from its first
 /// integer (`ITEST`) and its length alone; kNone when it begins neither.
@@ -89,8 +91,9 @@ ReadResult ReadHeader(RecordFile& f, HeaderValues* h, const HeaderText& into,
 void WriteHeader(RecordFile& out, const HeaderValues& h, const HeaderText& from, int32_t np,
                  int32_t ne);
 
-/// A QMX2 or QMX4 header as read, values and arrays, kept to be written
-/// again. The arrays start as zeros.
+/// A header's values and arrays, owned: read by `Read` (a QMX2 or QMX4
+/// header) or through `text()` (the geometry file's), and written again. The
+/// arrays start as zeros.
 class HeaderStore {
  public:
   /// Reads the header from the file's start, in the form its `ITEST` tells.
@@ -103,8 +106,8 @@ class HeaderStore {
     return HeaderText{banner_.data(), irec_.data(), frec_.data(),
                       title_.data(),  iban_.data(), ititl_.data()};
   }
-  /// The title as read (77 characters, blanks included).
-  std::string_view title() const { return std::string_view(title_.data(), title_.size()); }
+  /// The title without the blanks and NULs that end it.
+  std::string title() const;
   int32_t irec1() const { return irec_[0]; }  // IREC(1), the version code
   void set_irec1(int32_t v) { irec_[0] = v; }
 

@@ -76,7 +76,6 @@ bool CouldBeVeltoMesh(RecordFile& f) {
 
 ReadResult ReadVeltoHeader(RecordFile& f, VeltoMesh& mesh) {
   // The counts of H1 are only what the header says: G1's own are checked.
-  constexpr MeshLimits kAnyMesh{INT64_MAX, INT64_MAX};
   static constexpr HeaderVariant kVeltoHeader{{"N1", "N2", "N3", "N4"}, kVeltoTitleFromVersion};
   f.Rewind();
   HeaderValues h;
