@@ -188,6 +188,7 @@ class RecordFile {
   std::string name_;
   int64_t size_ = -1;  // bytes in the file when it is regular, else -1
   int64_t pos_ = 0;    // logical position in the file
+  static constexpr size_t kBufferBytes = 64 * 1024;
   std::unique_ptr<unsigned char[]> buf_;
   size_t buf_at_ = 0, buf_end_ = 0;  // unread bytes when reading, pending bytes when writing
   uint32_t length_ = 0;
