@@ -15,13 +15,6 @@
 namespace korvant {
 namespace {
 
-ReadResult Mismatch(const RecordFile& f, const std::string& what) {
-  ReadResult result;
-  result.outcome = Outcome::kDamaged;
-  result.damage = Damage{f.record(), f.record_offset(), what};
-  return result;
-}
-
 // The sound step heads of `id` from the file's position on; *to_end says
 // whether they reach the end of the file.
 int64_t SoundSteps(RecordFile& f, const Identity& id, bool* to_end) {
@@ -190,63 +183,20 @@ std::string NotAMesh(const Identity& id) {
 }
 
 ReadResult ReadStepHead(RecordFile& f, const Identity& id, StepHead* head, int32_t* icnt) {
-  head->at = f.Tell();
-  ReadStatus status = f.Begin();
-  if (status != ReadStatus::kOk) return ResultOf(f, status);
-  head->length = f.length();
-  // Each count is taken only when the record still holds it, so that a
-  // record too short for its counts is told by them, not by a short read:
-  // where the reading stands, or at byte `at` of the record.
-  auto take = [&](int32_t* v, int n, int64_t at = -1) {
-    const int64_t skip = at < 0 ? 0 : at - (int64_t{head->length} - f.left());
-    if (skip < 0 || f.left() < skip + 4 * int64_t{n}) return false;
-    return f.Pass(skip) && f.Ints(v, n);
-  };
-  int64_t want = -1;  // -1: the counts ask for more than the record holds
-  std::string counts;
-  int32_t v[4] = {};
-  if (id.kind == FileKind::kQmx2) {
-    head->width = 0;
-    if (f.Reals(&head->time, 1) && take(&head->np, 1)) {
-      counts = "NP2 = " + std::to_string(head->np);
-      if (take(&head->ne, 1, Qmx2ElementCountAt(head->np))) {
-        want = Qmx2StepBytes(head->np, head->ne, id.long_steps);
-        counts += " and NE2 = " + std::to_string(head->ne);
-      }
-    }
-  } else if (id.kind == FileKind::kQmx4) {
-    if (f.Reals(&head->time, 1) && take(v, 2)) {
-      head->width = v[0];
-      head->np = v[1];
-      counts = "NQAL = " + std::to_string(v[0]) + ", NP4 = " + std::to_string(v[1]);
-      if (take(&head->ne, 1, Qmx4ElementCountAt(v[0], v[1]))) {
-        want = Qmx4StepBytes(head->width, head->np, head->ne);
-        counts += " and NE4 = " + std::to_string(head->ne);
-      }
-    }
-  } else if (id.kind == FileKind::kQmx10) {
-    if (f.Reals(&head->time, 1) && take(v, 4)) {
-      head->np = v[0];
-      head->width = v[1];
-      head->ne = v[2];
-      counts = "NP = " + std::to_string(v[0]) + ", NDF = " + std::to_string(v[1]) +
-               ", NE = " + std::to_string(v[2]) + " and NCNT = " + std::to_string(v[3]);
-      if (v[3] > kQmx10CountList || v[1] > MAXDOF) {
-        want = -2;
-      } else if (take(icnt, std::max(v[3], 0))) {
-        want = id.averaged ? Qmx10AveragedBytes(v[0], v[1], v[2], v[3], icnt)
-                           : Qmx10StepBytes(v[0], v[1], v[2], v[3], icnt);
-      }
-    }
+  switch (id.kind) {
+    case FileKind::kQmx2:
+      return ReadQmx2StepHead(f, id.long_steps, head);
+    case FileKind::kQmx4:
+      return ReadQmx4StepHead(f, head);
+    case FileKind::kQmx10:
+      return ReadQmx10StepHead(f, id.averaged, head, icnt);
+    case FileKind::kVelto:
+    case FileKind::kUnknown:
+      break;
   }
-  status = f.Finish();
-  if (status != ReadStatus::kOk) return ResultOf(f, status);
-  if (want == static_cast<int64_t>(head->length)) return ReadResult{};
-  const std::string holds = "the record holds " + std::to_string(head->length);
-  if (counts.empty()) return Mismatch(f, "too short for a time step: " + holds + " bytes");
-  if (want == -2) return Mismatch(f, counts + " are beyond what the layout allows");
-  if (want < 0) return Mismatch(f, counts + " need more bytes than " + holds);
-  return Mismatch(f, counts + " need " + std::to_string(want) + " bytes, " + holds);
+  // A file of no steps: its next record is checked as nothing's step head.
+  StepHeadReading reading(f, head);
+  return reading.Check();
 }
 
 }  // namespace korvant

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "formats/read_result.h"
+#include "formats/step_head.h"
 #include "io/record_file.h"
 
 namespace korvant {
@@ -50,16 +51,6 @@ std::string NotAResult(const Identity& id);
 /// left to the mesh reader to tell what is wrong); else what it is instead,
 /// such as "a QMX2 result file, not a VELTO geometry file".
 std::string NotAMesh(const Identity& id);
-
-/// The time and counts of one time-step record, and where it lies.
-struct StepHead {
-  float time = 0.0f;
-  int32_t np = 0;       // nodes
-  int32_t ne = 0;       // elements
-  int32_t width = 0;    // QMX4 constituents (NQAL), QMX10 degrees of freedom (NDF)
-  RecordMark at;        // the record's leading length
-  uint32_t length = 0;  // its data bytes
-};
 
 /// Reads the next time-step record of a QMX2, QMX4 or QMX10 file taking only
 /// its time and counts, and checks that the counts fill the record exactly:

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -232,6 +233,25 @@ void WriteQmx10Step(RecordFile& out, const Qmx10Step& step) {
 void WriteQmx10Average(RecordFile& out, const Qmx10Step& step, const float* dave) {
   static constexpr float kTime = kQmx10AveragedTime;
   out.Write(PiecesOfStep(step, &kTime, dave, /*with_codes=*/false));
+}
+
+ReadResult ReadQmx10StepHead(RecordFile& f, bool averaged, StepHead* head, int32_t* icnt) {
+  StepHeadReading r(f, head);
+  int32_t v[4] = {};
+  if (r.begun() && r.Time() && r.Take(v, 4)) {
+    head->np = v[0];
+    head->width = v[1];
+    head->ne = v[2];
+    r.counts = "NP = " + std::to_string(v[0]) + ", NDF = " + std::to_string(v[1]) +
+               ", NE = " + std::to_string(v[2]) + " and NCNT = " + std::to_string(v[3]);
+    if (v[3] > kQmx10CountList || v[1] > MAXDOF) {
+      r.want = StepHeadReading::kBeyondLayout;
+    } else if (r.Take(icnt, std::max(v[3], 0))) {
+      r.want = averaged ? Qmx10AveragedBytes(v[0], v[1], v[2], v[3], icnt)
+                        : Qmx10StepBytes(v[0], v[1], v[2], v[3], icnt);
+    }
+  }
+  return r.Check();
 }
 
 }  // namespace korvant

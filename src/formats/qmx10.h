@@ -6,6 +6,7 @@
 
 #include "formats/read_result.h"
 #include "formats/step_filter.h"
+#include "formats/step_head.h"
 #include "io/record_file.h"
 
 namespace korvant {
@@ -84,5 +85,11 @@ void WriteQmx10Step(RecordFile& out, const Qmx10Step& step);
 /// rows of `dave` (laid out as vdof) in place of its values, and the step's
 /// other arrays without IMAT and NDRY.
 void WriteQmx10Average(RecordFile& out, const Qmx10Step& step, const float* dave);
+
+/// Reads the next step record (or averaged record) taking only its time and
+/// counts, and checks that the counts fill the record exactly (kDamaged when
+/// they do not). `icnt` carries the count list from step to step
+/// (kQmx10CountList entries, zeros at the start), as the readers do.
+ReadResult ReadQmx10StepHead(RecordFile& f, bool averaged, StepHead* head, int32_t* icnt);
 
 }  // namespace korvant

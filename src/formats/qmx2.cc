@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <string>
 
 namespace korvant {
 namespace {
@@ -105,6 +106,19 @@ void WriteQmx2Step(RecordFile& out, const Qmx2Step& step, bool long_step) {
   const Arrays a = ArraysOf(step, long_step);
   out.Write({PieceOf(step.time), PieceOf(step.np), PieceOf(a.before_ne[0]), PieceOf(a.before_ne[1]),
              PieceOf(step.ne), PieceOf(a.after_ne[0]), PieceOf(a.after_ne[1])});
+}
+
+ReadResult ReadQmx2StepHead(RecordFile& f, bool long_steps, StepHead* head) {
+  StepHeadReading r(f, head);
+  head->width = 0;
+  if (r.begun() && r.Time() && r.Take(&head->np, 1)) {
+    r.counts = "NP2 = " + std::to_string(head->np);
+    if (r.Take(&head->ne, 1, Qmx2ElementCountAt(head->np))) {
+      r.want = Qmx2StepBytes(head->np, head->ne, long_steps);
+      r.counts += " and NE2 = " + std::to_string(head->ne);
+    }
+  }
+  return r.Check();
 }
 
 }  // namespace korvant

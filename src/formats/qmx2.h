@@ -5,6 +5,7 @@
 
 #include "formats/read_result.h"
 #include "formats/step_filter.h"
+#include "formats/step_head.h"
 #include "io/record_file.h"
 
 namespace korvant {
@@ -57,5 +58,9 @@ ReadResult ReadQmx2Time(RecordFile& in, float* time);
 
 /// One time step in the record layout above.
 void WriteQmx2Step(RecordFile& out, const Qmx2Step& step, bool long_step);
+
+/// Reads the next step record taking only its time and counts, and checks
+/// that the counts fill the record exactly (kDamaged when they do not).
+ReadResult ReadQmx2StepHead(RecordFile& f, bool long_steps, StepHead* head);
 
 }  // namespace korvant

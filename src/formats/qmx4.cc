@@ -1,6 +1,7 @@
 #include "formats/qmx4.h"
 
 #include <algorithm>
+#include <string>
 #include <vector>
 
 namespace korvant {
@@ -110,6 +111,21 @@ void WriteQmx4Step(RecordFile& out, const Qmx4Step& step) {
   pieces.push_back(PieceOf(step.ne));
   pieces.push_back(PieceOf(ElementCodes(step)));
   out.Write(pieces);
+}
+
+ReadResult ReadQmx4StepHead(RecordFile& f, StepHead* head) {
+  StepHeadReading r(f, head);
+  int32_t v[2] = {};
+  if (r.begun() && r.Time() && r.Take(v, 2)) {
+    head->width = v[0];
+    head->np = v[1];
+    r.counts = "NQAL = " + std::to_string(v[0]) + ", NP4 = " + std::to_string(v[1]);
+    if (r.Take(&head->ne, 1, Qmx4ElementCountAt(v[0], v[1]))) {
+      r.want = Qmx4StepBytes(head->width, head->np, head->ne);
+      r.counts += " and NE4 = " + std::to_string(head->ne);
+    }
+  }
+  return r.Check();
 }
 
 }  // namespace korvant

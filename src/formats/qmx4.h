@@ -7,6 +7,7 @@
 #include "formats/header.h"
 #include "formats/read_result.h"
 #include "formats/step_filter.h"
+#include "formats/step_head.h"
 #include "io/record_file.h"
 
 namespace korvant {
@@ -62,5 +63,9 @@ ReadResult ReadQmx4Time(RecordFile& in, float* time, int32_t* nqal);
 
 /// One time step in the record layout above, with `step.nqal` constituents.
 void WriteQmx4Step(RecordFile& out, const Qmx4Step& step);
+
+/// Reads the next step record taking only its time and counts, and checks
+/// that the counts fill the record exactly (kDamaged when they do not).
+ReadResult ReadQmx4StepHead(RecordFile& f, StepHead* head);
 
 }  // namespace korvant
