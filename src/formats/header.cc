@@ -1,6 +1,6 @@
 #include "formats/header.h"
 
-#include "text/convrt.h"
+#include "text/char_codes.h"
 
 namespace korvant {
 namespace {

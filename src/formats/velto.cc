@@ -4,7 +4,7 @@
 #include <array>
 #include <cstring>
 
-#include "text/convrt.h"
+#include "text/char_codes.h"
 
 namespace korvant {
 namespace {
