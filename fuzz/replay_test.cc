@@ -67,8 +67,8 @@ TEST_P(ReplayTest, SeedsAndReproducersKeepEveryPromise) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Fuzz, ReplayTest, ::testing::ValuesIn(kTargets),
-                         [](const ::testing::TestParamInfo<Case>& info) {
-                           return std::string(info.param.name);
+                         [](const ::testing::TestParamInfo<Case>& tested) {
+                           return std::string(tested.param.name);
                          });
 
 }  // namespace

@@ -23,7 +23,8 @@ if [ ${#targets[@]} -eq 0 ]; then
   targets=(record_file geometry qmx2 qmx4 qmx10 session)
 fi
 
-CC=clang CXX=clang++ cmake -S . -B "$build" -DKORVANT_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
+CC=clang CXX=clang++ cmake -S . -B "$build" -DKORVANT_FUZZ=ON -DKORVANT_WERROR=ON \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build "$build" -j2
 
 # Reproducers are replayed with leak checks; fuzzing stops at the first report.

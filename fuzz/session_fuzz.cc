@@ -30,9 +30,9 @@ constexpr std::string_view kFinished = " ****** Program Finished ******\n";
 constexpr std::string_view kOverwrite = " That file name already exists   OverWrite? \n";
 // Words of the lines an own stop ends with: the dimension and count refusals,
 // the geometry reader's two lines, the averaging's warnings and cautions, the
-// header's end-of-file lines, the step over-run and the banner conversion.
-constexpr std::string_view kStopReasons[] = {"DIM",     "refused", "VELTO",    "WARNING",
-                                             "CAUTION", "E-O-F",   "STOP Now", "CONVRT"};
+// header's end-of-file lines and the step over-run.
+constexpr std::string_view kStopReasons[] = {"DIM",     "refused", "VELTO",   "WARNING",
+                                             "CAUTION", "E-O-F",   "STOP Now"};
 
 // Names are taken relative to the folder of the run. A name that starts at
 // the root, or climbs out through "." or "..", could reach files elsewhere on

@@ -95,8 +95,9 @@ FileBuilder Mesh(int32_t nodes, int32_t elements) {
   g.np = nodes;
   g.ne = elements;
   for (int k = 0; k < nodes; ++k) {
+    const float kf = static_cast<float>(k);
     g.nodes.push_back(
-        {.x = 1000.0f + 37.5f * k, .y = -250.25f + 12.0f * k, .ao = 96.5f - 1.25f * k});
+        {.x = 1000.0f + 37.5f * kf, .y = -250.25f + 12.0f * kf, .ao = 96.5f - 1.25f * kf});
   }
   return VeltoFile(CharHeader{}, g);
 }
@@ -184,7 +185,7 @@ TEST_P(Float32SumsTest, AveragedFileAndTableAreTheDialogues) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Families, Float32SumsTest, ::testing::ValuesIn(Cases()),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& tested) { return std::string(tested.param.name); });
 
 // The CSV's lines, each split at its commas.
 std::vector<std::vector<std::string>> ReadCsv(const std::string& text) {
@@ -204,7 +205,7 @@ TEST_F(AverageProgramTest, WindowsReportAndCsv) {
   for (int h = 0; h < 10; ++h) {
     std::vector<float> conc;
     for (int k = 0; k < 3; ++k) {
-      for (int j = 0; j < 2; ++j) conc.push_back(100.0f * (k + 1) + j + h);
+      for (int j = 0; j < 2; ++j) conc.push_back(static_cast<float>(100 * (k + 1) + j + h));
     }
     steps.push_back(
         {.time = static_cast<float>(h), .nqal = 3, .np4 = 2, .ne4 = 1, .conc = conc, .imat4 = {}});

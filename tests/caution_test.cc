@@ -88,8 +88,9 @@ TEST_P(AverageCautionTest, StepsPastTheFirst500AreCautioned) {
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryAveraging, AverageCautionTest,
-                         ::testing::Range<size_t>(0, Families().size()),
-                         [](const auto& info) { return std::string(Families()[info.param].name); });
+                         ::testing::Range<size_t>(0, Families().size()), [](const auto& tested) {
+                           return std::string(Families()[tested.param].name);
+                         });
 
 }  // namespace
 }  // namespace korvant

@@ -377,7 +377,7 @@ TEST_P(OutputNameTest, ExistingOutputNotOverwrittenAsksAgain) {
 }
 
 INSTANTIATE_TEST_SUITE_P(DriverTest, OutputNameTest, ::testing::ValuesIn(kAveragings),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& tested) { return std::string(tested.param.name); });
 
 // ---------------------------------------------------------------------------
 // Input names of the averages. The averaging itself follows once the input is

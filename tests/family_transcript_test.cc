@@ -86,9 +86,9 @@ TEST_P(AutomaticWindowTest, StartsTwentyFiveStepsBeforeTheLast) {
 INSTANTIATE_TEST_SUITE_P(Families, AutomaticWindowTest,
                          ::testing::Combine(::testing::ValuesIn(kFamilies),
                                             ::testing::Values(2, 5, 25, 26, 27, 499)),
-                         [](const auto& info) {
-                           return std::get<0>(info.param)->name() + "Steps" +
-                                  std::to_string(std::get<1>(info.param));
+                         [](const auto& tested) {
+                           return std::get<0>(tested.param)->name() + "Steps" +
+                                  std::to_string(std::get<1>(tested.param));
                          });
 
 class AveragingTest : public FamilyTest, public ::testing::WithParamInterface<const Family*> {};
@@ -246,9 +246,9 @@ TEST_P(MergingEndOfInputTest, ClosesWithWhatWasCopied) {
 
 INSTANTIATE_TEST_SUITE_P(Families, MergingEndOfInputTest,
                          ::testing::Combine(::testing::ValuesIn(kFamilies), ::testing::Bool()),
-                         [](const auto& info) {
-                           return std::get<0>(info.param)->name() +
-                                  (std::get<1>(info.param) ? "AtTheHours" : "AtTheName");
+                         [](const auto& tested) {
+                           return std::get<0>(tested.param)->name() +
+                                  (std::get<1>(tested.param) ? "AtTheHours" : "AtTheName");
                          });
 
 }  // namespace

@@ -207,7 +207,8 @@ TEST_F(FileFaultsTest, AverageShowsNoExtremesWhereNoValueWasSeen) {
     steps[i].time = static_cast<float>(i);
     steps[i].ndf = 2;
     steps[i].icnt = {2, 2, 0, 0, 0, 0, 0, 0};
-    steps[i].vdof = {{1.0f + 2 * i, kNan}, {-1, -3.0f - 2 * i}};
+    const float twice = static_cast<float>(2 * i);
+    steps[i].vdof = {{1.0f + twice, kNan}, {-1, -3.0f - twice}};
   }
   box_.Write("t.bin", Qmx10File(steps).bytes());
   const RunResult r = Run("korvant-average", {"t.bin", "-o", "a.bin", "--csv", "a.csv", "--json"});

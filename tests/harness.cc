@@ -286,12 +286,12 @@ RunResult Sandbox::RunProgram(const std::string& binary, const std::vector<std::
   result.max_rss_kb = usage.ru_maxrss;
 
   const std::map<std::string, uint64_t> inputs_after = HashInputs(dir_, outputs_);
-  for (const auto& [name, hash] : inputs_before) {
-    auto after = inputs_after.find(name);
+  for (const auto& [input_name, hash] : inputs_before) {
+    auto after = inputs_after.find(input_name);
     if (after != inputs_after.end() && after->second == hash) continue;
-    result.changed_inputs.push_back(name);
+    result.changed_inputs.push_back(input_name);
     ADD_FAILURE() << "the run " << (after == inputs_after.end() ? "removed" : "changed")
-                  << " the input file " << name
+                  << " the input file " << input_name
                   << " (mark a file the test means to overwrite with ExpectOutput)";
   }
   return result;

@@ -153,7 +153,8 @@ Qmx2StepData MergeStep(float hour, float tag) {
 
 std::vector<Qmx2StepData> MergeSteps(int first_hour, int last_hour, float tag) {
   std::vector<Qmx2StepData> steps;
-  for (int hour = first_hour; hour <= last_hour; ++hour) steps.push_back(MergeStep(hour, tag));
+  for (int hour = first_hour; hour <= last_hour; ++hour)
+    steps.push_back(MergeStep(static_cast<float>(hour), tag));
   return steps;
 }
 
@@ -317,8 +318,9 @@ TEST_F(MergeTest, FiveFlagsInOrderCopyEachWindowUnderTheFirstHeader) {
   std::vector<Qmx2Input> inputs;
   for (int k = 0; k < 5; ++k) {
     const std::string tag = std::string("RUN ") + static_cast<char>('A' + k);
-    inputs.push_back(Input(CharHeaderFile(Char(tag, 42)),
-                           MergeSteps(10 * (k + 1) + 1, 10 * (k + 1) + 3, k + 1.0f), true));
+    inputs.push_back(
+        Input(CharHeaderFile(Char(tag, 42)),
+              MergeSteps(10 * (k + 1) + 1, 10 * (k + 1) + 3, static_cast<float>(k + 1)), true));
     Put(names[k], inputs.back());
   }
 
@@ -829,7 +831,7 @@ TEST_P(MergeBadHeaderTest, SummaryNamesTheUnitAndTheMergeCloses) {
 }
 
 INSTANTIATE_TEST_SUITE_P(MergeTest, MergeBadHeaderTest, ::testing::ValuesIn(BadHeaders()),
-                         [](const auto& info) { return "Case" + std::to_string(info.index); });
+                         [](const auto& tested) { return "Case" + std::to_string(tested.index); });
 
 TEST_F(MergeTest, HeaderFailureOfTheFirstFileLeavesTheMergedFileEmpty) {
   box_.Write("bad.bin", "");
@@ -915,7 +917,7 @@ INSTANTIATE_TEST_SUITE_P(
                       DimCase{"header integers", [](CodedHeader* h) { h->irec.resize(41, 42); }},
                       DimCase{"header reals", [](CodedHeader* h) { h->frec.assign(41, 1.0f); }},
                       DimCase{"title codes", [](CodedHeader* h) { h->ititl.assign(78, 84); }}),
-    [](const auto& info) { return "Case" + std::to_string(info.index); });
+    [](const auto& tested) { return "Case" + std::to_string(tested.index); });
 
 // A time step beyond the arrays: the over-run report and the stop.
 struct OverRunCase {
@@ -1178,7 +1180,7 @@ class AverageTest : public HydroTest {
     s.Show(kWriting);
     Inconsistent(s, 0, 0, 1, 0);
     ToTheEnd(s);
-    const float mean = (first + last) / 2.0f;
+    const float mean = static_cast<float>(first + last) / 2.0f;
     *summary = Heading(0, start, stop);
     summary->push_back(RowLine({1, 1, mean, float(first), float(last), 0.5f, 0.5f, 0.5f, -1.0f,
                                 -1.0f, -1.0f, 0.0f, 0.0f, 2.0f}));
@@ -1419,7 +1421,7 @@ INSTANTIATE_TEST_SUITE_P(
         NoDataCase{"window after the last step", 6, Window("7", "9"), false, 0.0f, 7.0f, 9.0f},
         NoDataCase{"one step on the file", 1, {}, true, 1.0f, 1.0f, 1.0f},
         NoDataCase{"no step, given window", 0, Window("1", "5"), false, 0.0f, 1.0f, 5.0f}),
-    [](const auto& info) { return "Case" + std::to_string(info.index); });
+    [](const auto& tested) { return "Case" + std::to_string(tested.index); });
 
 class AverageOverRunTest : public AverageTest, public ::testing::WithParamInterface<OverRunCase> {};
 
@@ -1469,7 +1471,7 @@ TEST_P(AverageBadHeaderTest, UnexpectedEndStops) {
 }
 
 INSTANTIATE_TEST_SUITE_P(AverageTest, AverageBadHeaderTest, ::testing::ValuesIn(BadHeaders()),
-                         [](const auto& info) { return "Case" + std::to_string(info.index); });
+                         [](const auto& tested) { return "Case" + std::to_string(tested.index); });
 
 TEST_F(AverageTest, OversizedHeaderStopsWithDim) {
   CodedHeader h = Coded(42);

@@ -211,8 +211,8 @@ TEST_P(InfoKindTest, JsonLineHoldsEveryKey) {
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryKindAndForm, InfoKindTest,
-                         ::testing::Range<size_t>(0, KindCases().size()), [](const auto& info) {
-                           return std::string(KindCases()[info.param].name);
+                         ::testing::Range<size_t>(0, KindCases().size()), [](const auto& tested) {
+                           return std::string(KindCases()[tested.param].name);
                          });
 
 TEST_F(InfoTest, TimeGoingBackAndTheStepLimitInJson) {
@@ -279,8 +279,8 @@ TEST_P(InfoDamageTest, FirstDamagedRecordWithItsOffset) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Damage, InfoDamageTest, ::testing::Range<size_t>(0, DamageCases().size()),
-                         [](const auto& info) {
-                           return std::string(DamageCases()[info.param].name);
+                         [](const auto& tested) {
+                           return std::string(DamageCases()[tested.param].name);
                          });
 
 TEST_F(InfoTest, FilesOfNoKindAreSaidToBeSoWithTheReason) {

@@ -196,7 +196,8 @@ RecordBuilder VeltoG1(const VeltoGeometry& geometry) {
   RecordBuilder record;
   record.Int(geometry.np).Int(geometry.ne);
   for (int32_t j = 0; j < geometry.np; ++j) {
-    VeltoNode node{100.0f + j, 200.0f + j, 0.0f, -10.0f - j};
+    const float jf = static_cast<float>(j);
+    VeltoNode node{100.0f + jf, 200.0f + jf, 0.0f, -10.0f - jf};
     if (static_cast<size_t>(j) < geometry.nodes.size()) node = geometry.nodes[j];
     record.Reals({node.x, node.y, node.third, node.ao});
   }
@@ -288,7 +289,7 @@ RecordBuilder Qmx10StepRecord(const Qmx10StepData& step) {
   for (int k = 1; k <= step.ndf; ++k) {
     const std::vector<float> given =
         static_cast<size_t>(k) <= step.vdof.size() ? step.vdof[k - 1] : std::vector<float>{};
-    record.Reals(FillReals(given, Qmx10Count(step, k), 10.0f * k, 0.125f));
+    record.Reals(FillReals(given, Qmx10Count(step, k), 10.0f * static_cast<float>(k), 0.125f));
   }
   record.Reals(FillReals(step.rdat3, Qmx10Count(step, 3), 30.0f, 1.0f));
   record.Ints(FillInts(step.imat, step.ne, 1, 1));

@@ -193,7 +193,7 @@ TEST_P(MutationTest, EveryRunEndsByItselfAndSaysWhyItRefuses) {
 }
 
 INSTANTIATE_TEST_SUITE_P(CompanionPrograms, MutationTest, ::testing::ValuesIn(kSeeds),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& tested) { return std::string(tested.param.name); });
 
 }  // namespace
 }  // namespace korvant

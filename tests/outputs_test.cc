@@ -265,8 +265,8 @@ TEST_P(OutputsTest, ASignalRemovesTheTemporaryFilesAndEndsTheRunByIt) {
 }
 
 INSTANTIATE_TEST_SUITE_P(CompanionPrograms, OutputsTest, ::testing::ValuesIn(kPrograms),
-                         [](const auto& info) {
-                           std::string name = info.param.name + 8;  // after "korvant-"
+                         [](const auto& tested) {
+                           std::string name = tested.param.name + 8;  // after "korvant-"
                            return name;
                          });
 

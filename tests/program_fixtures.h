@@ -29,7 +29,8 @@ inline FileBuilder TwoElementMesh() {
   VeltoGeometry geometry;
   geometry.np = 11;
   geometry.ne = 2;
-  for (int k = 0; k < 11; ++k) geometry.nodes.push_back({x[k], y[k], 0.0f, -1.0f - 0.5f * k});
+  for (int k = 0; k < 11; ++k)
+    geometry.nodes.push_back({x[k], y[k], 0.0f, -1.0f - 0.5f * static_cast<float>(k)});
   geometry.elements = {VeltoElement{{1, 2, 3, 4, 5, 6, 7, 8}, 7, 0.0f, 0},
                        VeltoElement{{3, 9, 10, 11, 5, 4, 0, 0}, 8, 0.0f, 0}};
   CodedHeader header;

@@ -188,8 +188,8 @@ TEST_P(FullDeviceTest, OutputOnAFullDeviceEndsWithTheWriteDiagnostic) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Reliability, FullDeviceTest, ::testing::ValuesIn(kFullDevice),
-                         [](const ::testing::TestParamInfo<WriteCase>& info) {
-                           return std::string(info.param.what);
+                         [](const ::testing::TestParamInfo<WriteCase>& tested) {
+                           return std::string(tested.param.what);
                          });
 
 // 2000 nodes: the averaged file is about 40 KiB, its table in the summary
@@ -273,8 +273,8 @@ INSTANTIATE_TEST_SUITE_P(
         EarlyEndCase{"Fatal", FileBuilder().Add(HeaderC1(CharHeader())).bytes(),
                      " -->  1st integer on QMX2 binary=  1313751362\n",
                      "korvant: end-of-file during read, unit 12, file end.bin\n"}),
-    [](const ::testing::TestParamInfo<EarlyEndCase>& info) {
-      return std::string(info.param.what);
+    [](const ::testing::TestParamInfo<EarlyEndCase>& tested) {
+      return std::string(tested.param.what);
     });
 
 TEST(ConsoleWriteTest, ConsoleOnAFullDeviceEndsWithTheWriteDiagnostic) {
@@ -518,8 +518,8 @@ TEST_P(NotARegularFileTest, IsRefusedAndTheNameAskedAgain) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Reliability, NotARegularFileTest, ::testing::ValuesIn(kOddCases),
-                         [](const ::testing::TestParamInfo<OddCase>& info) {
-                           return std::string(info.param.what);
+                         [](const ::testing::TestParamInfo<OddCase>& tested) {
+                           return std::string(tested.param.what);
                          });
 
 }  // namespace

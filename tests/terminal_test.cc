@@ -248,9 +248,10 @@ TEST_F(TerminalTest, TypedAnswersGiveWhatTheAnswerFileGives) {
     std::vector<Qmx2StepData> steps;
     for (int hour = 1; hour <= 5; ++hour) {
       Qmx2StepData step;
-      step.time = static_cast<float>(hour);
-      step.vel = {0.5f * hour, -0.25f * hour, 2.0f + hour, 1.0f, 0.0f, 3.0f};
-      step.wsel = {0.1f * hour, 0.2f};
+      const float h = static_cast<float>(hour);
+      step.time = h;
+      step.vel = {0.5f * h, -0.25f * h, 2.0f + h, 1.0f, 0.0f, 3.0f};
+      step.wsel = {0.1f * h, 0.2f};
       steps.push_back(step);
     }
     box.Write("a.bin", Qmx2File(CharHeader{}, steps, true).bytes());

@@ -553,7 +553,9 @@ INSTANTIATE_TEST_SUITE_P(
         DebugCase{"Huge", "2147483647", 10, {1}}, DebugCase{"Negative", "-1", 10, {}},
         DebugCase{"MostNegative", "-2147483648", 10, {}},
         DebugCase{"NegativeOneNode", "-5", 1, {1}}, DebugCase{"NegativeNoNode", "-1", 0, {1}}),
-    [](const ::testing::TestParamInfo<DebugCase>& info) { return std::string(info.param.name); });
+    [](const ::testing::TestParamInfo<DebugCase>& tested) {
+      return std::string(tested.param.name);
+    });
 
 // A file of one step: the window is that step, the step length 0.
 TEST_F(ThreedTest, OneStepFileStartsAndStopsAtItsStep) {

@@ -561,7 +561,7 @@ TEST_F(TransportAverageTest, ConstituentAnswerIsCutToSixAndTowardsZero) {
 TEST_F(TransportAverageTest, ShortFileWindowStartsAtItsFirstStep) {
   std::vector<Qmx4StepData> steps;
   for (int h = 2; h <= 6; ++h)
-    steps.push_back({static_cast<float>(h), 1, 2, 1, {h * 1.0f, 10}, {h}});
+    steps.push_back({static_cast<float>(h), 1, 2, 1, {static_cast<float>(h), 10}, {h}});
   box_.Write("q.bin", Qmx4File(Coded(), steps).bytes());
   Script s;
   s.Start().Ask(kMerge2, "N").Ask(kMerge4, "N").Ask(kMerge10, "N").Ask(kVeltoQuestion, "N");
@@ -592,7 +592,7 @@ TEST_F(TransportAverageTest, ShortFileWindowStartsAtItsFirstStep) {
 TEST_F(TransportAverageTest, DamagedLastRecordEndsThePass) {
   std::vector<Qmx4StepData> steps;
   for (int h = 0; h <= 4; ++h)
-    steps.push_back({static_cast<float>(h), 1, 2, 1, {h * 1.0f, 1}, {h + 1}});
+    steps.push_back({static_cast<float>(h), 1, 2, 1, {static_cast<float>(h), 1}, {h + 1}});
   FileBuilder input = Qmx4File(Coded(), steps);
   input.TruncateBy(2);
   box_.Write("q.bin", input.bytes());

@@ -1,9 +1,9 @@
 #include "dialogue/average.h"
 
 #include "dialogue/dialogue.h"
+#include "dialogue/exit_status.h"
 #include "dialogue/refusals.h"
-#include "engine/window.h"
-#include "io/run_aborted.h"
+#include "dialogue/window.h"
 #include "text/layout.h"
 
 namespace korvant {

@@ -146,14 +146,14 @@ int RunSession(std::istream& in, std::ostream& out, std::ostream& err, LineEdito
     // A fault of the program itself (out of memory, a broken layout text):
     // still leave every file written out and say what happened.
     err << "korvant: internal error: " << fault.what() << '\n';
-    status = 2;
+    status = kExitFailed;
   }
   // After an early end the files are still written out; a failure there is
   // reported on its own, since the end's message does not speak of it.
   const std::string failed = s.CloseAfterAbort();
   if (!failed.empty()) {
     err << "korvant: " << failed << '\n';
-    status = 2;
+    status = kExitFailed;
   }
   err << std::flush;
   return status;

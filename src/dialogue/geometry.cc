@@ -2,9 +2,9 @@
 
 #include "dialogue/block_views.h"
 #include "dialogue/dialogue.h"
+#include "dialogue/exit_status.h"
 #include "dialogue/refusals.h"
 #include "formats/velto.h"
-#include "io/run_aborted.h"
 #include "text/layout.h"
 
 namespace korvant {

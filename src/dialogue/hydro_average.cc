@@ -4,6 +4,7 @@
 #include "dialogue/average.h"
 #include "dialogue/block_views.h"
 #include "dialogue/dialogue.h"
+#include "dialogue/exit_status.h"
 #include "dialogue/family_reads.h"
 #include "dialogue/hydro.h"
 #include "dialogue/refusals.h"
@@ -12,7 +13,6 @@
 #include "engine/mean_listing.h"
 #include "formats/header.h"
 #include "formats/qmx2.h"
-#include "io/run_aborted.h"
 #include "text/layout.h"
 
 namespace korvant {

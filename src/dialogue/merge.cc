@@ -5,7 +5,7 @@
 
 #include "dialogue/cautions.h"
 #include "dialogue/dialogue.h"
-#include "engine/window.h"
+#include "dialogue/window.h"
 #include "text/layout.h"
 
 namespace korvant {

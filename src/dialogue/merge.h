@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <string_view>
 
+#include "dialogue/answer_limits.h"
 #include "dialogue/session.h"
 #include "formats/header.h"
-#include "formats/limits.h"
 
 namespace korvant {
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "io/run_aborted.h"
+#include "dialogue/exit_status.h"
 #include "text/layout.h"
 
 namespace korvant {

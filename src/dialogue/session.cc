@@ -7,6 +7,9 @@
 #include "io/run_aborted.h"
 
 namespace korvant {
+
+void Stop() { throw RunAborted{kExitStopped, {}}; }
+
 namespace {
 
 // The blocks come from calloc: the system hands out zeroed pages without

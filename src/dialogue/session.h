@@ -6,10 +6,12 @@
 #include <string>
 #include <string_view>
 
+#include "dialogue/answer_limits.h"
+#include "dialogue/console.h"
+#include "dialogue/exit_status.h"
 #include "dialogue/units.h"
 #include "formats/limits.h"
 #include "io/record_file.h"
-#include "text/console.h"
 #include "text/text_sink.h"
 
 namespace korvant {

@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "text/console.h"
+#include "dialogue/console.h"
 
 namespace korvant {
 

@@ -12,7 +12,6 @@
 #include "engine/threed_mean.h"
 #include "formats/limits.h"
 #include "formats/qmx10.h"
-#include "io/run_aborted.h"
 #include "text/layout.h"
 
 namespace korvant {

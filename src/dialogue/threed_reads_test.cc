@@ -92,7 +92,9 @@ INSTANTIATE_TEST_SUITE_P(
                  {2147483647, 0, 0, 0, 0, 0, 0, 0},
                  " *** QMX10 file refused: ICNT(1) = 2147483647 is more than this program's "
                  "limit of 60000"}),
-    [](const ::testing::TestParamInfo<Oversize>& info) { return std::string(info.param.name); });
+    [](const ::testing::TestParamInfo<Oversize>& tested) {
+      return std::string(tested.param.name);
+    });
 
 }  // namespace
 }  // namespace korvant

@@ -5,13 +5,13 @@
 #include "dialogue/average.h"
 #include "dialogue/block_views.h"
 #include "dialogue/dialogue.h"
+#include "dialogue/exit_status.h"
 #include "dialogue/family_reads.h"
 #include "dialogue/transport.h"
 #include "dialogue/units.h"
 #include "engine/mean_listing.h"
 #include "engine/transport_mean.h"
 #include "formats/qmx4.h"
-#include "io/run_aborted.h"
 #include "text/layout.h"
 
 namespace korvant {

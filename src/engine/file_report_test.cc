@@ -133,8 +133,9 @@ TEST_P(FamilyReportTest, DamageIsTheFirstBadRecordWithTheStepsBeforeIt) {
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryStepFamily, FamilyReportTest,
-                         ::testing::Range<size_t>(0, Families().size()),
-                         [](const auto& info) { return std::string(Families()[info.param].name); });
+                         ::testing::Range<size_t>(0, Families().size()), [](const auto& tested) {
+                           return std::string(Families()[tested.param].name);
+                         });
 
 TEST_F(FileReportTest, HeaderNumbersAndTitleOfBothForms) {
   CodedHeader coded;

@@ -24,7 +24,6 @@ class NodeArrays {
   NodeArrays(int count, int first = 0) : count_(count), first_(first) {}
 
   int count() const { return count_; }
-  int64_t size() const { return size_; }
 
   /// Grows every array to `n` slots (never shrinks); array i's new slots get
   /// `start[i]`.

@@ -41,7 +41,6 @@ class NodeTable {
         max_start_(rows, max_start) {}
 
   int rows() const { return sum_.count(); }
-  int64_t reached() const { return sum_.size(); }
 
   /// Gives every row's slots up to `nodes` their start values, once.
   void Reach(int64_t nodes) {

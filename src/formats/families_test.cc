@@ -66,7 +66,7 @@ TEST_P(StepFormatTest, TimeOnlyReadTakesTheTimeAndPassesTheRest) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, StepFormatTest, ::testing::ValuesIn(kFormats),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& tested) { return std::string(tested.param.name); });
 
 }  // namespace
 }  // namespace korvant

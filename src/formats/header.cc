@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <span>
 
-#include "text/convrt.h"
+#include "text/char_codes.h"
 
 namespace korvant {
 namespace {

@@ -146,7 +146,7 @@ INSTANTIATE_TEST_SUITE_P(
         TooLargeCase{"Reals", [](CodedHeader* h) { h->frec.assign(41, 1.0f); }, "NFREC", 41, 40},
         TooLargeCase{"TitleCodes", [](CodedHeader* h) { h->ititl.assign(78, 'T'); }, "NTITL", 78,
                      77}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& tested) { return std::string(tested.param.name); });
 
 // A damaged header record: which one, where it starts and what is wrong.
 TEST_F(HeaderTest, DamagedRecordIsNamedByItsPart) {

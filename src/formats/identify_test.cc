@@ -98,7 +98,9 @@ TEST_P(IdentifyTest, TellsKindFormAndStepLengthFromTheRecords) {
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryKind, IdentifyTest, ::testing::Range<size_t>(0, Cases().size()),
-                         [](const auto& info) { return std::string(Cases()[info.param].name); });
+                         [](const auto& tested) {
+                           return std::string(Cases()[tested.param].name);
+                         });
 
 class IdentifyUnknownTest : public IdentifyTest {};
 

@@ -14,8 +14,6 @@ constexpr int kBannerChars = kBannerLines * kBannerWidth;  // 1200 codes
 constexpr int kHeaderInts = 40;                            // IREC
 constexpr int kHeaderReals = 40;                           // FREC
 constexpr int kTitleChars = 77;
-constexpr int kNameChars = 50;    // file-name answers
-constexpr int kAnswerChars = 10;  // yes/no and flag answers
 
 constexpr int kMaxSteps = 500;  // time-step records examined per file and pass
 

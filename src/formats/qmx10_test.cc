@@ -91,7 +91,10 @@ TEST_F(Qmx10Test, TwoNodeStepFillsEveryMemberAndIs84DataBytes) {
 TEST_F(Qmx10Test, SixDegreesOfFreedomAreStoredRowAfterRow) {
   RecordBuilder step;
   step.Real(3.0f).Ints({3, 6, 2, 8}).Ints({3, 3, 3, 3, 3, 3, 2, 1});
-  for (int k = 1; k <= 6; ++k) step.Reals({10.0f * k + 1, 10.0f * k + 2, 10.0f * k + 3});
+  for (int k = 1; k <= 6; ++k) {
+    const float tens = static_cast<float>(10 * k);
+    step.Reals({tens + 1, tens + 2, tens + 3});
+  }
   step.Reals({-1.0f, -2.0f, -3.0f});  // RDAT3
   step.Ints({4, 5});                  // IMAT
   step.Ints({1, 2, 3});               // NDRY
@@ -229,8 +232,9 @@ TEST_F(Qmx10Test, FullSizeStepReadsAndWritesBackUnchanged) {
   for (int n = 0; n < MAXNODE; ++n) step.Real(-static_cast<float>(n));  // RDAT3
   for (int e = 0; e < MAXELEM; ++e) step.Int(e);                        // IMAT
   for (int n = 0; n < MAXNODE; ++n) step.Int(n % 3);                    // NDRY
-  for (int n = 0; n < 3 * MAXNODE; ++n) step.Real(0.5f * n);            // RDAT7, RDAT8, RNODE
-  for (int e = 0; e < MAXELEM; ++e) step.Real(0.25f * e);               // RELEM
+  for (int n = 0; n < 3 * MAXNODE; ++n)
+    step.Real(0.5f * static_cast<float>(n));  // RDAT7, RDAT8, RNODE
+  for (int e = 0; e < MAXELEM; ++e) step.Real(0.25f * static_cast<float>(e));  // RELEM
   RecordFile& in = files_.Input(Framed(step));
   ASSERT_EQ(Outcome::kRead, Read(in).outcome);
   EXPECT_EQ(600001.0f, Vdof(6, 1));
@@ -304,7 +308,7 @@ INSTANTIATE_TEST_SUITE_P(
                          2147483647,
                          3}),
         ::testing::Bool()),
-    [](const auto& info) { return ReadOrPassedName(info); });
+    [](const auto& tested) { return ReadOrPassedName(tested); });
 
 }  // namespace
 }  // namespace korvant

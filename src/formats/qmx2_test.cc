@@ -217,7 +217,7 @@ INSTANTIATE_TEST_SUITE_P(
                                          TooLargeCase{"NodesAndElements", 3, 2, "NP2", 3, 2},
                                          TooLargeCase{"Elements", 2, 2, "NE2", 2, 1}),
                        ::testing::Bool()),
-    [](const auto& info) { return ReadOrPassedName(info); });
+    [](const auto& tested) { return ReadOrPassedName(tested); });
 
 }  // namespace
 }  // namespace korvant

@@ -167,7 +167,7 @@ INSTANTIATE_TEST_SUITE_P(
                                          TooLargeCase{"Nodes", 1, 3, 1, "NP4", 3, 2},
                                          TooLargeCase{"Elements", 1, 2, 2, "NE4", 2, 1}),
                        ::testing::Bool()),
-    [](const auto& info) { return ReadOrPassedName(info); });
+    [](const auto& tested) { return ReadOrPassedName(tested); });
 
 }  // namespace
 }  // namespace korvant

@@ -145,7 +145,7 @@ INSTANTIATE_TEST_SUITE_P(
                      "N4", 78, 77},
         TooLargeCase{"Nodes", [](CodedHeader*, VeltoGeometry* g) { g->np = 4; }, "NP", 4, 3},
         TooLargeCase{"Elements", [](CodedHeader*, VeltoGeometry* g) { g->ne = 3; }, "NE", 3, 2}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& tested) { return std::string(tested.param.name); });
 
 // A damaged record: the first one is told apart from the rest.
 TEST_F(VeltoTest, DamagedRecordIsNamedByItsPart) {

@@ -265,8 +265,8 @@ TEST_F(RecordFileTest, WantingMoreThanTheRecordHoldsIsErrorKeepingWhatWasFilled)
 TEST_F(RecordFileTest, ShortRecordKeepsOnlyWholeValuesAndLaterTakesFail) {
   // One integer and two stray bytes, then a second record.
   Bytes data = Ints({41});
-  data.push_back(0xAA);
-  data.push_back(0xBB);
+  data.push_back(static_cast<char>(0xAA));
+  data.push_back(static_cast<char>(0xBB));
   WriteBytes(Cat({Frame(data), Frame(Ints({42}))}));
   RecordFile& in = Reader();
   int32_t head[2] = {0, -1};

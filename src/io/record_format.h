@@ -2,7 +2,6 @@
 
 #include <bit>
 #include <cstdint>
-#include <cstring>
 
 namespace korvant {
 
@@ -10,7 +9,6 @@ namespace korvant {
 // bytes, and N again. Values inside are 4-byte little-endian integers and IEEE
 // floats, or raw text bytes. Nothing precedes the first record or follows the last.
 constexpr int kLengthBytes = 4;
-constexpr int kValueBytes = 4;
 
 // Values are moved between files and arrays in bulk; on a big-endian host
 // every value would have to be swapped, which this program does not do.
@@ -20,15 +18,6 @@ static_assert(std::endian::native == std::endian::little,
 inline uint32_t DecodeUint32(const unsigned char* p) {
   return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
          static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-
-inline int32_t DecodeInt32(const unsigned char* p) { return static_cast<int32_t>(DecodeUint32(p)); }
-
-inline float DecodeFloat32(const unsigned char* p) {
-  uint32_t bits = DecodeUint32(p);
-  float f;
-  std::memcpy(&f, &bits, sizeof f);
-  return f;
 }
 
 inline void EncodeUint32(unsigned char* p, uint32_t v) {

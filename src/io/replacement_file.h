@@ -35,8 +35,6 @@ class ReplacementFile {
   const std::string& refusal() const { return refusal_; }
   /// The destination is an existing regular file, which the commit replaces.
   bool replaces() const { return replaces_; }
-  /// The target is a character device, written through.
-  bool writes_through() const { return writes_through_; }
 
   /// Puts the temporary file in place, after flushing it to disk unless
   /// `wait_for_disk` is false (the rename alone already keeps a failed run

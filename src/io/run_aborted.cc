@@ -6,6 +6,4 @@ namespace korvant {
 
 void Fatal(std::string diagnostic) { throw RunAborted{2, std::move(diagnostic)}; }
 
-void Stop() { throw RunAborted{1, {}}; }
-
 }  // namespace korvant

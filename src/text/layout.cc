@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <sstream>
 #include <stdexcept>
 #include <unordered_map>
 #include <utility>
@@ -334,18 +333,6 @@ void WriteFree(TextSink& sink, std::initializer_list<Value> values) {
   }
   sink.Append(line);
   sink.EndLine();
-}
-
-std::string FormatLayout(std::string_view layout, std::initializer_list<Value> values) {
-  std::ostringstream text;
-  {
-    TextSink sink(&text);
-    WriteLayout(sink, layout, values);
-    sink.Flush();
-  }
-  std::string lines = text.str();
-  if (!lines.empty() && lines.back() == '\n') lines.pop_back();
-  return lines;
 }
 
 }  // namespace korvant

@@ -66,8 +66,4 @@ void WriteLayout(TextSink& sink, std::string_view layout, std::initializer_list<
 /// blanks behind; otherwise exponent form "0.1000000E+08" right-aligned in 15).
 void WriteFree(TextSink& sink, std::initializer_list<Value> values);
 
-/// Test helper: the lines `values` make through `layout`, joined by '\n'
-/// (no line end after the last line).
-std::string FormatLayout(std::string_view layout, std::initializer_list<Value> values);
-
 }  // namespace korvant

@@ -14,6 +14,20 @@
 namespace korvant {
 namespace {
 
+// The lines `values` make through `layout`, joined by '\n' (no line end after
+// the last line).
+std::string FormatLayout(std::string_view layout, std::initializer_list<Value> values) {
+  std::ostringstream text;
+  {
+    TextSink sink(&text);
+    WriteLayout(sink, layout, values);
+    sink.Flush();
+  }
+  std::string lines = text.str();
+  if (!lines.empty() && lines.back() == '\n') lines.pop_back();
+  return lines;
+}
+
 std::string ParseError(std::string_view text) {
   Layout layout;
   std::string err;

@@ -25,13 +25,9 @@ class TextSink {
   /// A failure is fatal: "cannot overwrite existing file, unit %d, file %s".
   void OpenNew(int unit, const std::string& path);
   bool is_open() const { return out_ != nullptr || file_ != nullptr; }
-  std::FILE* file() const { return file_; }
 
   void Append(std::string_view text) { line_.append(text); }
-  void Put(char c) { line_.push_back(c); }
   void Blanks(int n) { line_.append(static_cast<size_t>(n), ' '); }
-  /// Characters written on the current line so far.
-  size_t column() const { return line_.size() - line_start_; }
   /// Ends the current line (which may be empty).
   void EndLine();
   /// One whole line: `text` and the line end.

@@ -1,4 +1,4 @@
-#include "text/console.h"
+#include "dialogue/console.h"
 
 #include <exception>
 
