@@ -34,13 +34,13 @@ struct Identity {
 /// Identifies the file open in `f` from its first records; `f` is rewound
 /// afterwards. A file that ends or is damaged before its kind shows is
 /// kUnknown, with the reason. Besides the files the models write, the
-/// averaged files are known: a QMX10 averaged record, and a QMX4 time step
-/// without a header (the averaging of a character-form QMX4 file writes no
-/// header). Where the first step fits two families, the family whose step
-/// heads read further into the file is taken (QMX2 before QMX4, QMX10 before
-/// QMX4 when both read to its end), so that a sound file is never taken for
-/// a damaged one of another family. Only lengths are looked at: closing
-/// lengths are left to the reads that follow.
+/// averaged files are known: a QMX10 averaged record; and a QMX4 time step
+/// without a header is taken too, though no program writes one. Where the
+/// first step fits two families, the family whose step heads read further
+/// into the file is taken (QMX2 before QMX4, QMX10 before QMX4 when both read
+/// to its end), so that a sound file is never taken for a damaged one of
+/// another family. Only lengths are looked at: closing lengths are left to
+/// the reads that follow.
 Identity Identify(RecordFile& f);
 
 /// "" for a model result file; else why `id` is none, for a message such as
