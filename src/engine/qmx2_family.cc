@@ -1,9 +1,6 @@
 // The QMX2 (hydrodynamics) family: its driver, its averaging and its steps
 // as node fields.
 
-#include <cmath>
-#include <limits>
-
 #include "engine/averaging_family.h"
 #include "engine/family_driver.h"
 #include "engine/hydro_mean.h"
