@@ -4,8 +4,8 @@
 # mesh for each node's x and y, so the averaged file is byte for byte the
 # dialogue's bay_avg.qmx2 and bay_avg_table.txt holds the table of its
 # summary file; bay_avg.csv holds the same columns for a spreadsheet.
-# Run in the folder of the example files, with the programs on PATH
-# (in build/: PATH=$PWD:$PATH sh ../examples/average_bay.sh).
+# Run in the folder of the example files, with the programs on PATH, as
+# README.md shows.
 set -e
 korvant-average bay.qmx2 -o bay_avg_cli.qmx2 --float32-sums --geometry bay.velto \
   --table bay_avg_table.txt --csv bay_avg.csv

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -190,6 +191,39 @@ TEST_F(ExamplesTest, BothAveragesWriteTheMeansOfTheLast26Hours) {
   EXPECT_EQ(rows, 1 + 325);
 #endif
 }
+
+#if defined(KORVANT_BATCH_PROGRAMS) && defined(KORVANT_EXPORT_PROGRAMS)
+// The README's commands of the examples, as a user pastes them at the top of
+// a checkout (here a folder whose build/ and examples/ lead to the real
+// ones), twice: each run makes a folder of its own and ends well.
+TEST(ReadmeExamplesTest, RunAgainInAFolderOfTheirOwn) {
+  std::ifstream in(std::string(KORVANT_EXAMPLES_DIR) + "/../README.md");
+  std::string line, commands;
+  bool in_examples = false;
+  while (std::getline(in, line)) {
+    if (line.starts_with("## ")) in_examples = line == "## Examples";
+    if (in_examples && line.starts_with("    ")) commands += line.substr(4) + "\n";
+  }
+  ASSERT_NE(commands.find("korvant_make_example"), std::string::npos) << commands;
+  Sandbox box;
+  box.Link("build", ProgramPath(""));
+  box.Link("examples", KORVANT_EXAMPLES_DIR);
+  box.Write("readme.sh", "set -e\nexport TMPDIR=\"$PWD/runs\"\nmkdir -p runs\n" + commands);
+  for (int round = 1; round <= 2; ++round) {
+    const RunResult run = box.RunProgram("/bin/sh", {"readme.sh"}, "", std::chrono::seconds(60));
+    EXPECT_EQ(run.status, 0) << "round " << round << ": " << run.err;
+  }
+  // Two folders, each with the picture the last command draws.
+  int pictures = 0;
+  for (const std::string& name : box.List()) {
+    if (name != "runs") continue;
+    for (const auto& entry : std::filesystem::directory_iterator(box.Path("runs"))) {
+      pictures += std::filesystem::exists(entry.path() / "bay_speed.png");
+    }
+  }
+  EXPECT_EQ(pictures, 2);
+}
+#endif
 
 }  // namespace
 }  // namespace korvant
