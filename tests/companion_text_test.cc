@@ -70,7 +70,7 @@ TEST_F(CompanionTextTest, TextReportsSayOneInTheSingularAndReplaceStrayBytes) {
         "  kind:         QMX2, character header, long steps (with elevations)",
         "  version:      IREC(1) = 42", "  title:        BA" + kFffd + " RUN",
         "  mesh:         1 node, 1 element", "  time steps:   1, hours 2 to 2",
-        "  500 limit:    within the 500 time steps a merge or an averaging looks at",
+        "  500 limit:    within the 500 time steps the console program korvant looks at",
         "  framing:      sound to the end (4 records)"}},
   };
   for (const Case& c : cases) {

@@ -97,7 +97,7 @@ TEST_F(InfoTest, TextReportOfASoundFileAndOfARestartCutShort) {
                 "  step length:  0.5 to 0.5 hours",
                 "  time order:   forward throughout",
                 "  counts:       the same in every step",
-                "  500 limit:    within the 500 time steps a merge or an averaging looks at",
+                "  500 limit:    within the 500 time steps the console program korvant looks at",
                 "  framing:      sound to the end (7 records)",
                 "",
                 "b.bin",
@@ -111,7 +111,7 @@ TEST_F(InfoTest, TextReportOfASoundFileAndOfARestartCutShort) {
                 "                record 7: hour 2 after hour 4",
                 "  counts:       change 1 time:",
                 "                record 8: 3 nodes, 1 element after 2 nodes, 1 element",
-                "  500 limit:    within the 500 time steps a merge or an averaging looks at",
+                "  500 limit:    within the 500 time steps the console program korvant looks at",
                 "  framing:      damaged at record 9 (byte " + std::to_string(last) +
                     "): its length of 56 bytes runs past the end of the file (54 bytes left)",
             }),

@@ -174,7 +174,7 @@ std::string ReadMesh(const std::string& path, Mesh* mesh) {
   }
   if (std::string why = NotAMesh(Identify(f)); !why.empty()) return path + ": " + why;
   // No node limit: the mesh's record backs its counts.
-  return MeshProblem(path, LoadMesh(f, mesh, MeshLimits{INT64_MAX, INT64_MAX}));
+  return MeshProblem(path, LoadMesh(f, mesh, kAnyMesh));
 }
 
 // Options that only one family takes, given for a file of another.

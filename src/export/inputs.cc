@@ -76,7 +76,7 @@ Inputs::Inputs(const std::string& mesh_name, const std::string& result_name,
     if (std::string why = NotAMesh(Identify(mesh_file)); !why.empty()) {
       Refuse(1, mesh_name + ": " + why);
     }
-    const ReadResult read = LoadMesh(mesh_file, &mesh_);
+    const ReadResult read = LoadMesh(mesh_file, &mesh_, kAnyMesh);
     if (!read.ok()) Refuse(1, ReadFailure(mesh_name, read));
   }
   std::string error;

@@ -120,7 +120,8 @@ std::vector<std::string> Cautions(const FileReport& r) {
   if (r.too_large) {
     cautions.push_back(std::string(r.too_large->count) + " = " +
                        std::to_string(r.too_large->value) + " is more than the " +
-                       std::to_string(r.too_large->limit) + " that a merge or an averaging takes");
+                       std::to_string(r.too_large->limit) +
+                       " that the console program korvant takes; the companion programs take any");
   }
   return cautions;
 }
@@ -141,10 +142,10 @@ std::string TextReport(const std::string& name, const FileReport& r) {
     TimeLines(out, r);
     Line(out, "500 limit:",
          r.over_step_limit() ? Counted(r.steps, "time step", "time steps") +
-                                   ": a merge or an averaging looks at the first " +
+                                   ": the console program korvant looks at the first " +
                                    std::to_string(kMaxSteps) + " only"
                              : "within the " + std::to_string(kMaxSteps) +
-                                   " time steps a merge or an averaging looks at");
+                                   " time steps the console program korvant looks at");
   }
   for (const std::string& caution : Cautions(r)) Line(out, "caution:", caution);
   if (r.damage) {
