@@ -99,7 +99,7 @@ class ExportTest : public ::testing::Test {
 };
 
 TEST_F(ExportTest, NetcdfHoldsTheMeshTopologyAndEveryStep) {
-  const RunResult run = Export({"-o", "out.nc"});
+  const RunResult run = Export({"-f", "-o", "out.nc"});
   EXPECT_EQ(0, run.status) << run.err;
   EXPECT_EQ("", run.err);
   EXPECT_EQ(std::string(kOrderLine) +
@@ -160,7 +160,7 @@ TEST_F(ExportTest, EachFamilyGivesItsOwnQuantities) {
   };
   for (const Case& c : cases) {
     box_.Write("result.bin", c.file.bytes());
-    const RunResult run = Export({"-o", "out.nc"});
+    const RunResult run = Export({"-f", "-o", "out.nc"});
     ASSERT_EQ(0, run.status) << run.err;
     const Netcdf nc(box_.Path("out.nc"));
     EXPECT_EQ(c.value, nc.At(c.field, 0, 4)) << c.field;
@@ -172,7 +172,7 @@ TEST_F(ExportTest, EachFamilyGivesItsOwnQuantities) {
 TEST_F(ExportTest, OneStepByNumberOrHourAndACalendarStart) {
   for (const std::vector<std::string>& choice :
        {std::vector<std::string>{"--step", "2"}, std::vector<std::string>{"--time", "2.5"}}) {
-    std::vector<std::string> args = {"-o", "out.nc", "--start-date", "2024-03-01T06:30"};
+    std::vector<std::string> args = {"-f", "-o", "out.nc", "--start-date", "2024-03-01T06:30"};
     args.insert(args.end(), choice.begin(), choice.end());
     const RunResult run = Export(args);
     ASSERT_EQ(0, run.status) << run.err;

@@ -29,25 +29,24 @@ namespace {
 struct Program {
   const char* name;
   const char* ext;  // what its output's name ends in
-  bool force;       // replaces an existing output only with -f
   // Its arguments, reading `result` (over the mesh mesh.velto) and writing `out`.
   std::vector<std::string> (*args)(const std::string& result, const std::string& out);
 };
 
 const Program kPrograms[] = {
-    {"korvant-merge", ".qmx2", true,
+    {"korvant-merge", ".qmx2",
      [](const std::string& in, const std::string& out) {
        return std::vector<std::string>{"-o", out, in};
      }},
-    {"korvant-average", ".qmx2", true,
+    {"korvant-average", ".qmx2",
      [](const std::string& in, const std::string& out) {
        return std::vector<std::string>{in, "-o", out};
      }},
-    {"korvant-export", ".nc", false,
+    {"korvant-export", ".nc",
      [](const std::string& in, const std::string& out) {
        return std::vector<std::string>{"mesh.velto", in, "-o", out};
      }},
-    {"korvant-plot", ".png", false,
+    {"korvant-plot", ".png",
      [](const std::string& in, const std::string& out) {
        return std::vector<std::string>{"mesh.velto", in, "--field", "depth", "-o", out};
      }},
@@ -115,11 +114,25 @@ TEST_P(OutputsTest, ALinkIsFollowedAndTheFileItLeadsToWritten) {
   EXPECT_FALSE(box_.Read(Out("real")).empty());
 }
 
+TEST_P(OutputsTest, AnExistingOutputIsReplacedOnlyWithForce) {
+  box_.Write(Out("old"), "kept");
+  const RunResult kept = Run(Out("old"));
+  EXPECT_EQ(1, kept.status);
+  EXPECT_EQ(Said(Out("old") + " exists; give --force to replace it"), kept.err);
+  EXPECT_EQ("kept", box_.Read(Out("old")));
+  std::vector<std::string> args = GetParam().args("run.qmx2", Out("old"));
+  args.insert(args.begin(), "-f");
+  box_.ExpectOutput(Out("old"));
+  const RunResult replaced = box_.RunProgram(ProgramPath(GetParam().name), args);
+  EXPECT_EQ(0, replaced.status) << replaced.err;
+  EXPECT_NE("kept", box_.Read(Out("old")));
+}
+
 TEST_P(OutputsTest, AnInputIsNeverTheOutputHoweverSpelled) {
-  // The result under the output's ending; -f where the program asks for it.
+  // The result under the output's ending, with -f.
   box_.Write(Out("input"), HydroResult().bytes());
   std::vector<std::string> args = GetParam().args(Out("input"), "./" + Out("input"));
-  if (GetParam().force) args.insert(args.begin(), "-f");
+  args.insert(args.begin(), "-f");
   const RunResult run = box_.RunProgram(ProgramPath(GetParam().name), args);
   EXPECT_EQ(1, run.status);
   EXPECT_EQ(Said("./" + Out("input") + " is also an input; an input is never replaced"), run.err);

@@ -27,6 +27,7 @@ void AddCommonOptions(CLI::App& app, CommonOptions* options, bool output_require
   app.add_option("-o,--output", options->output, "file to write")
       ->required(output_required)
       ->check(NamesAFile);
+  app.add_flag("-f,--force", options->force, "replace the output if it exists");
   CLI::Option* step = app.add_option("--step", options->step, "time step N of the result, from 1")
                           ->check(CLI::PositiveNumber);
   CLI::Option* time = app.add_option("--time", options->hours, "the time step at hour H");
@@ -53,7 +54,7 @@ void CheckOutputFolder(const std::string& output) {
 
 void OpenOutput(Outputs& outputs, const CommonOptions& options) {
   std::string error;
-  if (!outputs.Add(options.output, /*force=*/true, {options.mesh, options.result}, &error)) {
+  if (!outputs.Add(options.output, options.force, {options.mesh, options.result}, &error)) {
     Refuse(1, error);
   }
   const int fd = outputs.Create(0, &error);

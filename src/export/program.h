@@ -18,12 +18,13 @@ struct CommonOptions {
   std::optional<int64_t> step;
   std::optional<double> hours;
   std::string node_order;  // "", "alternate" or "corners-first"
+  bool force = false;      // an existing output may be replaced
 
   StepChoice choice() const { return StepChoice{step, hours}; }
   std::optional<NodeOrder> order() const;
 };
 
-/// Adds MESH, RESULT, -o, --step, --time, --node-order and --version.
+/// Adds MESH, RESULT, -o, -f, --step, --time, --node-order and --version.
 void AddCommonOptions(CLI::App& app, CommonOptions* options, bool output_required);
 
 /// The extension of `path` in lower case, with its dot ("" for none).
