@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
@@ -48,6 +49,14 @@ class AveragingFamily {
   /// Every row in the listing layout `row`.
   void WriteRows(TextSink& sink, std::string_view row) const;
 };
+
+/// A family's averaging `Averaging<Sum>`, made from `args`, with the sums
+/// `choices` asks for: 32-bit as the console program sums, else double.
+template <template <typename> class Averaging, typename... Args>
+std::unique_ptr<AveragingFamily> WithSums(const AverageChoices& choices, const Args&... args) {
+  if (choices.float32_sums) return std::make_unique<Averaging<float>>(args...);
+  return std::make_unique<Averaging<double>>(args...);
+}
 
 /// A count below zero counts as none.
 inline int64_t Count(int64_t count) { return std::max<int64_t>(count, 0); }

@@ -100,8 +100,7 @@ class ThreedAveraging final : public AveragingFamily {
 class Qmx10Steps final : public StepFields {
  public:
   explicit Qmx10Steps(const Mesh& mesh)
-      : np_(static_cast<size_t>(mesh.np)),
-        values_(static_cast<size_t>(MAXDOF) * np_, kNone),
+      : StepFields(mesh.np, MAXDOF, kNone),
         icnt_(kQmx10CountList, 0),
         rdat3_(np_),
         rdat7_(np_),
@@ -136,13 +135,7 @@ class Qmx10Steps final : public StepFields {
     return read;
   }
 
-  std::span<const float> values(size_t i) const override {
-    return std::span<const float>(values_).subspan(i * np_, np_);
-  }
-
  private:
-  size_t np_;
-  std::vector<float> values_;
   std::vector<int32_t> icnt_;
   std::vector<float> rdat3_, rdat7_, rdat8_, rnode_, relem_;
   std::vector<int32_t> imat_, ndry_;
@@ -177,8 +170,7 @@ class Qmx10Driver final : public FamilyDriver {
   }
 
   std::unique_ptr<AveragingFamily> Averaging(const AverageChoices& c) const override {
-    if (c.float32_sums) return std::make_unique<ThreedAveraging<float>>();
-    return std::make_unique<ThreedAveraging<double>>();
+    return WithSums<ThreedAveraging>(c);
   }
 
   // The units its averaging listing gives them (feet per second, feet, parts

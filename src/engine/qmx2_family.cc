@@ -118,10 +118,9 @@ enum Qmx2Field { kU, kV, kDepth, kElevation, kWetDry, kQmx2Fields };
 class Qmx2Steps final : public StepFields {
  public:
   Qmx2Steps(bool long_steps, const Mesh& mesh)
-      : long_(long_steps),
+      : StepFields(mesh.np, kQmx2Fields, 0.0f),
+        long_(long_steps),
         mesh_(mesh),
-        np_(static_cast<size_t>(mesh.np)),
-        values_(kQmx2Fields * np_, 0.0f),
         vel_(3 * np_, 0.0f),
         ndry_(np_, 0),
         imat_(static_cast<size_t>(mesh.ne), 0) {
@@ -143,10 +142,6 @@ class Qmx2Steps final : public StepFields {
     return read;
   }
 
-  std::span<const float> values(size_t i) const override {
-    return std::span<const float>(values_).subspan(i * np_, np_);
-  }
-
   // The wet/dry code is the one integer field.
   std::span<const int32_t> codes(size_t i) const override {
     return i == kWetDry ? std::span<const int32_t>(ndry_) : std::span<const int32_t>();
@@ -155,8 +150,7 @@ class Qmx2Steps final : public StepFields {
  private:
   bool long_;
   const Mesh& mesh_;
-  size_t np_;
-  std::vector<float> values_, vel_;
+  std::vector<float> vel_;
   std::vector<int32_t> ndry_, imat_;
   Qmx2Step step_;
 };
@@ -188,8 +182,7 @@ class Qmx2Driver final : public FamilyDriver {
   }
 
   std::unique_ptr<AveragingFamily> Averaging(const AverageChoices& c) const override {
-    if (c.float32_sums) return std::make_unique<HydroAveraging<float>>(c);
-    return std::make_unique<HydroAveraging<double>>(c);
+    return WithSums<HydroAveraging>(c, c);
   }
 
   std::vector<FieldInfo> Fields(const Identity& id, int32_t) const override {

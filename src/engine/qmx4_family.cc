@@ -88,8 +88,7 @@ class TransportAveraging final : public AveragingFamily {
 class Qmx4Steps final : public StepFields {
  public:
   explicit Qmx4Steps(const Mesh& mesh)
-      : np_(static_cast<size_t>(mesh.np)),
-        values_(static_cast<size_t>(MAXCON) * np_, std::numeric_limits<float>::quiet_NaN()),
+      : StepFields(mesh.np, MAXCON, std::numeric_limits<float>::quiet_NaN()),
         imat_(static_cast<size_t>(mesh.ne), 0) {
     step_.conc = values_;
     step_.row = np_;
@@ -102,13 +101,7 @@ class Qmx4Steps final : public StepFields {
     return read;
   }
 
-  std::span<const float> values(size_t i) const override {
-    return std::span<const float>(values_).subspan(i * np_, np_);
-  }
-
  private:
-  size_t np_;
-  std::vector<float> values_;
   std::vector<int32_t> imat_;
   Qmx4Step step_;
 };
@@ -134,8 +127,7 @@ class Qmx4Driver final : public FamilyDriver {
   bool Takes(AverageChoice c) const override { return c == AverageChoice::kConstituents; }
 
   std::unique_ptr<AveragingFamily> Averaging(const AverageChoices& c) const override {
-    if (c.float32_sums) return std::make_unique<TransportAveraging<float>>(c);
-    return std::make_unique<TransportAveraging<double>>(c);
+    return WithSums<TransportAveraging>(c, c);
   }
 
   std::vector<FieldInfo> Fields(const Identity&, int32_t nqal) const override {

@@ -15,17 +15,25 @@ namespace korvant {
 /// in arrays of the mesh's size (`ResultSeries` reads a file through it).
 class StepFields {
  public:
+  /// `fields` arrays of `np` values each, every value `fill` at first.
+  StepFields(int32_t np, size_t fields, float fill)
+      : np_(static_cast<size_t>(np)), values_(fields * np_, fill) {}
   virtual ~StepFields() = default;
   /// Reads the step at the file's position: its time and counts into `head`
   /// (the counts also when a count is too large for the mesh's arrays).
   virtual ReadResult Read(RecordFile& f, StepHead* head) = 0;
   /// Field `i` of the step read last at every node, NaN where the step holds
   /// none (the codes of an integer field as the nearest float).
-  virtual std::span<const float> values(size_t i) const = 0;
+  std::span<const float> values(size_t i) const {
+    return std::span<const float>(values_).subspan(i * np_, np_);
+  }
   /// The codes of an integer field `i`, exact; empty for a field of reals.
   virtual std::span<const int32_t> codes(size_t) const { return {}; }
 
  protected:
+  size_t np_;                  ///< the mesh's nodes: the length of every field
+  std::vector<float> values_;  ///< field i at i * np_
+
   static void Counts(float time, int32_t np, int32_t ne, int32_t width, StepHead* head) {
     head->time = time;
     head->np = np;
