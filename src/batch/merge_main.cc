@@ -81,10 +81,7 @@ std::string InputText(const MergeInput& in) {
 // Whether the merged steps carry elevations, for a family whose steps come
 // long and short.
 std::optional<bool> LongSteps(const MergeReport& r) {
-  Identity id;
-  id.kind = r.kind;
-  id.long_steps = r.long_steps;
-  return DriverOf(r.kind)->long_steps(id);
+  return DriverOf(r.kind)->long_steps(r.identity);
 }
 
 std::string FamilyText(const MergeReport& r) {

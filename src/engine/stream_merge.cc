@@ -208,6 +208,7 @@ bool StreamMerge::CheckInput(size_t i) {
     report_.kind = id.kind;
     report_.integer_coded = id.integer_coded;
     report_.long_steps = id.long_steps;
+    report_.identity = id;
   } else if (!DriverOf(identity_.kind)->SameSteps(identity_, id)) {
     return Refuse(
         path, FamilyName(id) + ", but " + sources_[0].input.path + " is " + FamilyName(identity_));

@@ -41,6 +41,7 @@ struct MergeReport {
   FileKind kind = FileKind::kUnknown;
   bool integer_coded = false;  ///< the first input's header form (QMX2, QMX4)
   bool long_steps = false;     ///< QMX2 steps carry elevations
+  Identity identity;           ///< the first input's, as its family's driver reads it
   int32_t nodes = 0, elements = 0;
   std::vector<MergeInputReport> inputs;  ///< one per input, in order
   int64_t steps = 0;                     ///< steps in the merged file
