@@ -364,7 +364,7 @@ TEST_F(AverageProgramTest, FailuresLeaveEveryOutputAsItWas) {
     const RunResult run = Average(f.args);
     EXPECT_EQ(f.status, run.status);
     if (!f.error.empty()) {
-      EXPECT_EQ("korvant-average: " + f.error + "\n", run.err);
+      EXPECT_EQ(UsageLine("korvant-average: " + f.error + "\n", f.status), run.err);
     }
     EXPECT_EQ(0u, run.err.rfind("korvant-average: ", 0)) << run.err;
     EXPECT_EQ(before, box_.List());

@@ -110,6 +110,13 @@ class Sandbox {
 /// The path of a program built beside korvant, such as "korvant-info".
 std::string ProgramPath(std::string_view name);
 
+/// A companion program's line `line` ("korvant-NAME: ...\n") as a usage
+/// error (status 2) gives it, with " (see --help)" before its newline.
+inline std::string UsageLine(std::string line, int status = 2) {
+  if (status == 2 && line.ends_with('\n')) line.insert(line.size() - 1, " (see --help)");
+  return line;
+}
+
 /// 64-bit FNV-1a.
 uint64_t Fnv1a64(std::string_view bytes);
 

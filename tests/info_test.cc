@@ -312,7 +312,7 @@ TEST_F(InfoTest, UsageMissingFilesHelpAndVersion) {
 
   r = Info({"--json", "missing.bin"});
   EXPECT_EQ(1, r.status);
-  EXPECT_EQ("korvant-info: missing.bin: no such file\n", r.err);
+  EXPECT_EQ("korvant-info: cannot read missing.bin: no such file\n", r.err);
   const Json j = Json::parse(r.out);
   EXPECT_EQ("unknown", j["kind"]);
   EXPECT_EQ(false, j["sound"]);

@@ -165,7 +165,7 @@ TEST_F(MergeProgramTest, RefusalsLeaveNoOutputAndNoTemporaryFile) {
            "): its length of 60 bytes runs past the end of the file (63 bytes left)"},
       {{"-o", "old.bin", "a.bin"}, "old.bin exists; give --force to replace it"},
       {{"-f", "-o", "a.bin", "a.bin"}, "a.bin is also an input; an input is never replaced"},
-      {{"-o", "out.bin", "none.bin"}, "none.bin: No such file or directory"},
+      {{"-o", "out.bin", "none.bin"}, "cannot read none.bin: no such file"},
   };
   const std::vector<std::string> before = box_.List();
   for (const Case& c : cases) {

@@ -278,31 +278,6 @@ TEST_P(OutputsTest, ASignalRemovesTheTemporaryFilesAndEndsTheRunByIt) {
   }
 }
 
-// A mesh of 90000 nodes (more than the console program holds; two elements
-// over its first eleven) and a run over it.
-FileBuilder LargeMesh() {
-  VeltoGeometry geometry;
-  geometry.np = 90000;
-  geometry.ne = 2;
-  for (int k = 0; k < geometry.np; ++k) {
-    geometry.nodes.push_back(
-        {static_cast<float>(k % 300), static_cast<float>(k / 300), 0.0f, -1.0f});
-  }
-  geometry.elements = {VeltoElement{{1, 2, 3, 303, 603, 602, 601, 301}, 7, 0.0f, 0},
-                       VeltoElement{{3, 4, 5, 305, 605, 604, 603, 303}, 8, 0.0f, 0}};
-  return VeltoFile(CodedHeader{}, geometry);
-}
-
-TEST_P(OutputsTest, NoNodeLimit) {
-  box_.Write("large.velto", LargeMesh().bytes());
-  box_.Write("large_run.qmx2", HydroResult(90000).bytes());
-  std::vector<std::string> args = GetParam().args("large_run.qmx2", Out("large"));
-  std::replace(args.begin(), args.end(), std::string("mesh.velto"), std::string("large.velto"));
-  const RunResult run = box_.RunProgram(ProgramPath(GetParam().name), args);
-  EXPECT_EQ(run.status, 0) << run.err;
-  EXPECT_TRUE(box_.Exists(Out("large")));
-}
-
 TEST(InfoLimitsTest, OnlyTheConsoleProgramStopsAtItsNodeLimit) {
   Sandbox box;
   box.Write("large.qmx2", HydroResult(90000).bytes());

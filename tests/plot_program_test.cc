@@ -126,12 +126,12 @@ TEST_F(PlotTest, RefusalsWriteNothing) {
        {"800x600junk", "800x", "x600", "199x600", "800x10001", "4001x4000", "10000x10000"}) {
     const RunResult run = Plot({"--field", "depth", "-o", "a.svg", "--size", size});
     EXPECT_EQ(2, run.status) << size;
-    EXPECT_EQ("korvant-plot: --size " + std::string(size) + size_rule, run.err);
+    EXPECT_EQ(UsageLine("korvant-plot: --size " + std::string(size) + size_rule), run.err);
   }
   for (const Case& c : cases) {
     const RunResult run = box_.RunProgram(ProgramPath("korvant-plot"), c.args);
     EXPECT_EQ(c.status, run.status) << c.err;
-    EXPECT_EQ(c.err, run.err);
+    EXPECT_EQ(UsageLine(c.err, c.status), run.err);
   }
   EXPECT_EQ((std::vector<std::string>{"mesh.velto", "result.bin", "transport.bin"}), box_.List());
 }

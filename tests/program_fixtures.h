@@ -57,6 +57,22 @@ inline FileBuilder HydroResult(int32_t nodes = 11) {
   return Qmx2File(header, {first, second}, true);
 }
 
+// A mesh of 90000 nodes (more than the console program holds; two elements
+// over its first eleven, corners and mid-sides alternating) whose node k lies
+// at (k mod 300, k div 300).
+inline FileBuilder LargeMesh() {
+  VeltoGeometry geometry;
+  geometry.np = 90000;
+  geometry.ne = 2;
+  for (int k = 0; k < geometry.np; ++k) {
+    geometry.nodes.push_back(
+        {static_cast<float>(k % 300), static_cast<float>(k / 300), 0.0f, -1.0f});
+  }
+  geometry.elements = {VeltoElement{{1, 2, 3, 303, 603, 602, 601, 301}, 7, 0.0f, 0},
+                       VeltoElement{{3, 4, 5, 305, 605, 604, 603, 303}, 8, 0.0f, 0}};
+  return VeltoFile(CodedHeader{}, geometry);
+}
+
 // /usr/bin/python3 runs `script` in the sandbox; the test is skipped when
 // python or one of `modules` is missing.
 #define KORVANT_PYTHON_OR_SKIP(box, modules)                                           \

@@ -17,14 +17,14 @@
 #include <vector>
 
 #include "batch/average_report.h"
-#include "batch/command_line.h"
-#include "batch/progress_line.h"
 #include "engine/family_driver.h"
 #include "engine/mesh.h"
 #include "engine/stream_average.h"
 #include "formats/identify.h"
 #include "io/outputs.h"
 #include "io/run_aborted.h"
+#include "kit/command_line.h"
+#include "kit/progress_line.h"
 #include "text/readable.h"
 
 namespace korvant {
@@ -32,7 +32,8 @@ namespace {
 
 constexpr std::string_view kProgram = "korvant-average";
 
-constexpr std::string_view kFooter = R"(DESCRIPTION
+constexpr ProgramHelp kHelp = {"the time average of a model result file",
+                               R"(DESCRIPTION
   Writes OUT, a file of the input's family holding one time step: for every
   node the mean of each quantity over the steps of the window, laid out as
   the dialogue's averaged file (QMX2: time -99 and the water surface above
@@ -55,7 +56,9 @@ TABLES
   --table writes the per-node averages, minima and maxima in the dialogue's
   listing layout (QMX4: the first three constituents; QMX10: every node, after
   the nodes of the overall extremes); --csv the same columns as CSV with a
-  header row (QMX4: every constituent averaged), numbers in full.
+  header row (QMX4: every constituent averaged), numbers in full. Either may
+  be - for standard output, written once the files are in place; the report
+  is then left out.
 
 GEOMETRY
   --geometry MESH takes the VELTO geometry file of the model's mesh, as the
@@ -75,16 +78,12 @@ OUTPUT
   --force, never an input. A link is followed, a character device (/dev/null)
   written through; a fifo or a socket is refused. SIGINT, SIGTERM and SIGHUP
   remove the temporary files.
-
-EXIT STATUS
-  0 success; 1 a refused or damaged input, or a failed write; 2 a usage error.
-
-EXAMPLES
-  korvant-average run.bin -o mean.bin
+)",
+                               R"(  korvant-average run.bin -o mean.bin
   korvant-average run.bin -o flux.bin --from 24 --to 48 --weighted --csv flux.csv
   korvant-average run.bin -o mean.bin --geometry bay.velto --table mean.txt
   korvant-average salt.bin -o salt_mean.bin --constituents 2 --table salt.txt
-)";
+)"};
 
 std::string NumberText(const Value& v) {
   if (const int32_t* i = std::get_if<int32_t>(&v)) return std::to_string(*i);
@@ -108,19 +107,29 @@ bool WriteOutput(const std::string& target, const std::function<void()>& write,
   }
 }
 
-void WriteTable(const StreamAverage& average, const std::string& path, const std::string& target) {
+// Writes a text output by `write`: into the file `path`, or onto stdout
+// when the target is "-".
+void WriteText(const std::string& target, const std::string& path,
+               const std::function<void(std::ostream&)>& write) {
+  if (IsStandardOutput(target)) {
+    write(std::cout);
+    std::cout.flush();
+    return;
+  }
   std::ofstream file(path, std::ios::binary | std::ios::trunc);
   if (!file) Fatal("cannot create " + target);
-  TextSink sink(&file, 0, target);
-  average.WriteListing(sink);
-  sink.Close();
+  write(file);
   file.close();
   if (!file) Fatal("error during write, file " + target);
 }
 
-void WriteCsv(const StreamAverage& average, const std::string& path, const std::string& target) {
-  std::ofstream file(path, std::ios::binary | std::ios::trunc);
-  if (!file) Fatal("cannot create " + target);
+void WriteTable(const StreamAverage& average, std::ostream& file, const std::string& target) {
+  TextSink sink(&file, 0, target);
+  average.WriteListing(sink);
+  sink.Close();
+}
+
+void WriteCsv(const StreamAverage& average, std::ostream& file) {
   const std::vector<std::string> columns = average.Columns();
   std::string line;
   for (size_t i = 0; i < columns.size(); ++i) line += (i > 0 ? "," : "") + columns[i];
@@ -135,8 +144,6 @@ void WriteCsv(const StreamAverage& average, const std::string& path, const std::
     }
     file << line << '\n';
   }
-  file.close();
-  if (!file) Fatal("error during write, file " + target);
 }
 
 // What is wrong with the mesh `path`, read as far as `read`.
@@ -161,10 +168,8 @@ std::string MeshProblem(const std::string& path, const ReadResult& read) {
 // Reads the mesh `path`: "" or what is wrong with it. A model result given
 // in its place is refused, not read as a mesh.
 std::string ReadMesh(const std::string& path, Mesh* mesh) {
-  struct stat st;
-  if (::stat(path.c_str(), &st) != 0) return path + ": " + std::strerror(errno);
   // A fifo may wait for a writer that never comes, and a device may never end.
-  if (!S_ISREG(st.st_mode)) return path + ": not a regular file";
+  if (std::string why = CannotRead(path); !why.empty()) return why;
   RecordFile f;
   errno = 0;
   try {
@@ -191,15 +196,11 @@ std::string ForeignOption(const CLI::App& app, FileKind kind) {
 }
 
 int Average(int argc, char** argv) {
-  CLI::App app("korvant-average - the time average of a model result file", "korvant-average");
+  CLI::App app(HelpHeading(kProgram, kHelp), std::string(kProgram));
   AverageOptions o;
   app.add_option("IN", o.input, "The model result file to average")->required()->type_name("FILE");
-  app.add_option("-o,--output", o.output, "The averaged file to write")
-      ->required()
-      ->type_name("OUT")
-      ->check(NamesAFile);
-  app.add_option("--from", o.from, "Window start, in hours")->type_name("H");
-  app.add_option("--to", o.to, "Window end, in hours")->type_name("H");
+  AddOutputOption(app, &o.output, "The averaged file to write")->required();
+  AddHourWindow(app, &o.window, "of the window");
   app.add_option("--last", o.last_text, "Window of the last N steps (default 26)")->type_name("N");
   app.add_flag("--weighted", o.weighted, "QMX2: depth-weighted velocities, for fluxes");
   app.add_option("--datum", o.datum_text, "QMX2: datum of the water surface, in feet (default 100)")
@@ -210,17 +211,17 @@ int Average(int argc, char** argv) {
                  "The VELTO mesh: QMX2 node x, y and bottom; others: checked only")
       ->type_name("MESH");
   app.add_flag("--float32-sums", o.float32_sums, "Sum in 32 bits, as the dialogue does");
-  app.add_option("--table", o.table, "Write the per-node table, in the dialogue's layout")
+  app.add_option("--table", o.table,
+                 "Write the per-node table, in the dialogue's layout (- for stdout)")
       ->type_name("FILE")
       ->check(NamesAFile);
-  app.add_option("--csv", o.csv, "Write the per-node table as CSV")
+  app.add_option("--csv", o.csv, "Write the per-node table as CSV (- for stdout)")
       ->type_name("FILE")
       ->check(NamesAFile);
   app.add_flag("--sync", o.sync, "Wait until the outputs are on disk before renaming them");
-  app.add_flag("-f,--force", o.force, "Replace existing outputs");
-  app.add_flag("--json", o.json, "Print the report as one JSON object");
-  app.add_flag("-q,--quiet", o.quiet, "Print nothing but errors");
-  StandardOptions(app, kProgram, std::string(kFooter));
+  AddForceOption(app, &o.force);
+  AddReportOptions(app, &o.quiet, &o.json);
+  StandardOptions(app, kProgram, kHelp);
   if (std::optional<int> status = ParseCommandLine(app, argc, argv)) return *status;
 
   std::string usage;
@@ -238,19 +239,15 @@ int Average(int argc, char** argv) {
     }
     o.datum = *datum;
   }
-  if (app.count("--last") > 0 && (!o.from.empty() || !o.to.empty())) {
+  if (app.count("--last") > 0 && (!o.window.from_text.empty() || !o.window.to_text.empty())) {
     return Complain(kProgram, "--last and --from or --to give two windows", kExitUsage);
   }
+  if (std::string wrong = o.window.Read(); !wrong.empty()) {
+    return Complain(kProgram, wrong, kExitUsage);
+  }
   AverageChoices choices;
-  if (!o.from.empty() && !(choices.from = ParseHour(o.from))) {
-    return Complain(kProgram, "--from " + o.from + ": not an hour", kExitUsage);
-  }
-  if (!o.to.empty() && !(choices.to = ParseHour(o.to))) {
-    return Complain(kProgram, "--to " + o.to + ": not an hour", kExitUsage);
-  }
-  if (choices.from && choices.to && *choices.from > *choices.to) {
-    return Complain(kProgram, "--from is after --to", kExitUsage);
-  }
+  choices.from = o.window.from;
+  choices.to = o.window.to;
   choices.last = o.last;
   choices.weighted = o.weighted;
   choices.datum = o.datum;
@@ -261,14 +258,27 @@ int Average(int argc, char** argv) {
   std::string error;
   std::vector<std::string> inputs = {o.input};
   if (!o.geometry.empty()) inputs.push_back(o.geometry);
+  if (IsStandardOutput(o.table) && IsStandardOutput(o.csv)) {
+    return Complain(kProgram, "--table - and --csv - both name standard output", kExitUsage);
+  }
+  // The files are written in turn; an output named "-" goes to stdout once
+  // they are all in place, and the report is then left out.
   std::vector<std::string> targets = {o.output};
   if (!o.table.empty()) targets.push_back(o.table);
   if (!o.csv.empty()) targets.push_back(o.csv);
+  std::vector<std::optional<size_t>> file_of;  // each target's place among the files
+  size_t files = 0;
   for (const std::string& target : targets) {
+    file_of.push_back(std::nullopt);
+    if (IsStandardOutput(target)) continue;
     if (!outputs.Add(target, o.force, inputs, &error)) {
       return Complain(kProgram, error, kExitRefused);
     }
+    file_of.back() = files++;
   }
+  const auto temporary = [&](size_t target) {
+    return file_of[target] ? outputs.temporary(*file_of[target]) : std::string();
+  };
 
   Mesh mesh;
   if (!o.geometry.empty()) {
@@ -302,26 +312,31 @@ int Average(int argc, char** argv) {
                     kExitRefused);
   }
 
-  const bool written =
-      WriteOutput(
-          o.output,
-          [&] {
-            RecordFile out;
-            out.OpenForWriting(0, outputs.temporary(0));
-            average.WriteAveraged(out);
-            out.Close();
-          },
-          &error) &&
-      (o.table.empty() ||
-       WriteOutput(
-           o.table, [&] { WriteTable(average, outputs.temporary(1), o.table); }, &error)) &&
-      (o.csv.empty() ||
-       WriteOutput(
-           o.csv, [&] { WriteCsv(average, outputs.temporary(targets.size() - 1), o.csv); },
-           &error));
-  if (!written || !outputs.CommitAll(&error, o.sync))
+  const auto table = [&](std::ostream& out) { WriteTable(average, out, o.table); };
+  const auto csv = [&](std::ostream& out) { WriteCsv(average, out); };
+  // The text outputs, files first (when `to_stdout` is false), then stdout.
+  const auto write_texts = [&](bool to_stdout) {
+    const size_t csv_index = targets.size() - 1;
+    return (o.table.empty() || IsStandardOutput(o.table) != to_stdout ||
+            WriteOutput(
+                o.table, [&] { WriteText(o.table, temporary(1), table); }, &error)) &&
+           (o.csv.empty() || IsStandardOutput(o.csv) != to_stdout ||
+            WriteOutput(
+                o.csv, [&] { WriteText(o.csv, temporary(csv_index), csv); }, &error));
+  };
+  const bool written = WriteOutput(
+                           o.output,
+                           [&] {
+                             RecordFile out;
+                             out.OpenForWriting(0, outputs.temporary(0));
+                             average.WriteAveraged(out);
+                             out.Close();
+                           },
+                           &error) &&
+                       write_texts(false);
+  if (!written || !outputs.CommitAll(&error, o.sync) || !write_texts(true))
     return Complain(kProgram, error, kExitRefused);
-  if (!o.quiet)
+  if (!o.quiet && !IsStandardOutput(o.table) && !IsStandardOutput(o.csv))
     o.json ? PrintAverageJson(o, average.report()) : PrintAverageReport(o, average.report());
   return 0;
 }

@@ -5,8 +5,8 @@
 #include <span>
 #include <utility>
 
-#include "batch/command_line.h"
 #include "engine/family_driver.h"
+#include "kit/command_line.h"
 #include "text/readable.h"
 
 namespace korvant {
@@ -16,7 +16,7 @@ constexpr std::string_view kProgram = "korvant-average";
 
 std::string WindowText(const AverageOptions& o, const AverageReport& r) {
   std::string text = "hours " + HourText(r.start) + " to " + HourText(r.stop);
-  if (o.from.empty() && o.to.empty()) {
+  if (o.window.from_text.empty() && o.window.to_text.empty()) {
     text += " (the last " + Counted(o.last, "step", "steps") + ")";
   }
   return text;

@@ -4,13 +4,15 @@
 #include <string>
 
 #include "engine/stream_average.h"
+#include "kit/command_line.h"
 
 namespace korvant {
 
 /// The choices of korvant-average, as given on its command line.
 struct AverageOptions {
   std::string input, output, table, csv, geometry;
-  std::string from, to, last_text, datum_text;
+  HourWindow window;
+  std::string last_text, datum_text;
   int64_t last = 26;
   bool weighted = false;
   float datum = 100.0f;

@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "batch/command_line.h"
-#include "batch/progress_line.h"
 #include "engine/family_driver.h"
 #include "engine/stream_merge.h"
 #include "io/outputs.h"
+#include "kit/command_line.h"
+#include "kit/progress_line.h"
 #include "text/readable.h"
 
 namespace korvant {
@@ -22,7 +22,8 @@ namespace {
 
 constexpr std::string_view kProgram = "korvant-merge";
 
-constexpr std::string_view kFooter = R"(DESCRIPTION
+constexpr ProgramHelp kHelp = {"join model result files of one family into one",
+                               R"(DESCRIPTION
   Writes OUT: the header of the first input (QMX2 and QMX4 files; QMX10
   files have none), then the selected time steps of every input in the order
   given, each record copied unchanged. The family and the header form are
@@ -51,20 +52,16 @@ OUTPUT
   never when it is one of the inputs. A link is followed, a character device
   (/dev/null) written through; a fifo or a socket is refused. SIGINT, SIGTERM
   and SIGHUP remove the temporary file.
-
-EXIT STATUS
-  0 success; 1 a refused or damaged input, or a failed write; 2 a usage error.
-
-EXAMPLES
-  korvant-merge -o run.bin day1.bin day2.bin day3.bin
+)",
+                               R"(  korvant-merge -o run.bin day1.bin day2.bin day3.bin
   korvant-merge -o week.bin --from 0 --to 168 a.bin b.bin@100:
   korvant-merge --keep-all --json -o all.bin a.bin b.bin
-)";
+)"};
 
 struct Options {
   std::vector<std::string> inputs;
   std::string output;
-  std::string from, to;
+  HourWindow window;
   bool keep_all = false;
   bool sync = false;
   bool force = false;
@@ -148,33 +145,23 @@ void PrintJson(const Options& o, const std::vector<MergeInput>& inputs, const Me
 }
 
 int Merge(int argc, char** argv) {
-  CLI::App app("korvant-merge - join model result files of one family into one", "korvant-merge");
+  CLI::App app(HelpHeading(kProgram, kHelp), std::string(kProgram));
   Options o;
   app.add_option("IN", o.inputs, "Input files, each optionally with its window @FROM:TO")
       ->required()
       ->type_name("IN[@FROM:TO]");
-  app.add_option("-o,--output", o.output, "The merged file to write")
-      ->required()
-      ->type_name("OUT")
-      ->check(NamesAFile);
-  app.add_option("--from", o.from, "Window start for every input, in hours")->type_name("H");
-  app.add_option("--to", o.to, "Window end for every input, in hours")->type_name("H");
+  AddOutputOption(app, &o.output, "The merged file to write")->required();
+  AddHourWindow(app, &o.window, "of every input without a window of its own");
   app.add_flag("--keep-all", o.keep_all, "Copy every selected step in the order given");
   app.add_flag("--sync", o.sync, "Wait until the outputs are on disk before renaming them");
-  app.add_flag("-f,--force", o.force, "Replace an existing OUT");
-  app.add_flag("--json", o.json, "Print the report as one JSON object");
-  app.add_flag("-q,--quiet", o.quiet, "Print nothing but errors");
-  StandardOptions(app, kProgram, std::string(kFooter));
+  AddForceOption(app, &o.force);
+  AddReportOptions(app, &o.quiet, &o.json);
+  StandardOptions(app, kProgram, kHelp);
   if (std::optional<int> status = ParseCommandLine(app, argc, argv)) return *status;
-
-  std::optional<float> from, to;
-  if (!o.from.empty() && !(from = ParseHour(o.from))) {
-    return Complain(kProgram, "--from " + o.from + ": not an hour", kExitUsage);
+  if (std::string usage = o.window.Read(); !usage.empty()) {
+    return Complain(kProgram, usage, kExitUsage);
   }
-  if (!o.to.empty() && !(to = ParseHour(o.to))) {
-    return Complain(kProgram, "--to " + o.to + ": not an hour", kExitUsage);
-  }
-  if (from && to && *from > *to) return Complain(kProgram, "--from is after --to", kExitUsage);
+  const std::optional<float> from = o.window.from, to = o.window.to;
   std::vector<MergeInput> inputs;
   std::vector<std::string> paths;
   for (const std::string& arg : o.inputs) {

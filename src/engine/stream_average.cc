@@ -33,9 +33,10 @@ bool StreamAverage::Run(const std::function<void(const AverageProgress&)>& progr
     report_.error = path_ + ": " + why;
     return false;
   };
-  struct stat st;
-  if (::stat(path_.c_str(), &st) != 0) return fail(std::strerror(errno));
-  if (!S_ISREG(st.st_mode)) return fail("not a regular file");
+  if (std::string why = InputProblem(path_); !why.empty()) {
+    report_.error = "cannot read " + path_ + ": " + why;
+    return false;
+  }
   RecordFile f;
   f.CompareClosingLengths(true);
   f.OpenExisting(0, path_);

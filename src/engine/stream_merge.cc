@@ -38,6 +38,7 @@ std::string Where(const Damage& d) {
 
 // Opens `path`; "" or the reason it cannot be read as a regular file.
 std::string Open(const std::string& path, OpenInput* in) {
+  if (std::string why = InputProblem(path); !why.empty()) return why;
   // Without waiting: a fifo would wait for a writer that never comes.
   in->fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (in->fd < 0) return std::strerror(errno);
@@ -199,7 +200,10 @@ bool StreamMerge::CheckInput(size_t i) {
   Source& src = sources_[i];
   const std::string& path = src.input.path;
   OpenInput in;
-  if (std::string why = Open(path, &in); !why.empty()) return Refuse(path, why);
+  if (std::string why = Open(path, &in); !why.empty()) {
+    report_.error = "cannot read " + path + ": " + why;
+    return false;
+  }
   RecordFile& f = in.records;
   const Identity id = Identify(f);
   if (std::string why = NotAResult(id); !why.empty()) return Refuse(path, why);
@@ -285,7 +289,10 @@ bool StreamMerge::WriteInput(size_t i, Copier& copier,
   const std::string& path = src.input.path;
   const std::string changed = "it changed during the merge: ";
   OpenInput in;
-  if (std::string why = Open(path, &in); !why.empty()) return Refuse(path, why);
+  if (std::string why = Open(path, &in); !why.empty()) {
+    report_.error = "cannot read " + path + ": " + why;
+    return false;
+  }
   RecordFile& f = in.records;
   const Identity id = Identify(f);
   if (id.kind != identity_.kind || id.long_steps != identity_.long_steps ||

@@ -26,8 +26,8 @@ std::string ReadFailure(const std::string& file, const ReadResult& read) {
       return file + " ends before record " + std::to_string(read.damage.record + 1) +
              ", which it needs";
     case Outcome::kDamaged:
-      return file + ": record " + std::to_string(read.damage.record) + " (at byte " +
-             std::to_string(read.damage.offset) + ") is damaged: " + read.damage.what;
+      return file + ": record " + std::to_string(read.damage.record) + " (byte " +
+             std::to_string(read.damage.offset) + "): " + read.damage.what;
     case Outcome::kTooLarge:
       return file + ": its count " + std::string(read.too_large.count) + " of " +
              std::to_string(read.too_large.value) + " is more than the " +
@@ -39,9 +39,8 @@ std::string ReadFailure(const std::string& file, const ReadResult& read) {
 }
 
 void OpenFile(RecordFile& f, int unit, const std::string& name) {
-  if (!FileExists(name)) Refuse(1, "cannot read " + name + ": no such file");
   // A fifo may wait for a writer that never comes, and a device may never end.
-  if (!IsRegularFile(name)) Refuse(1, "cannot read " + name + ": not a regular file");
+  if (std::string why = CannotRead(name); !why.empty()) Refuse(1, why);
   try {
     f.OpenExisting(unit, name);
   } catch (const RunAborted&) {
@@ -58,8 +57,6 @@ std::string Listed(const std::vector<int32_t>& elements) {
 }
 
 }  // namespace
-
-void Refuse(int status, std::string message) { throw Refusal{status, std::move(message)}; }
 
 std::string Hours(double hours) {
   char text[32];
@@ -90,8 +87,8 @@ void Inputs::Check(const SeriesResult& result) {
   if (!result.ok() && !result.at_end()) Refuse(1, ReadFailure(result_name_, result.read));
 }
 
-void Inputs::Announce(std::string_view program) const {
-  std::cout << OrderReport() << "\n";
+void Inputs::Announce(std::string_view program, bool quiet) const {
+  if (!quiet) std::cout << OrderReport() << "\n";
   for (const std::string& line : Warnings()) std::cerr << program << ": warning: " << line << "\n";
   if (map_.faces.empty()) {
     Refuse(1, mesh_name_ + ": none of its " + std::to_string(mesh_.ne) + " elements can be drawn");
@@ -130,6 +127,10 @@ std::vector<std::string> Inputs::Warnings() const {
 bool Inputs::Next() {
   const SeriesResult result = series_.Next();
   Check(result);
+  if (result.ok() && progress_ != nullptr && progress_->Due()) {
+    progress_->Update(Counted(series_.step(), "step", "steps") + ", hour " + Hours(series_.time()) +
+                      " " + verb_);
+  }
   return result.ok();
 }
 

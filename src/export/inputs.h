@@ -8,17 +8,10 @@
 #include "engine/mesh.h"
 #include "engine/result_series.h"
 #include "io/record_file.h"
+#include "kit/command_line.h"
+#include "kit/progress_line.h"
 
 namespace korvant {
-
-/// Ends a companion program: thrown where it cannot go on, caught by its
-/// main(), which writes "<program>: <message>" on stderr and exits with
-/// `status` (1 a refused input or a failed write, 2 a usage error).
-struct Refusal {
-  int status;
-  std::string message;
-};
-[[noreturn]] void Refuse(int status, std::string message);
 
 /// The time step a user picked: by number (from 1) or by hour; neither for
 /// the program's default.
@@ -40,10 +33,17 @@ class Inputs {
   const ResultSeries& series() const { return series_; }
   const std::string& result_name() const { return result_name_; }
 
-  /// Says which node order the elements are read in on stdout, and which
-  /// elements are left out on stderr, "<program>: warning: " first; a mesh
-  /// of which no element can be drawn is then refused.
-  void Announce(std::string_view program) const;
+  /// Says which node order the elements are read in on stdout (unless
+  /// `quiet`), and which elements are left out on stderr, "<program>:
+  /// warning: " first; a mesh of which no element can be drawn is then
+  /// refused.
+  void Announce(std::string_view program, bool quiet) const;
+  /// Shows each step reached on `line` ("12 steps, hour 36 <verb>"), when
+  /// the line is due.
+  void ShowProgress(ProgressLine* line, std::string verb) {
+    progress_ = line;
+    verb_ = std::move(verb);
+  }
   /// The line on the node order.
   std::string OrderReport() const;
   /// Lines about elements left out, if any.
@@ -62,6 +62,8 @@ class Inputs {
   ElementMap map_;
   RecordFile result_file_;
   ResultSeries series_;
+  ProgressLine* progress_ = nullptr;
+  std::string verb_;
 };
 
 /// The hour as a message shows it ("1.5", "9999").

@@ -26,6 +26,25 @@ constexpr int64_t kMaxPixels = 16'000'000;
 constexpr std::string_view kSizeRule =
     "WIDTHxHEIGHT, each from 200 to 10000 and at most 16000000 pixels in all";
 
+constexpr ProgramHelp kHelp = {"draw one field of a result over its mesh",
+                               R"(DESCRIPTION
+  Reads the VELTO geometry file MESH and the QMX2, QMX4 or QMX10 result file
+  RESULT over it, and draws one field of one time step (the first unless
+  --step or --time chooses one), each element shaded smoothly between its
+  node values, with a colour bar and a title, as a PNG or SVG picture chosen
+  by OUT's extension. --list-fields prints the fields the result offers, with
+  their units. The mesh may have any number of nodes.
+
+OUTPUT
+  OUT is written under a temporary name beside it and renamed into place
+  when the run succeeds; an existing OUT is replaced only with --force, never
+  an input.
+)",
+                               R"(  korvant-plot bay.velto run.bin --list-fields
+  korvant-plot bay.velto run.bin -o depth.png --field depth --time 36
+  korvant-plot bay.velto run.bin -o speed.svg --field speed --arrows --edges
+)"};
+
 struct PlotOptions {
   std::string field, range, colour_map = "viridis", size = "800x600";
   bool arrows = false, list = false, edges = false;
@@ -133,7 +152,7 @@ PictureFormat CheckUsage(const CommonOptions& options, const PlotOptions& plot, 
   return ext == ".png" ? PictureFormat::kPng : PictureFormat::kSvg;
 }
 
-void Plot(const CommonOptions& options, const PlotOptions& plot) {
+int Plot(const CommonOptions& options, const PlotOptions& plot) {
   PlotLook look;
   const PictureFormat format = plot.list ? PictureFormat::kPng : CheckUsage(options, plot, &look);
   const std::optional<ColourMap> colours = ColourMap::Named(plot.colour_map);
@@ -143,10 +162,12 @@ void Plot(const CommonOptions& options, const PlotOptions& plot) {
     CheckOutputFolder(options.output);
     OpenOutput(outputs, options);
   }
+  ProgressLine progress(kProgram);
   Inputs in(options.mesh, options.result, options.order());
+  in.ShowProgress(&progress, "read");
   if (plot.list) {
     ListFields(in);
-    return;
+    return 0;
   }
   const ResultSeries& series = in.series();
   if (!Offers(in, plot.field)) {
@@ -156,8 +177,9 @@ void Plot(const CommonOptions& options, const PlotOptions& plot) {
   if (plot.arrows && !HasVelocity(series)) {
     Refuse(1, options.result + " holds no velocity to draw arrows of");
   }
-  in.Announce(kProgram);
+  in.Announce(kProgram, options.quiet || options.json);
   in.MoveTo(options.choice());
+  progress.Clear();
   const std::vector<float> values = FieldValues(in, plot.field, &look.units);
   if (plot.range.empty()) ValueRange(in, values, &look.lo, &look.hi);
   look.colours = &*colours;
@@ -174,7 +196,20 @@ void Plot(const CommonOptions& options, const PlotOptions& plot) {
     Refuse(1, "cannot write " + options.output + ": " + error);
   }
   if (!outputs.CommitAll(&error, /*wait_for_disk=*/true)) Refuse(1, error);
-  std::cout << "Wrote " << options.output << "\n";
+  if (options.json) {
+    std::cout << JsonLine({{"program", kProgram},
+                           {"output", options.output},
+                           {"field", plot.field},
+                           {"units", look.units},
+                           {"step", series.step()},
+                           {"hour", series.time()},
+                           {"range", {look.lo, look.hi}},
+                           {"node_order", in.OrderReport()}})
+              << '\n';
+  } else if (!options.quiet) {
+    std::cout << "Wrote " << options.output << "\n";
+  }
+  return 0;
 }
 
 }  // namespace
@@ -182,23 +217,23 @@ void Plot(const CommonOptions& options, const PlotOptions& plot) {
 
 int main(int argc, char** argv) {
   using namespace korvant;
-  CLI::App app(
-      "Draws one field of a KORVANT result over its mesh, each element shaded "
-      "smoothly between its node values, as a PNG or SVG picture.",
-      std::string(kProgram));
+  CLI::App app(HelpHeading(kProgram, kHelp), std::string(kProgram));
   CommonOptions options;
   PlotOptions plot;
   AddCommonOptions(app, &options, /*output_required=*/false);
-  app.add_option("--field", plot.field, "the field to draw (see --list-fields)");
-  app.add_flag("--list-fields", plot.list, "print the fields the result offers and stop");
-  app.add_option("--range", plot.range, "field values at the ends of the colour map, LO:HI");
+  app.add_option("--field", plot.field, "The field to draw (see --list-fields)")->type_name("NAME");
+  app.add_flag("--list-fields", plot.list, "Print the fields the result offers and stop");
+  app.add_option("--range", plot.range, "Field values at the ends of the colour map, LO:HI")
+      ->type_name("LO:HI");
   app.add_option("--colour-map", plot.colour_map, "viridis (the default) or grey")
       ->check(CLI::IsMember({"viridis", "grey"}));
-  app.add_flag("--arrows", plot.arrows, "velocity arrows on an even spread of nodes");
-  app.add_flag("--edges", plot.edges, "outline every element");
-  app.add_option("--size", plot.size,
-                 "picture size in pixels (800x600): " + std::string(kSizeRule));
-  const int status = RunProgram(kProgram, app, argc, argv, [&] { Plot(options, plot); });
+  app.add_flag("--arrows", plot.arrows, "Velocity arrows on an even spread of nodes");
+  app.add_flag("--edges", plot.edges, "Outline every element");
+  app.add_option("--size", plot.size, "Picture size in pixels (800x600): " + std::string(kSizeRule))
+      ->type_name("WxH");
+  StandardOptions(app, kProgram, kHelp);
+  if (std::optional<int> parsed = ParseCommandLine(app, argc, argv)) return *parsed;
+  const int status = RunProgram(kProgram, [&] { return Plot(options, plot); });
   ReleaseCairoCaches();
   return status;
 }

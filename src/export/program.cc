@@ -5,11 +5,6 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
-#include <iostream>
-#include <new>
-
-#include "io/program_process.h"
-#include "io/run_aborted.h"
 
 namespace korvant {
 
@@ -20,20 +15,20 @@ std::optional<NodeOrder> CommonOptions::order() const {
 }
 
 void AddCommonOptions(CLI::App& app, CommonOptions* options, bool output_required) {
-  app.set_version_flag("--version", std::string(KORVANT_VERSION));
-  app.add_option("MESH", options->mesh, "VELTO geometry file of the mesh")->required();
-  app.add_option("RESULT", options->result, "QMX2, QMX4 or QMX10 result file over that mesh")
+  app.add_option("MESH", options->mesh, "The VELTO geometry file of the mesh")->required();
+  app.add_option("RESULT", options->result, "A QMX2, QMX4 or QMX10 result file over that mesh")
       ->required();
-  app.add_option("-o,--output", options->output, "file to write")
-      ->required(output_required)
-      ->check(NamesAFile);
-  app.add_flag("-f,--force", options->force, "replace the output if it exists");
-  CLI::Option* step = app.add_option("--step", options->step, "time step N of the result, from 1")
+  AddOutputOption(app, &options->output, "The file to write")->required(output_required);
+  AddForceOption(app, &options->force);
+  AddReportOptions(app, &options->quiet, &options->json);
+  CLI::Option* step = app.add_option("--step", options->step, "Time step N of the result, from 1")
+                          ->type_name("N")
                           ->check(CLI::PositiveNumber);
-  CLI::Option* time = app.add_option("--time", options->hours, "the time step at hour H");
+  CLI::Option* time =
+      app.add_option("--time", options->hours, "The time step at hour H")->type_name("H");
   step->excludes(time);
   app.add_option("--node-order", options->node_order,
-                 "how elements list their eight nodes (found from the geometry by default)")
+                 "How elements list their eight nodes (found from the geometry by default)")
       ->check(CLI::IsMember({"alternate", "corners-first"}));
 }
 
@@ -60,40 +55,6 @@ void OpenOutput(Outputs& outputs, const CommonOptions& options) {
   const int fd = outputs.Create(0, &error);
   if (fd < 0) Refuse(1, error);
   ::close(fd);
-}
-
-int RunProgram(std::string_view program, CLI::App& app, int argc, char** argv,
-               const std::function<void()>& body) {
-  try {
-    app.parse(argc, argv);
-  } catch (const CLI::CallForHelp& e) {
-    return app.exit(e);
-  } catch (const CLI::CallForVersion& e) {
-    return app.exit(e);
-  } catch (const CLI::ParseError& e) {
-    std::cerr << program << ": " << e.what() << "\n"
-              << "Run with --help for more information.\n";
-    return 2;
-  }
-  PrepareProgramProcess();
-  int status = 1;
-  try {
-    body();
-    status = 0;
-  } catch (const Refusal& refusal) {
-    std::cerr << program << ": " << refusal.message << "\n";
-    status = refusal.status;
-  } catch (const RunAborted& aborted) {
-    std::cerr << program << ": " << aborted.diagnostic << "\n";
-  } catch (const std::bad_alloc&) {
-    std::cerr << program << ": out of memory\n";
-  }
-  // The output is in place by now; a report lost on the way is told last.
-  if (!StdoutWritten() && status == 0) {
-    std::cerr << program << ": " << kStdoutLost << "\n";
-    status = 1;
-  }
-  return status;
 }
 
 }  // namespace korvant

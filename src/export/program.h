@@ -1,7 +1,6 @@
 #pragma once
 
 #include <CLI/CLI.hpp>
-#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -19,12 +18,13 @@ struct CommonOptions {
   std::optional<double> hours;
   std::string node_order;  // "", "alternate" or "corners-first"
   bool force = false;      // an existing output may be replaced
+  bool quiet = false, json = false;
 
   StepChoice choice() const { return StepChoice{step, hours}; }
   std::optional<NodeOrder> order() const;
 };
 
-/// Adds MESH, RESULT, -o, -f, --step, --time, --node-order and --version.
+/// Adds MESH, RESULT, -o, -f, -q, --json, --step, --time and --node-order.
 void AddCommonOptions(CLI::App& app, CommonOptions* options, bool output_required);
 
 /// The extension of `path` in lower case, with its dot ("" for none).
@@ -37,11 +37,5 @@ void CheckOutputFolder(const std::string& output);
 /// refuses it: an input named as the output, a fifo, a folder, a file that
 /// cannot be created. An existing regular file is replaced.
 void OpenOutput(Outputs& outputs, const CommonOptions& options);
-
-/// Parses the command line and runs `body`: --help and --version exit 0, a
-/// usage error 2, a `Refusal` its status, with one line on stderr beginning
-/// with the program's name.
-int RunProgram(std::string_view program, CLI::App& app, int argc, char** argv,
-               const std::function<void()>& body);
 
 }  // namespace korvant

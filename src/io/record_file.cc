@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
@@ -39,6 +40,17 @@ bool IsRegularFile(std::string_view name) {
   if (!UsableName(name)) return false;
   std::error_code ec;
   return fs::is_regular_file(fs::status(fs::path(name), ec)) && !ec;
+}
+
+std::string InputProblem(std::string_view name) {
+  if (!UsableName(name)) return "no such file";
+  std::error_code ec;
+  const fs::file_status st = fs::status(fs::path(name), ec);
+  if (!fs::exists(st)) return "no such file";
+  if (fs::is_directory(st)) return "a folder, not a regular file";
+  if (!fs::is_regular_file(st)) return "not a regular file";
+  if (::access(std::string(name).c_str(), R_OK) != 0) return std::strerror(errno);
+  return "";
 }
 
 bool IsFifoOrSocket(std::string_view name) {

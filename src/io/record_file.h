@@ -25,6 +25,13 @@ bool FileExists(std::string_view name);
 /// device may never end.
 bool IsRegularFile(std::string_view name);
 
+/// Why `name` cannot be read as an input, in the words every companion
+/// program uses after the file's name: "no such file", "a folder, not a
+/// regular file", "not a regular file" (a fifo, a device, a socket), or the
+/// system's reason ("Permission denied"); "" when it is a regular file that
+/// can be opened for reading.
+std::string InputProblem(std::string_view name);
+
 /// True when `name` leads to a fifo or a socket, which is never taken as an
 /// output: writing to one waits for a reader. A device such as /dev/null is
 /// written without waiting and stays allowed.

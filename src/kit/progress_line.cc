@@ -1,4 +1,4 @@
-#include "batch/progress_line.h"
+#include "kit/progress_line.h"
 
 #include <unistd.h>
 

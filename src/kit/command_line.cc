@@ -1,4 +1,4 @@
-#include "batch/command_line.h"
+#include "kit/command_line.h"
 
 #include <charconv>
 #include <cmath>
@@ -6,6 +6,7 @@
 #include <iostream>
 #include <limits>
 
+#include "io/outputs.h"
 #include "io/program_process.h"
 #include "io/record_file.h"
 #include "io/run_aborted.h"
@@ -81,17 +82,71 @@ std::string JsonLine(const Json& report) {
   return report.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
+void Refuse(int status, std::string message) { throw Refusal{status, std::move(message)}; }
+
 int Complain(std::string_view program, const std::string& message, int status) {
-  std::cerr << program << ": " << message << '\n' << std::flush;
+  std::cerr << program << ": " << message << (status == kExitUsage ? " (see --help)" : "") << '\n'
+            << std::flush;
   return status;
 }
 
-void StandardOptions(CLI::App& app, std::string_view program, std::string footer) {
+std::string CannotRead(const std::string& path) {
+  const std::string why = InputProblem(path);
+  return why.empty() ? "" : "cannot read " + path + ": " + why;
+}
+
+std::string HelpHeading(std::string_view program, const ProgramHelp& help) {
+  return std::string(program) + " - " + std::string(help.summary);
+}
+
+void StandardOptions(CLI::App& app, std::string_view program, const ProgramHelp& help) {
   app.set_version_flag("--version", std::string(program) + " " + KORVANT_VERSION,
                        "Print the version and exit");
   app.set_help_flag("-h,--help", "Print this help and exit");
+  std::string footer(help.sections);
+  if (!footer.empty() && footer.back() != '\n') footer += '\n';
+  footer +=
+      "\nEXIT STATUS\n"
+      "  0 success; 1 a refused or damaged input, or a failed write; 2 a usage error.\n"
+      "\nEXAMPLES\n";
+  footer += help.examples;
   app.footer(std::move(footer));
   app.get_formatter()->column_width(28);
+}
+
+CLI::Option* AddOutputOption(CLI::App& app, std::string* output, std::string_view what) {
+  return app.add_option("-o,--output", *output, std::string(what))
+      ->type_name("OUT")
+      ->check(NamesAFile)
+      ->check(CLI::Validator(
+          [](const std::string& name) {
+            return IsStandardOutput(name) ? "standard output (-) takes only text outputs" : "";
+          },
+          "", "not -"));
+}
+
+void AddForceOption(CLI::App& app, bool* force) {
+  app.add_flag("-f,--force", *force, "Replace an existing output");
+}
+
+void AddReportOptions(CLI::App& app, bool* quiet, bool* json) {
+  app.add_flag("--json", *json, "Print the report as one JSON object");
+  app.add_flag("-q,--quiet", *quiet, "Print nothing on stdout but the outputs named -");
+}
+
+void AddHourWindow(CLI::App& app, HourWindow* window, std::string_view whose) {
+  app.add_option("--from", window->from_text, "First hour " + std::string(whose) + ", included")
+      ->type_name("H");
+  app.add_option("--to", window->to_text, "Last hour " + std::string(whose) + ", included")
+      ->type_name("H");
+}
+
+std::string HourWindow::Read() {
+  if (!from_text.empty() && !(from = ParseHour(from_text)))
+    return "--from " + from_text + ": not an hour";
+  if (!to_text.empty() && !(to = ParseHour(to_text))) return "--to " + to_text + ": not an hour";
+  if (from && to && *from > *to) return "--from is after --to";
+  return "";
 }
 
 std::optional<int> ParseCommandLine(CLI::App& app, int argc, char** argv) {
@@ -101,7 +156,7 @@ std::optional<int> ParseCommandLine(CLI::App& app, int argc, char** argv) {
   } catch (const CLI::Success& e) {  // --help, --version
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
-    return Complain(app.get_name(), std::string(e.what()) + " (see --help)", kExitUsage);
+    return Complain(app.get_name(), e.what(), kExitUsage);
   }
 }
 
@@ -110,6 +165,8 @@ int RunProgram(std::string_view program, const std::function<int()>& body) {
   int status = kExitRefused;
   try {
     status = body();
+  } catch (const Refusal& refusal) {
+    status = Complain(program, refusal.message, refusal.status);
   } catch (const RunAborted& abort) {
     status =
         Complain(program, abort.diagnostic.empty() ? "stopped" : abort.diagnostic, kExitRefused);
