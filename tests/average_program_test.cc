@@ -227,7 +227,12 @@ TEST_F(AverageProgramTest, WindowsReportAndCsv) {
       {"2", "104.5", "103", "106", "204.5", "203", "206", "304.5", "303", "306"}};
   EXPECT_EQ(expected, ReadCsv(box_.Read("c.csv")));
 
+  // "-" puts the CSV on stdout, and leaves the report out.
   box_.ExpectOutput("out.bin");
+  run = Average({"in.bin", "-o", "out.bin", "-f", "--from", "2", "--to", "5", "--csv", "-"});
+  ASSERT_EQ(0, run.status) << run.err;
+  EXPECT_EQ(expected, ReadCsv(run.out));
+
   run = Average({"in.bin", "-o", "out.bin", "-f", "--last", "3", "--json"});
   ASSERT_EQ(0, run.status) << run.err;
   const auto report = nlohmann::json::parse(run.out);

@@ -181,6 +181,13 @@ TEST_F(ExportTest, OneStepByNumberOrHourAndACalendarStart) {
     EXPECT_EQ("hours since 2024-03-01 06:30:00", nc.Text("time", "units"));
     EXPECT_EQ(9.0, nc.At("x_velocity", 0, 0));
   }
+  // A window of hours: of 1.5 and 2.5, only 2.5 lies from 2 to 3.
+  RunResult run = Export({"-f", "-o", "out.nc", "--from", "2", "--to", "3"});
+  ASSERT_EQ(0, run.status) << run.err;
+  EXPECT_EQ(std::vector<double>{2.5}, Netcdf(box_.Path("out.nc")).Doubles("time"));
+  run = Export({"-f", "-o", "out.nc", "--from", "3"});
+  EXPECT_EQ(1, run.status);
+  EXPECT_EQ("korvant-export: result.bin has no time step from hour 3 to hour last\n", run.err);
 }
 
 TEST_F(ExportTest, XarrayOpensTheNetcdfFile) {
