@@ -100,7 +100,7 @@ bool ReadHeaderValues(RecordFile& f, FileReport& r) {
   return true;
 }
 
-void ReadSteps(RecordFile& f, FileReport& r) {
+void ReadSteps(RecordFile& f, FileReport& r, const ReportProgress& progress) {
   StepHead head;
   int32_t icnt[kQmx10CountList] = {};
   StepCounts previous_counts;
@@ -136,6 +136,7 @@ void ReadSteps(RecordFile& f, FileReport& r) {
     previous_time = head.time;
     r.last_time = head.time;
     ++r.steps;
+    if (progress) progress(r.steps, head.time);
   }
 }
 
@@ -182,7 +183,7 @@ void ReadMesh(RecordFile& f, FileReport& r) {
 
 bool FileReport::over_step_limit() const { return steps > kMaxSteps; }
 
-FileReport ReportFile(RecordFile& f) {
+FileReport ReportFile(RecordFile& f, const ReportProgress& progress) {
   FileReport r;
   f.CompareClosingLengths(true);
   r.identity = Identify(f);
@@ -190,7 +191,7 @@ FileReport ReportFile(RecordFile& f) {
   if (driver == nullptr) {
     WalkFraming(f, r);
   } else if (!driver->has_header() || ReadHeaderValues(f, r)) {
-    driver->is_mesh() ? ReadMesh(f, r) : ReadSteps(f, r);
+    driver->is_mesh() ? ReadMesh(f, r) : ReadSteps(f, r, progress);
   }
   return r;
 }

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -79,7 +80,9 @@ struct FileReport {
 /// framing to the end or to the first damaged record, every record's closing
 /// length compared with its opening one. Only the leading values of each
 /// record are read; the rest is passed over. Never prints and never ends the
-/// run.
-FileReport ReportFile(RecordFile& f);
+/// run. `progress`, when given, is called after each step with the steps read
+/// so far and the step's hour.
+using ReportProgress = std::function<void(int64_t steps, float hour)>;
+FileReport ReportFile(RecordFile& f, const ReportProgress& progress = {});
 
 }  // namespace korvant

@@ -11,6 +11,8 @@
 #include "info/report_text.h"
 #include "io/record_file.h"
 #include "kit/command_line.h"
+#include "kit/progress_line.h"
+#include "text/readable.h"
 
 namespace {
 
@@ -44,7 +46,13 @@ std::optional<FileReport> Look(const std::string& name, std::string* error) {
   }
   korvant::RecordFile file;
   file.OpenExisting(0, name);
-  return korvant::ReportFile(file);
+  korvant::ProgressLine progress(kProgram);
+  return korvant::ReportFile(file, [&](int64_t steps, float hour) {
+    if (progress.Due()) {
+      progress.Update(korvant::ValidUtf8(name) + ": " + korvant::Counted(steps, "step", "steps") +
+                      ", hour " + korvant::HourText(hour));
+    }
+  });
 }
 
 int LookAtAll(const std::vector<std::string>& files, bool json, bool quiet) {
