@@ -86,6 +86,10 @@ int Complain(std::string_view program, const std::string& message, int status) {
   return status;
 }
 
+void Caution(std::string_view program, const std::string& text) {
+  std::cerr << program << ": caution: " << text << '\n' << std::flush;
+}
+
 void StandardOptions(CLI::App& app, std::string_view program, std::string footer) {
   app.set_version_flag("--version", std::string(program) + " " + KORVANT_VERSION,
                        "Print the version and exit");

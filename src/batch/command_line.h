@@ -67,4 +67,8 @@ std::optional<int> ParseCommandLine(CLI::App& app, int argc, char** argv);
 /// "<program>: <message>" on stderr; returns `status`.
 int Complain(std::string_view program, const std::string& message, int status);
 
+/// "<program>: caution: <text>" on stderr: something a successful run did
+/// that its user may not expect. --quiet does not silence it.
+void Caution(std::string_view program, const std::string& text);
+
 }  // namespace korvant
