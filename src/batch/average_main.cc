@@ -224,7 +224,7 @@ int Average(int argc, char** argv) {
       ->type_name("MESH");
   app.add_flag("--float32-sums", o.float32_sums, "Sum in 32 bits, as the dialogue does");
   app.add_flag("--later-wins", o.later_wins,
-               "At an hour a restart repeats, average only the later step");
+               "Average only the later step of an hour a restart repeats");
   app.add_option("--table", o.table, "Write the per-node table, in the dialogue's layout")
       ->type_name("FILE")
       ->check(NamesAFile);

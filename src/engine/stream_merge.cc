@@ -333,7 +333,7 @@ bool StreamMerge::WriteInput(size_t i, Copier& copier,
     } else if (later_inputs && head.time >= *later_inputs) {
       // Replaced by the first later input that goes that far back.
       size_t by = i + 1;
-      for (; !(sources_[by].runs.earliest() && *sources_[by].runs.earliest() <= head.time);) ++by;
+      while (!(sources_[by].runs.earliest() && *sources_[by].runs.earliest() <= head.time)) ++by;
       ++report_.inputs[by].replaced;
       std::vector<MergeCaution::Replacer>& replacers = src.replacers;
       const auto at = std::find_if(replacers.begin(), replacers.end(),
