@@ -52,6 +52,19 @@ SUMS
   dialogue does; the averaged file is then byte for byte the dialogue's for
   the same window and choices.
 
+RESTARTS
+  A file whose times go back (a restart that repeats hours, as a --keep-all
+  merge leaves it) may hold two steps of one hour; each is averaged as a step
+  of its own, and a caution says so. --later-wins keeps, where the window's
+  times go back, only the later steps, as korvant-merge does by default: a step
+  at or before the hour of a step before it replaces those steps from its hour
+  on. It costs one more reading of the step heads, not of their values.
+
+CAUTIONS
+  A line beginning "korvant-average: caution: " on stderr, -q or not, and the
+  "cautions" of the JSON report tell of a window whose hours repeat or go back,
+  and of the steps --later-wins left out.
+
 TABLES
   --table writes the per-node averages, minima and maxima in the dialogue's
   listing layout (QMX4: the first three constituents; QMX10: every node, after
@@ -211,6 +224,8 @@ int Average(int argc, char** argv) {
                  "The VELTO mesh: QMX2 node x, y and bottom; others: checked only")
       ->type_name("MESH");
   app.add_flag("--float32-sums", o.float32_sums, "Sum in 32 bits, as the dialogue does");
+  app.add_flag("--later-wins", o.later_wins,
+               "Average only the later step of an hour a restart repeats");
   app.add_option("--table", o.table,
                  "Write the per-node table, in the dialogue's layout (- for stdout)")
       ->type_name("FILE")
@@ -253,6 +268,7 @@ int Average(int argc, char** argv) {
   choices.datum = o.datum;
   if (o.constituents > 0) choices.constituents = o.constituents;
   choices.float32_sums = o.float32_sums;
+  choices.later_wins = o.later_wins;
 
   Outputs outputs;
   std::string error;
@@ -336,8 +352,12 @@ int Average(int argc, char** argv) {
                        write_texts(false);
   if (!written || !outputs.CommitAll(&error, o.sync) || !write_texts(true))
     return Complain(kProgram, error, kExitRefused);
-  if (!o.quiet && !IsStandardOutput(o.table) && !IsStandardOutput(o.csv))
-    o.json ? PrintAverageJson(o, average.report()) : PrintAverageReport(o, average.report());
+  const std::vector<std::string> cautions = AverageCautions(o, average.report());
+  for (const std::string& text : cautions) Caution(kProgram, text);
+  if (!o.quiet && !IsStandardOutput(o.table) && !IsStandardOutput(o.csv)) {
+    o.json ? PrintAverageJson(o, average.report(), cautions)
+           : PrintAverageReport(o, average.report());
+  }
   return 0;
 }
 

@@ -22,7 +22,38 @@ std::string WindowText(const AverageOptions& o, const AverageReport& r) {
   return text;
 }
 
+std::string CautionText(const AverageOptions& o, const AverageReport& r, const AverageCaution& c) {
+  const std::string input = ValidUtf8(o.input) + ": ";
+  const std::string hour = HourText(c.first_hour);
+  switch (c.what) {
+    case AverageCaution::What::kRepeatedHours:
+      if (c.steps == 1) {
+        return input + "the step of hour " + hour + " comes at or before the hour of a step " +
+               "averaged before it, and counts in the mean as a step of its own " +
+               "(--later-wins keeps only the later)";
+      }
+      return input + std::to_string(c.steps) + " of the " + std::to_string(r.averaged) +
+             " steps averaged come at or before the hour of a step averaged before them, the " +
+             "first at hour " + hour + "; each counts in the mean as a step of its own " +
+             "(--later-wins keeps only the later)";
+    case AverageCaution::What::kLeftOut:
+      if (c.steps == 1) {
+        return input + "the step of hour " + hour + " was left out of the window, replaced by " +
+               "a later step at or before its hour";
+      }
+      return input + std::to_string(c.steps) + " steps of the window were left out, each " +
+             "replaced by a later step at or before its hour, the first at hour " + hour;
+  }
+  return "";
+}
+
 }  // namespace
+
+std::vector<std::string> AverageCautions(const AverageOptions& o, const AverageReport& r) {
+  std::vector<std::string> texts;
+  for (const AverageCaution& c : r.cautions) texts.push_back(CautionText(o, r, c));
+  return texts;
+}
 
 void PrintAverageReport(const AverageOptions& o, const AverageReport& r) {
   const FamilyDriver& family = *DriverOf(r.kind);
@@ -35,7 +66,8 @@ void PrintAverageReport(const AverageOptions& o, const AverageReport& r) {
   }
   std::cout << ")\n  " << ValidUtf8(o.input) << ": " << Counted(r.steps, "step", "steps")
             << "; window " << WindowText(o, r) << "; sums in "
-            << (o.float32_sums ? "32 bits" : "double precision") << '\n';
+            << (o.float32_sums ? "32 bits" : "double precision")
+            << (o.later_wins ? "; the later step at a repeated hour" : "") << '\n';
   if (r.dry_nodes > 0) {
     std::cout << "  " << Counted(r.dry_nodes, "dry node", "dry nodes") << " left at zero\n";
   }
@@ -49,7 +81,8 @@ void PrintAverageReport(const AverageOptions& o, const AverageReport& r) {
   if (!o.csv.empty()) std::cout << "  " << ValidUtf8(o.csv) << ": the per-node table as CSV\n";
 }
 
-void PrintAverageJson(const AverageOptions& o, const AverageReport& r) {
+void PrintAverageJson(const AverageOptions& o, const AverageReport& r,
+                      const std::vector<std::string>& cautions) {
   const FamilyDriver& family = *DriverOf(r.kind);
   Json report = {{"program", kProgram},
                  {"input", o.input},
@@ -67,6 +100,7 @@ void PrintAverageJson(const AverageOptions& o, const AverageReport& r) {
                  {"nodes", r.nodes},
                  {"elements", r.elements},
                  {"sums", o.float32_sums ? "float32" : "double"},
+                 {"later_wins", o.later_wins},
                  {"table", o.table.empty() ? Json(nullptr) : Json(o.table)},
                  {"csv", o.csv.empty() ? Json(nullptr) : Json(o.csv)}};
   if (family.Takes(AverageChoice::kWeighting)) {
@@ -94,6 +128,7 @@ void PrintAverageJson(const AverageOptions& o, const AverageReport& r) {
     }
     report["extremes"] = extremes;
   }
+  report["cautions"] = cautions;
   std::cout << JsonLine(report) << '\n';
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "engine/stream_average.h"
 #include "kit/command_line.h"
@@ -18,14 +19,19 @@ struct AverageOptions {
   float datum = 100.0f;
   int32_t constituents = 0;
   bool float32_sums = false;
+  bool later_wins = false;
   bool sync = false;
   bool force = false, json = false, quiet = false;
 };
 
+/// The cautions of a finished averaging, in words, without the program's name.
+std::vector<std::string> AverageCautions(const AverageOptions& o, const AverageReport& r);
+
 /// The report of a finished averaging, for people: what was averaged, over
 /// which window, and what was written.
 void PrintAverageReport(const AverageOptions& o, const AverageReport& r);
-/// The same as one line of JSON.
-void PrintAverageJson(const AverageOptions& o, const AverageReport& r);
+/// The same as one line of JSON, with the cautions.
+void PrintAverageJson(const AverageOptions& o, const AverageReport& r,
+                      const std::vector<std::string>& cautions);
 
 }  // namespace korvant

@@ -45,6 +45,12 @@ RESTARTS
   steps it gave and the earlier steps it replaced. --keep-all copies every
   selected step in the order given, as the dialogue's merge does.
 
+CAUTIONS
+  A line beginning "korvant-merge: caution: " on stderr, -q or not, and the
+  "cautions" of the JSON report tell of an input that gives no step (its
+  window selects none, or later inputs replace every step it selects) and,
+  with --keep-all, of merged times that go back.
+
 OUTPUT
   OUT is written under a temporary name beside it and renamed into place when
   the run succeeds, so a failed run leaves the old OUT (or none); with --sync
@@ -96,6 +102,56 @@ std::string HoursText(std::optional<float> first, std::optional<float> last) {
   return "hours " + HourText(*first) + " to " + HourText(*last);
 }
 
+// "X and Y", "X, Y and Z".
+std::string Listed(const std::vector<std::string>& items) {
+  std::string text;
+  for (size_t i = 0; i < items.size(); ++i) {
+    if (i > 0) text += i + 1 == items.size() ? " and " : ", ";
+    text += items[i];
+  }
+  return text;
+}
+
+std::string CautionText(const Options& o, const std::vector<MergeInput>& inputs,
+                        const MergeReport& r, const MergeCaution& c) {
+  const std::string input = InputText(inputs[c.input]);
+  const int64_t steps = r.inputs[c.input].steps;
+  switch (c.what) {
+    case MergeCaution::What::kNoStepSelected:
+      if (steps == 1) return input + " gives no step: its one step lies outside its window";
+      return input + " gives no step: none of its " + std::to_string(steps) +
+             " steps lies in its window";
+    case MergeCaution::What::kAllReplaced: {
+      std::vector<std::string> replacers;
+      for (const MergeCaution::Replacer& by : c.replacers) {
+        replacers.push_back(InputText(inputs[by.input]) + " (back to hour " + HourText(by.from) +
+                            ")");
+      }
+      const std::string which =
+          c.steps == 1 ? "its one step in the window, hour " + HourText(c.hour) + ", is"
+                       : "all " + std::to_string(c.steps) + " steps in its window, hours " +
+                             HourText(c.hour) + " to " + HourText(c.last_hour) + ", are";
+      return input + " gives no step: " + which + " replaced by " +
+             (replacers.size() == 1 ? "a later input, " : "later inputs, ") + Listed(replacers);
+    }
+    case MergeCaution::What::kTimesGoBack:
+      return ValidUtf8(o.output) + " goes back in time: its step of hour " + HourText(c.hour) +
+             " (from " + input + ") follows one of hour " + HourText(c.before_hour) + " (from " +
+             InputText(inputs[c.before_input]) + "); " +
+             (c.steps == 1 ? "it is the only step at or before the hour of one before it"
+                           : std::to_string(c.steps) +
+                                 " steps in all come at or before the hour of a step before them");
+  }
+  return "";
+}
+
+std::vector<std::string> CautionTexts(const Options& o, const std::vector<MergeInput>& inputs,
+                                      const MergeReport& r) {
+  std::vector<std::string> texts;
+  for (const MergeCaution& c : r.cautions) texts.push_back(CautionText(o, inputs, r, c));
+  return texts;
+}
+
 void PrintReport(const Options& o, const std::vector<MergeInput>& inputs, const MergeReport& r) {
   std::cout << ValidUtf8(o.output) << ": " << Counted(r.steps, "step", "steps") << ", "
             << HoursText(r.first_hour, r.last_hour) << " (" << FamilyText(r) << ")\n";
@@ -111,7 +167,8 @@ void PrintReport(const Options& o, const std::vector<MergeInput>& inputs, const 
   }
 }
 
-void PrintJson(const Options& o, const std::vector<MergeInput>& inputs, const MergeReport& r) {
+void PrintJson(const Options& o, const std::vector<MergeInput>& inputs, const MergeReport& r,
+               const std::vector<std::string>& cautions) {
   Json inputs_json = Json::array();
   for (size_t i = 0; i < inputs.size(); ++i) {
     const MergeInputReport& in = r.inputs[i];
@@ -140,7 +197,8 @@ void PrintJson(const Options& o, const std::vector<MergeInput>& inputs, const Me
                  {"first_hour", HourJson(r.first_hour)},
                  {"last_hour", HourJson(r.last_hour)},
                  {"bytes", r.bytes},
-                 {"copy", r.copied_in_kernel ? "kernel" : "read-write"}};
+                 {"copy", r.copied_in_kernel ? "kernel" : "read-write"},
+                 {"cautions", cautions}};
   std::cout << JsonLine(report) << '\n';
 }
 
@@ -206,8 +264,11 @@ int Merge(int argc, char** argv) {
     return Complain(kProgram, error, kExitRefused);
   }
   if (!outputs.CommitAll(&error, o.sync)) return Complain(kProgram, error, kExitRefused);
+  const std::vector<std::string> cautions = CautionTexts(o, inputs, merge.report());
+  for (const std::string& text : cautions) Caution(kProgram, text);
   if (!o.quiet) {
-    o.json ? PrintJson(o, inputs, merge.report()) : PrintReport(o, inputs, merge.report());
+    o.json ? PrintJson(o, inputs, merge.report(), cautions)
+           : PrintReport(o, inputs, merge.report());
   }
   return 0;
 }

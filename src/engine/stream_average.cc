@@ -10,6 +10,7 @@
 
 #include "engine/averaging_family.h"
 #include "engine/family_driver.h"
+#include "engine/restart_runs.h"
 #include "formats/qmx10.h"
 
 namespace korvant {
@@ -72,7 +73,31 @@ bool StreamAverage::Run(const std::function<void(const AverageProgress&)>& progr
     report_.start = head.time;
   }
 
+  const auto in_window = [&](float time) { return report_.start <= time && time <= report_.stop; };
+
+  // With later_wins, a pass over the heads again: where the window's times go
+  // back, so that the main pass can tell a step that a later one replaces.
+  // It costs one more reading of every step's head (not its values) and one
+  // note a restart (RestartRuns), never one a step.
+  RestartRuns runs;
+  if (choices_.later_wins) {
+    f.Seek(first_step);
+    icnt.fill(0);
+    for (;;) {
+      const ReadResult result = ReadStepHead(f, id, &head, icnt.data());
+      if (result.outcome == Outcome::kEndOfFile) break;
+      if (!result.ok()) return fail("it changed while being read: " + Problem(result));
+      if (in_window(head.time) && !runs.Note(head.time)) {
+        return fail("its times go back more than " + std::to_string(RestartRuns::kMaxRestarts) +
+                    " times in the window; average it over a narrower window");
+      }
+    }
+  }
+
   // Main pass: the steps in the window read whole and added.
+  AverageCaution repeated{AverageCaution::What::kRepeatedHours};
+  AverageCaution left_out{AverageCaution::What::kLeftOut};
+  std::optional<float> latest;  // the latest time averaged
   f.Seek(first_step);
   icnt.fill(0);
   std::array<int32_t, MAXCNT> before{}, last_before{};
@@ -89,7 +114,13 @@ bool StreamAverage::Run(const std::function<void(const AverageProgress&)>& progr
     ++done.steps;
     done.hour = head.time;
     done.bytes = head.at.position;
-    if (report_.start <= head.time && head.time <= report_.stop) {
+    if (in_window(head.time) && choices_.later_wins && runs.Replaced(head.time)) {
+      if (left_out.steps++ == 0) left_out.first_hour = head.time;
+    } else if (in_window(head.time)) {
+      if (latest && !(head.time > *latest) && repeated.steps++ == 0) {
+        repeated.first_hour = head.time;
+      }
+      if (!latest || head.time > *latest) latest = head.time;
       const RecordMark after = f.Tell();
       f.Seek(head.at);
       const CountLists list{before.data(), icnt.data()};
@@ -121,6 +152,9 @@ bool StreamAverage::Run(const std::function<void(const AverageProgress&)>& progr
     }
   }
   family_->Finish(report_);
+  for (const AverageCaution& caution : {repeated, left_out}) {
+    if (caution.steps > 0) report_.cautions.push_back(caution);
+  }
   return true;
 }
 

@@ -32,6 +32,10 @@ struct AverageChoices {
   float datum = 100.0f;                 ///< QMX2: the water surface is taken above this
   std::optional<int32_t> constituents;  ///< QMX4: the first N; unset: all the steps hold
   bool float32_sums = false;            ///< sum as the console program does, in 32 bits
+  /// Where the window's times repeat or go back (a restart), keep only the
+  /// later steps, as a restart-aware merge keeps them: a step at or before
+  /// the time of a step before it replaces those steps from its time on.
+  bool later_wins = false;
   /// QMX2: the mesh the file's nodes lie on, as the console program uses a
   /// geometry file read earlier in its run: the listing gives each node's x
   /// and y, and a short step's water surface is the node's bottom elevation
@@ -45,6 +49,24 @@ struct AverageChoices {
 struct DofExtremes {
   float max = 0, min = 0;
   int32_t max_node = 0, min_node = 0;
+};
+
+/// Something an averaging did that its user may not expect, as data the
+/// front end words.
+struct AverageCaution {
+  enum class What {
+    /// `steps` of the window come at or before the time of a step of the
+    /// window before them, and are averaged as steps of their own.
+    kRepeatedHours,
+    /// With later_wins: `steps` of the window were left out, each replaced
+    /// by a later step at or before its time.
+    kLeftOut,
+  };
+  explicit AverageCaution(What w) : what(w) {}
+
+  What what;
+  int64_t steps = 0;
+  float first_hour = 0;  ///< of the first of them
 };
 
 /// What an averaging found. `error` says why it failed.
@@ -61,6 +83,7 @@ struct AverageReport {
   int32_t quantities = 0;
   int64_t dry_nodes = 0;  ///< QMX2: nodes whose values were all about zero, left at zero
   std::vector<DofExtremes> extremes;  ///< QMX10: one per degree of freedom, all six
+  std::vector<AverageCaution> cautions;
 };
 
 /// How far the averaging has come: steps read, the hour of the step read
@@ -82,6 +105,11 @@ struct AverageProgress {
 /// console program, what the averaged file takes besides the averages (counts,
 /// element codes, the QMX10 node and element arrays) comes from the file's
 /// last step.
+///
+/// With `later_wins`, one more pass over the step heads, between the two,
+/// notes where the window's times go back (`RestartRuns`: one note a restart,
+/// never one a step), so that the main pass knows each step's fate as it
+/// meets it.
 class StreamAverage {
  public:
   StreamAverage(std::string path, AverageChoices choices);

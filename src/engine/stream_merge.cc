@@ -173,8 +173,7 @@ class StreamMerge::Copier {
 };
 
 StreamMerge::StreamMerge(std::vector<MergeInput> inputs, bool keep_all) : keep_all_(keep_all) {
-  for (MergeInput& input : inputs)
-    sources_.push_back(Source{std::move(input), 0, std::nullopt, {}});
+  for (MergeInput& input : inputs) sources_.push_back(Source{std::move(input), 0, {}, 0, 0, {}});
   report_.inputs.resize(sources_.size());
 }
 
@@ -223,8 +222,6 @@ bool StreamMerge::CheckInput(size_t i) {
   MergeInputReport& report = report_.inputs[i];
   StepHead head;
   int32_t icnt[MAXCNT] = {};  // a QMX10 count list, carried from step to step
-  std::optional<float> previous;
-  int64_t run = 0;
   for (;;) {
     const ReadResult result = ReadStepHead(f, id, &head, icnt);
     if (result.outcome == Outcome::kEndOfFile) break;
@@ -243,19 +240,10 @@ bool StreamMerge::CheckInput(size_t i) {
     if (!src.input.Selects(head.time)) continue;
     ++report.selected;
     if (keep_all_) continue;
-    if (previous && head.time <= *previous) ++run;
-    const bool run_starts = !previous || head.time <= *previous;
-    previous = head.time;
-    if (!src.earliest || head.time < *src.earliest) src.earliest = head.time;
-    if (!run_starts) continue;
-    while (!src.later_lows.empty() && src.later_lows.back().time >= head.time) {
-      src.later_lows.pop_back();
-    }
-    if (src.later_lows.size() == kMaxRestarts) {
+    if (!src.runs.Note(head.time)) {
       return Refuse(path, "its times go back more than " + std::to_string(kMaxRestarts) +
                               " times; merge it with --keep-all or narrower windows");
     }
-    src.later_lows.push_back(RunStart{run, head.time});
   }
   src.steps = report.steps;
   return true;
@@ -267,6 +255,21 @@ bool StreamMerge::Write(int out_fd, const std::function<void(const MergeProgress
   bool ok = true;
   for (size_t i = 0; ok && i < sources_.size(); ++i) {
     ok = WriteInput(i, copier, [&](float hour) {
+      if (keep_all_) {
+        if (latest_written_ && !(hour > *latest_written_)) {
+          if (!back_) {
+            back_ = MergeCaution{MergeCaution::What::kTimesGoBack};
+            back_->input = i;
+            back_->hour = hour;
+            back_->before_input = last_input_;
+            back_->before_hour = last_written_;
+          }
+          ++back_->steps;
+        }
+        if (!latest_written_ || hour > *latest_written_) latest_written_ = hour;
+        last_input_ = i;
+        last_written_ = hour;
+      }
       ++done.steps;
       done.hour = hour;
       done.bytes = copier.written();
@@ -274,6 +277,7 @@ bool StreamMerge::Write(int out_fd, const std::function<void(const MergeProgress
     });
   }
   ok = ok && copier.Flush();
+  if (ok) NoteCautions();
   report_.copied_in_kernel = copier.used_kernel();
   report_.bytes = copier.copied();
   if (!ok && report_.error.empty()) {
@@ -307,15 +311,13 @@ bool StreamMerge::WriteInput(size_t i, Copier& copier,
   // The earliest time any later input selects: a step at or after it is replaced.
   std::optional<float> later_inputs;
   for (size_t j = i + 1; j < sources_.size(); ++j) {
-    const std::optional<float>& earliest = sources_[j].earliest;
+    const std::optional<float> earliest = sources_[j].runs.earliest();
     if (earliest && (!later_inputs || *earliest < *later_inputs)) later_inputs = earliest;
   }
   MergeInputReport& report = report_.inputs[i];
   StepHead head;
   int32_t icnt[MAXCNT] = {};  // a QMX10 count list, carried from step to step
-  std::optional<float> previous;
-  int64_t run = 0, steps = 0;
-  size_t low = 0;  // the first run start after the current run
+  int64_t steps = 0, selected = 0;
   for (;;) {
     const ReadResult result = ReadStepHead(f, id, &head, icnt);
     if (result.outcome == Outcome::kEndOfFile) break;
@@ -327,19 +329,25 @@ bool StreamMerge::WriteInput(size_t i, Copier& copier,
     }
     ++steps;
     if (!src.input.Selects(head.time)) continue;
-    if (previous && head.time <= *previous) ++run;
-    previous = head.time;
-    while (low < src.later_lows.size() && src.later_lows[low].run <= run) ++low;
-    const bool by_later_run = low < src.later_lows.size() && head.time >= src.later_lows[low].time;
-    if (!keep_all_ && (by_later_run || (later_inputs && head.time >= *later_inputs))) {
-      // Replaced by the first later step at or before its time: in this input
-      // when a later run here goes that far back, else in the first later
-      // input that does.
-      size_t by = i;
-      if (!by_later_run) {
-        for (by = i + 1; !(sources_[by].earliest && *sources_[by].earliest <= head.time);) ++by;
-      }
+    if (selected++ == 0) src.first_selected = head.time;
+    src.last_selected = head.time;
+    if (keep_all_) {
+      // Every selected step is copied.
+    } else if (src.runs.Replaced(head.time)) {
+      // Replaced by a later run of this input that goes that far back.
+      ++report.replaced;
+      continue;
+    } else if (later_inputs && head.time >= *later_inputs) {
+      // Replaced by the first later input that goes that far back.
+      size_t by = i + 1;
+      while (!(sources_[by].runs.earliest() && *sources_[by].runs.earliest() <= head.time)) ++by;
       ++report_.inputs[by].replaced;
+      std::vector<MergeCaution::Replacer>& replacers = src.replacers;
+      const auto at = std::find_if(replacers.begin(), replacers.end(),
+                                   [&](const MergeCaution::Replacer& r) { return r.input >= by; });
+      if (at == replacers.end() || at->input != by) {
+        replacers.insert(at, MergeCaution::Replacer{by, *sources_[by].runs.earliest()});
+      }
       continue;
     }
     if (!copier.Add(in.fd, head.at.position, kLengthBytes * 2 + int64_t{head.length})) {
@@ -359,6 +367,25 @@ bool StreamMerge::WriteInput(size_t i, Copier& copier,
   }
   // The input's descriptor closes here: what is queued from it goes out first.
   return copier.Flush();
+}
+
+void StreamMerge::NoteCautions() {
+  for (size_t i = 0; i < sources_.size(); ++i) {
+    const MergeInputReport& in = report_.inputs[i];
+    const Source& src = sources_[i];
+    if (in.selected == 0) {
+      MergeCaution& c = report_.cautions.emplace_back(MergeCaution::What::kNoStepSelected);
+      c.input = i;
+    } else if (in.kept == 0 && !keep_all_) {
+      MergeCaution& c = report_.cautions.emplace_back(MergeCaution::What::kAllReplaced);
+      c.input = i;
+      c.steps = in.selected;
+      c.hour = src.first_selected;
+      c.last_hour = src.last_selected;
+      c.replacers = src.replacers;
+    }
+  }
+  if (back_) report_.cautions.push_back(*back_);
 }
 
 }  // namespace korvant

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/restart_runs.h"
 #include "formats/identify.h"
 
 namespace korvant {
@@ -33,6 +34,36 @@ struct MergeInputReport {
   std::optional<float> first_hour, last_hour;  ///< of its kept steps
 };
 
+/// Something a merge did that its user may not expect, as data the front end
+/// words. Inputs are numbered from 0, in the order given.
+struct MergeCaution {
+  enum class What {
+    /// The input gives no step: its window selects none. (A file of no step
+    /// is not taken as an input at all.)
+    kNoStepSelected,
+    /// Restart-aware: later inputs replace every step the input selects.
+    kAllReplaced,
+    /// With keep_all: the merged times go back, first at `hour` of `input`
+    /// after `before_hour` of `before_input`; `steps` come at or before the
+    /// time of a step written before them.
+    kTimesGoBack,
+  };
+  /// A later input that replaced steps, and the earliest time it selects.
+  struct Replacer {
+    size_t input;
+    float from;
+  };
+  explicit MergeCaution(What w) : what(w) {}
+
+  What what;
+  size_t input = 0;
+  int64_t steps = 0;                ///< kAllReplaced: the steps replaced; kTimesGoBack: see above
+  float hour = 0, last_hour = 0;    ///< kAllReplaced: the hours of the steps replaced
+  size_t before_input = 0;          ///< kTimesGoBack
+  float before_hour = 0;            ///< kTimesGoBack
+  std::vector<Replacer> replacers;  ///< kAllReplaced, in the order given
+};
+
 /// What a merge did, for the front end's report. `error` says why a step
 /// failed: "<file>: <what>" for an input, the system's reason for a write.
 struct MergeReport {
@@ -46,8 +77,9 @@ struct MergeReport {
   std::vector<MergeInputReport> inputs;  ///< one per input, in order
   int64_t steps = 0;                     ///< steps in the merged file
   std::optional<float> first_hour, last_hour;
-  int64_t bytes = 0;              ///< bytes of the merged file
-  bool copied_in_kernel = false;  ///< copy_file_range did (some of) the copying
+  int64_t bytes = 0;                   ///< bytes of the merged file
+  bool copied_in_kernel = false;       ///< copy_file_range did (some of) the copying
+  std::vector<MergeCaution> cautions;  ///< in the order of the inputs they are about
 };
 
 /// How far the writing has come: steps and bytes written, and the hour of
@@ -75,12 +107,13 @@ struct MergeProgress {
 /// on, so a later piece of a restart chain wins and the merged times strictly
 /// increase. Whether a step is finally kept is known only once every later
 /// step has been seen, and a written step cannot be taken back, so `Check`
-/// notes per input the earliest time it selects and, within an input, the
-/// start of every run of increasing times that later runs do not undercut;
-/// with those `Write` decides each step as it meets it. A run of increasing
-/// times needs one note however long it is, so the notes grow only with the
-/// number of times an input goes back in time, which is bounded.
+/// notes per input the earliest time it selects and, within an input, what
+/// `RestartRuns` keeps; with those `Write` decides each step as it meets it.
 /// With `keep_all`, every selected step is copied in the order given.
+///
+/// `Write` leaves in the report the cautions of a merge that does what its
+/// user may not expect: an input that gives no step, and, with `keep_all`,
+/// merged times that go back.
 class StreamMerge {
  public:
   StreamMerge(std::vector<MergeInput> inputs, bool keep_all);
@@ -96,23 +129,23 @@ class StreamMerge {
   const MergeReport& report() const { return report_; }
 
   /// Times an input's selected steps may go back before the merge is refused.
-  static constexpr size_t kMaxRestarts = 4096;
+  static constexpr size_t kMaxRestarts = RestartRuns::kMaxRestarts;
 
  private:
-  struct RunStart {
-    int64_t run;  // runs of increasing selected times, from 0
-    float time;
-  };
   struct Source {
     MergeInput input;
     int64_t steps = 0;
-    std::optional<float> earliest;     // smallest selected time
-    std::vector<RunStart> later_lows;  // runs no later run undercuts, in order
+    RestartRuns runs;  // of the selected times, restart-aware
+    // Written: the hours of the first and last selected steps, and the later
+    // inputs that replaced any.
+    float first_selected = 0, last_selected = 0;
+    std::vector<MergeCaution::Replacer> replacers;
   };
   class Copier;
 
   bool CheckInput(size_t i);
   bool WriteInput(size_t i, Copier& copier, const std::function<void(float)>& step_done);
+  void NoteCautions();
   bool Refuse(const std::string& path, const std::string& what);
 
   std::vector<Source> sources_;
@@ -122,6 +155,12 @@ class StreamMerge {
   bool have_counts_ = false;
   std::string counts_from_;  // the file whose first step set the counts
   MergeReport report_;
+  // Of the written steps: the last and the latest time, for the caution of
+  // times that go back.
+  std::optional<float> latest_written_;
+  size_t last_input_ = 0;
+  float last_written_ = 0;
+  std::optional<MergeCaution> back_;
 };
 
 }  // namespace korvant

@@ -90,6 +90,10 @@ int Complain(std::string_view program, const std::string& message, int status) {
   return status;
 }
 
+void Caution(std::string_view program, const std::string& text) {
+  std::cerr << program << ": caution: " << text << '\n' << std::flush;
+}
+
 std::string CannotRead(const std::string& path) {
   const std::string why = InputProblem(path);
   return why.empty() ? "" : "cannot read " + path + ": " + why;

@@ -114,6 +114,10 @@ int RunProgram(std::string_view program, const std::function<int()>& body);
 /// error (status 2); returns `status`.
 int Complain(std::string_view program, const std::string& message, int status);
 
+/// "<program>: caution: <text>" on stderr: something a successful run did
+/// that its user may not expect. --quiet does not silence it.
+void Caution(std::string_view program, const std::string& text);
+
 /// "cannot read FILE: REASON" for an input that is not a readable regular
 /// file (`InputProblem`), or "" for one that is.
 std::string CannotRead(const std::string& path);
