@@ -121,9 +121,10 @@ void WriteTable(const StreamAverage& average, const std::string& path, const std
 void WriteCsv(const StreamAverage& average, const std::string& path, const std::string& target) {
   std::ofstream file(path, std::ios::binary | std::ios::trunc);
   if (!file) Fatal("cannot create " + target);
-  const std::vector<std::string> columns = average.Columns();
+  // Each heading is the column's name and its units: "x_velocity_mean [ft s-1]".
+  const std::vector<FieldInfo> columns = average.Columns();
   std::string line;
-  for (size_t i = 0; i < columns.size(); ++i) line += (i > 0 ? "," : "") + columns[i];
+  for (size_t i = 0; i < columns.size(); ++i) line += (i > 0 ? "," : "") + Heading(columns[i]);
   file << line << '\n';
   std::vector<Value> values;
   for (int64_t k = 0; k < average.rows(); ++k) {
