@@ -55,12 +55,15 @@ TABLES
   --table writes the per-node averages, minima and maxima in the dialogue's
   listing layout (QMX4: the first three constituents; QMX10: every node, after
   the nodes of the overall extremes); --csv the same columns as CSV with a
-  header row (QMX4: every constituent averaged), numbers in full.
+  header row (QMX4: every constituent averaged), numbers in full, each column
+  named as korvant-export and korvant-plot name the field, with its units:
+  x_velocity_mean [ft s-1], x_velocity_min [ft s-1], ..., and for QMX2 the
+  water_surface_above_datum that the averaged file holds.
 
 GEOMETRY
   --geometry MESH takes the VELTO geometry file of the model's mesh, as the
   dialogue takes one read earlier in its run. For a QMX2 file the table's
-  XCORD and YCORD (the CSV's xcord and ycord) are each node's x and y, and the
+  XCORD and YCORD (the CSV's x and y) are each node's x and y, and the
   water surface of a file with short steps (version code below 42, no
   elevations in the steps) is the node's bottom elevation plus its depth;
   without a mesh these are all taken as 0. For a QMX4 or QMX10 file the mesh
