@@ -8,6 +8,7 @@
 #include <iostream>
 #include <limits>
 
+#include "engine/vocabulary.h"
 #include "export/colour_map.h"
 #include "export/inputs.h"
 #include "export/plot_render.h"

@@ -9,6 +9,7 @@
 #include <initializer_list>
 #include <string>
 
+#include "engine/vocabulary.h"
 #include "io/outputs.h"
 
 namespace korvant {

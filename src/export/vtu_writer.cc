@@ -6,6 +6,8 @@
 #include <fstream>
 #include <limits>
 
+#include "engine/vocabulary.h"
+
 namespace korvant {
 namespace {
 
