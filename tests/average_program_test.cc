@@ -221,8 +221,9 @@ TEST_F(AverageProgramTest, WindowsReportAndCsv) {
             run.out);
   // Hours 2 to 5: the means lie 3.5 above the base value, the extremes 2 and 5.
   const std::vector<std::vector<std::string>> expected = {
-      {"node", "con1_avg", "con1_min", "con1_max", "con2_avg", "con2_min", "con2_max", "con3_avg",
-       "con3_min", "con3_max"},
+      {"node", "constituent_1_mean", "constituent_1_min", "constituent_1_max", "constituent_2_mean",
+       "constituent_2_min", "constituent_2_max", "constituent_3_mean", "constituent_3_min",
+       "constituent_3_max"},
       {"1", "103.5", "102", "105", "203.5", "202", "205", "303.5", "302", "305"},
       {"2", "104.5", "103", "106", "204.5", "203", "206", "304.5", "303", "306"}};
   EXPECT_EQ(expected, ReadCsv(box_.Read("c.csv")));
@@ -276,6 +277,15 @@ TEST_F(AverageProgramTest, MeshGivesCoordinatesAndTheBottomOfShortSteps) {
             run.out);
   const std::vector<std::vector<std::string>> csv = ReadCsv(box_.Read("c.csv"));
   ASSERT_EQ(3u, csv.size());
+  // The columns of the listing's row, in its order: the averaged file holds
+  // the water surface above the datum.
+  EXPECT_EQ((std::vector<std::string>{
+                "node", "wet_dry", "x_velocity_mean [ft s-1]", "x_velocity_min [ft s-1]",
+                "x_velocity_max [ft s-1]", "y_velocity_mean [ft s-1]", "y_velocity_min [ft s-1]",
+                "y_velocity_max [ft s-1]", "water_surface_above_datum_mean [ft]",
+                "water_surface_above_datum_min [ft]", "water_surface_above_datum_max [ft]",
+                "x [ft]", "y [ft]", "depth_mean [ft]"}),
+            csv[0]);
   EXPECT_EQ((std::vector<std::string>{"1", "1", "1", "1", "1", "0.5", "0.5", "0.5", "-5", "-8",
                                       "-1", "1000.5", "2000.25", "5"}),
             csv[1]);
@@ -313,7 +323,9 @@ TEST_F(AverageProgramTest, DoubleSumsDoNotDriftOverLongWindows) {
     ASSERT_EQ(0, run.status) << run.err;
     const std::vector<std::vector<std::string>> csv = ReadCsv(box_.Read("c.csv"));
     ASSERT_EQ(2u, csv.size());
-    EXPECT_EQ((std::vector<std::string>{"node", "velx_avg", "velx_min", "velx_max"}), csv[0]);
+    EXPECT_EQ((std::vector<std::string>{"node", "x_velocity_mean [ft s-1]",
+                                        "x_velocity_min [ft s-1]", "x_velocity_max [ft s-1]"}),
+              csv[0]);
     EXPECT_EQ("0.1", csv[1][2]);
     if (float32) {
       EXPECT_EQ(drifted, std::stof(csv[1][1]));

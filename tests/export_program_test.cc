@@ -154,7 +154,7 @@ TEST_F(ExportTest, EachFamilyGivesItsOwnQuantities) {
     const char* absent;  // a field of the other families
   };
   const Case cases[] = {
-      {HydroResult(), "y_velocity", 3.75, "(none)", "constituent_1"},
+      {HydroResult(), "y_velocity", 3.75, "ft s-1", "constituent_1"},
       {Qmx4File(CodedHeader{}, {transport}), "constituent_2", 8.5, "(none)", "x_velocity"},
       {Qmx10File({threed}), "depth", 30.5, "ft", "wet_dry"},
   };

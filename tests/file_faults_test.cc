@@ -214,12 +214,15 @@ TEST_F(FileFaultsTest, AverageShowsNoExtremesWhereNoValueWasSeen) {
   const RunResult r = Run("korvant-average", {"t.bin", "-o", "a.bin", "--csv", "a.csv", "--json"});
   ASSERT_EQ(0, r.status) << r.err;
   EXPECT_EQ(
-      "node,velx_avg,velx_min,velx_max,vely_avg,vely_min,vely_max\n"
+      "node,x_velocity_mean [ft s-1],x_velocity_min [ft s-1],x_velocity_max [ft s-1],"
+      "y_velocity_mean [ft s-1],y_velocity_min [ft s-1],y_velocity_max [ft s-1]\n"
       "1,2,1,3,-1,-1,-1\n"
       "2,nan,nan,nan,-4,-5,-3\n",
       box_.Read("a.csv"));
-  EXPECT_EQ(Json::parse(R"([{"max": 3, "max_node": 1, "min": 1, "min_node": 1},
-                            {"max": -1, "max_node": 1, "min": -5, "min_node": 2}])"),
+  EXPECT_EQ(Json::parse(R"([{"field": "x_velocity", "units": "ft s-1",
+                             "max": 3, "max_node": 1, "min": 1, "min_node": 1},
+                            {"field": "y_velocity", "units": "ft s-1",
+                             "max": -1, "max_node": 1, "min": -5, "min_node": 2}])"),
             Json::parse(r.out)["extremes"]);
 }
 

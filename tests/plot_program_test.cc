@@ -30,13 +30,13 @@ TEST_F(PlotTest, ListsTheResultsFieldsAndTheMeshs) {
   const RunResult run = Plot({"--list-fields"});
   EXPECT_EQ(0, run.status) << run.err;
   EXPECT_EQ(
-      "x_velocity               x velocity\n"
-      "y_velocity               y velocity\n"
-      "depth                    depth\n"
-      "water_surface_elevation  water-surface elevation\n"
-      "wet_dry                  wet/dry code\n"
-      "speed                    speed\n"
-      "bottom_elevation         bottom elevation (of the mesh)\n",
+      "x_velocity                x velocity (ft s-1)\n"
+      "y_velocity                y velocity (ft s-1)\n"
+      "depth                     depth (ft)\n"
+      "water_surface_elevation   water-surface elevation (ft)\n"
+      "wet_dry                   wet/dry code\n"
+      "speed                     speed (ft s-1)\n"
+      "bottom_elevation          bottom elevation (ft)\n",
       run.out);
 }
 

@@ -69,14 +69,17 @@ TABLES
   --table writes the per-node averages, minima and maxima in the dialogue's
   listing layout (QMX4: the first three constituents; QMX10: every node, after
   the nodes of the overall extremes); --csv the same columns as CSV with a
-  header row (QMX4: every constituent averaged), numbers in full. Either may
-  be - for standard output, written once the files are in place; the report
-  is then left out.
+  header row (QMX4: every constituent averaged), numbers in full, each column
+  named as korvant-export and korvant-plot name the field, with its units:
+  x_velocity_mean [ft s-1], x_velocity_min [ft s-1], ..., and for QMX2 the
+  water_surface_above_datum that the averaged file holds. Either may be - for
+  standard output, written once the files are in place; the report is then
+  left out.
 
 GEOMETRY
   --geometry MESH takes the VELTO geometry file of the model's mesh, as the
   dialogue takes one read earlier in its run. For a QMX2 file the table's
-  XCORD and YCORD (the CSV's xcord and ycord) are each node's x and y, and the
+  XCORD and YCORD (the CSV's x and y) are each node's x and y, and the
   water surface of a file with short steps (version code below 42, no
   elevations in the steps) is the node's bottom elevation plus its depth;
   without a mesh these are all taken as 0. For a QMX4 or QMX10 file the mesh
@@ -143,9 +146,10 @@ void WriteTable(const StreamAverage& average, std::ostream& file, const std::str
 }
 
 void WriteCsv(const StreamAverage& average, std::ostream& file) {
-  const std::vector<std::string> columns = average.Columns();
+  // Each heading is the column's name and its units: "x_velocity_mean [ft s-1]".
+  const std::vector<FieldInfo> columns = average.Columns();
   std::string line;
-  for (size_t i = 0; i < columns.size(); ++i) line += (i > 0 ? "," : "") + columns[i];
+  for (size_t i = 0; i < columns.size(); ++i) line += (i > 0 ? "," : "") + Heading(columns[i]);
   file << line << '\n';
   std::vector<Value> values;
   for (int64_t k = 0; k < average.rows(); ++k) {

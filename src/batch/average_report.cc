@@ -112,8 +112,8 @@ void PrintAverageJson(const AverageOptions& o, const AverageReport& r,
     report[std::string(noun.key)] = r.quantities;
   }
   if (!r.extremes.empty()) {
-    // The degrees of freedom the averaged file holds; null where no value
-    // was seen (every value was not a number).
+    // The degrees of freedom the averaged file holds, by name and units;
+    // null where no value was seen (every value was not a number).
     Json extremes = Json::array();
     const int32_t held =
         std::clamp<int32_t>(r.quantities, 0, static_cast<int32_t>(r.extremes.size()));
@@ -123,8 +123,12 @@ void PrintAverageJson(const AverageOptions& o, const AverageReport& r,
       };
       const auto [max, max_node] = seen(e.max_node, e.max);
       const auto [min, min_node] = seen(e.min_node, e.min);
-      extremes.push_back(
-          {{"max", max}, {"max_node", max_node}, {"min", min}, {"min_node", min_node}});
+      extremes.push_back({{"field", e.field.name},
+                          {"units", e.field.units},
+                          {"max", max},
+                          {"max_node", max_node},
+                          {"min", min},
+                          {"min_node", min_node}});
     }
     report["extremes"] = extremes;
   }

@@ -1,6 +1,7 @@
 #include "engine/averaging_family.h"
 
 #include <cstdint>
+#include <utility>
 
 namespace korvant {
 
@@ -30,8 +31,11 @@ std::string Problem(const ReadResult& r) {
          "): " + r.damage.what;
 }
 
-std::vector<std::string> Triples(const std::string& name) {
-  return {name + "_avg", name + "_min", name + "_max"};
+void AddStatistics(const std::vector<FieldInfo>& quantities, std::vector<FieldInfo>* columns) {
+  for (const FieldInfo& quantity : quantities) {
+    for (FieldInfo& column : vocabulary::Statistics(quantity))
+      columns->push_back(std::move(column));
+  }
 }
 
 }  // namespace korvant

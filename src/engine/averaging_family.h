@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/stream_average.h"
+#include "engine/vocabulary.h"
 #include "formats/header.h"
 #include "formats/identify.h"
 #include "formats/read_result.h"
@@ -41,7 +42,8 @@ class AveragingFamily {
   virtual void Finish(AverageReport& report) = 0;
   virtual void WriteAveraged(RecordFile& out) = 0;
   virtual void WriteListing(TextSink& sink, const AverageReport& report) = 0;
-  virtual std::vector<std::string> Columns() const = 0;
+  /// The table's columns as the vocabulary names them, node first.
+  virtual std::vector<FieldInfo> Columns() const = 0;
   virtual int64_t rows() const = 0;
   virtual void Row(int64_t k, std::vector<Value>* values) const = 0;
 
@@ -73,7 +75,8 @@ std::span<T> Grown(std::vector<T>& v, int64_t n) {
 /// What a read outcome says is wrong with the file; "" when it was read.
 std::string Problem(const ReadResult& r);
 
-/// The listing's three columns of a quantity: "x_avg", "x_min", "x_max".
-std::vector<std::string> Triples(const std::string& name);
+/// `columns` with the mean, minimum and maximum of each of `quantities`
+/// after them.
+void AddStatistics(const std::vector<FieldInfo>& quantities, std::vector<FieldInfo>* columns);
 
 }  // namespace korvant

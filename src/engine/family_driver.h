@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/vocabulary.h"
 #include "formats/identify.h"
 #include "formats/read_result.h"
 #include "io/record_file.h"
@@ -17,15 +18,6 @@ struct AverageChoices;
 struct Mesh;
 class AveragingFamily;
 class StepFields;
-
-/// A quantity a family's steps hold, as every program names it.
-struct FieldInfo {
-  std::string name;          ///< "x_velocity", "constituent_2", ...
-  std::string long_name;     ///< "x velocity"
-  std::string units;         ///< as the file layout tells them; "" when it does not
-  bool integer = false;      ///< integer codes (the wet/dry code)
-  bool per_element = false;  ///< one value an element, not a node
-};
 
 /// What a family's step counts beside its nodes and elements, in words.
 struct QuantityNoun {
@@ -79,10 +71,11 @@ class FamilyDriver {
   /// Its averaging over a window (the mean's sums as `float32_sums` says);
   /// null for a family that is not averaged.
   virtual std::unique_ptr<AveragingFamily> Averaging(const AverageChoices&) const;
-  /// The fields of a step of `id` that holds `quantities` (constituents,
-  /// degrees of freedom), named as every program names them; none for a
-  /// family of no steps.
-  virtual std::vector<FieldInfo> Fields(const Identity&, int32_t) const { return {}; }
+  /// The fields of the steps of `id`, named as every program names them
+  /// (`vocabulary.h`), from its first step: its quantities (constituents,
+  /// degrees of freedom) and its time, which tells an averaged QMX2 file.
+  /// None for a family of no steps.
+  virtual std::vector<FieldInfo> Fields(const Identity&, const StepHead&) const { return {}; }
   /// Its steps read as those fields over `mesh`; null for a family of no
   /// steps.
   virtual std::unique_ptr<StepFields> Steps(const Identity&, const Mesh&) const;

@@ -21,6 +21,15 @@ namespace {
 constexpr int kRdat3Entry = 3, kRdat7Entry = 7, kRdat8Entry = 8;
 constexpr float kNone = std::numeric_limits<float>::quiet_NaN();
 
+// The fields of a step of `ndf` degrees of freedom, in their order.
+std::vector<FieldInfo> Qmx10Fields(int32_t ndf) {
+  using namespace vocabulary;
+  std::vector<FieldInfo> all = {XVelocity(), YVelocity(),   Depth(),
+                                Salinity(),  Temperature(), SedimentConcentration()};
+  all.resize(static_cast<size_t>(std::clamp(ndf, 0, MAXDOF)));
+  return all;
+}
+
 template <typename Sum>
 class ThreedAveraging final : public AveragingFamily {
  public:
@@ -56,9 +65,11 @@ class ThreedAveraging final : public AveragingFamily {
     report.nodes = step_.np;
     report.elements = step_.ne;
     report.quantities = step_.ndf;
+    const std::vector<FieldInfo> fields = Qmx10Fields(MAXDOF);
     for (int k = 0; k < MAXDOF; ++k) {
-      report.extremes.push_back(DofExtremes{mean_.overall_max(k), mean_.overall_min(k),
-                                            mean_.max_node(k), mean_.min_node(k)});
+      report.extremes.push_back(DofExtremes{fields[static_cast<size_t>(k)], mean_.overall_max(k),
+                                            mean_.overall_min(k), mean_.max_node(k),
+                                            mean_.min_node(k)});
     }
   }
 
@@ -71,14 +82,10 @@ class ThreedAveraging final : public AveragingFamily {
     WriteRows(sink, kThreedListingRow);
   }
 
-  std::vector<std::string> Columns() const override {
-    static constexpr const char* kNames[MAXDOF] = {"velx",     "vely",        "depth",
-                                                   "salinity", "temperature", "sediment"};
-    std::vector<std::string> names = {"node"};
-    for (int k = 0; k < std::clamp(step_.ndf, 0, MAXDOF); ++k) {
-      for (std::string& n : Triples(kNames[k])) names.push_back(std::move(n));
-    }
-    return names;
+  std::vector<FieldInfo> Columns() const override {
+    std::vector<FieldInfo> columns = {vocabulary::Node()};
+    AddStatistics(Qmx10Fields(step_.ndf), &columns);
+    return columns;
   }
 
   int64_t rows() const override { return Count(step_.np); }
@@ -173,18 +180,8 @@ class Qmx10Driver final : public FamilyDriver {
     return WithSums<ThreedAveraging>(c);
   }
 
-  // The units its averaging listing gives them (feet per second, feet, parts
-  // per thousand, degrees Celsius) in the spelling of the CF conventions.
-  std::vector<FieldInfo> Fields(const Identity&, int32_t ndf) const override {
-    static const std::array<FieldInfo, MAXDOF> kAll = {{
-        {"x_velocity", "x velocity", "ft s-1", false},
-        {"y_velocity", "y velocity", "ft s-1", false},
-        {"depth", "depth", "ft", false},
-        {"salinity", "salinity", "1e-3", false},
-        {"temperature", "temperature", "degC", false},
-        {"sediment", "sediment concentration", "1e-3", false},
-    }};
-    return std::vector<FieldInfo>(kAll.begin(), kAll.begin() + std::clamp(ndf, 0, MAXDOF));
+  std::vector<FieldInfo> Fields(const Identity&, const StepHead& first) const override {
+    return Qmx10Fields(first.width);
   }
 
   std::unique_ptr<StepFields> Steps(const Identity&, const Mesh& mesh) const override {

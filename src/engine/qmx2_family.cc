@@ -13,7 +13,18 @@
 namespace korvant {
 namespace {
 
-constexpr float kAveragedTime = -99.0f;
+// The quantities, in the order of the fields.
+enum Qmx2Field { kU, kV, kDepth, kElevation, kWetDry, kQmx2Fields };
+
+// The fields of a step: long or short, of a model run or averaged (whose
+// long step holds the water surface above the datum; a short step has no
+// surface, and the bottom plus the depth stands for it).
+std::vector<FieldInfo> Qmx2Fields(bool long_steps, bool averaged) {
+  using namespace vocabulary;
+  return {XVelocity(), YVelocity(), Depth(),
+          long_steps && averaged ? WaterSurfaceAboveDatum() : WaterSurfaceElevation(!long_steps),
+          WetDry()};
+}
 
 template <typename Sum>
 class HydroAveraging final : public AveragingFamily {
@@ -61,7 +72,7 @@ class HydroAveraging final : public AveragingFamily {
     const bool character_form = !header_.values().integer_coded();
     if (character_form) header_.set_irec1(kAverageLongFrom);
     header_.Write(out, step_.np, step_.ne);
-    const Qmx2Step averaged{.time = kAveragedTime,
+    const Qmx2Step averaged{.time = kQmx2AveragedTime,
                             .np = step_.np,
                             .ne = step_.ne,
                             .vel = results_.vel,
@@ -77,13 +88,16 @@ class HydroAveraging final : public AveragingFamily {
     WriteRows(sink, kHydroListingRow);
   }
 
-  std::vector<std::string> Columns() const override {
-    std::vector<std::string> names = {"node", "ndry"};
-    for (const char* name : {"xvel", "yvel", "wse"}) {
-      for (std::string& n : Triples(name)) names.push_back(std::move(n));
-    }
-    for (const char* name : {"xcord", "ycord", "depth_avg"}) names.push_back(name);
-    return names;
+  // In the order of the listing's row: node, the last wet/dry code, the
+  // velocities and the water surface above the datum, the node's place and
+  // the mean depth.
+  std::vector<FieldInfo> Columns() const override {
+    const std::vector<FieldInfo> f = Qmx2Fields(/*long_steps=*/true, /*averaged=*/true);
+    std::vector<FieldInfo> columns = {vocabulary::Node(), f[kWetDry]};
+    AddStatistics({f[kU], f[kV], f[kElevation]}, &columns);
+    columns.insert(columns.end(),
+                   {vocabulary::NodeX(), vocabulary::NodeY(), vocabulary::Mean(f[kDepth])});
+    return columns;
   }
 
   int64_t rows() const override { return Count(step_.np); }
@@ -108,9 +122,6 @@ class HydroAveraging final : public AveragingFamily {
   std::vector<int32_t> dry_codes_, element_codes_;
   HydroAveraged results_;
 };
-
-// The quantities, in the order of the fields.
-enum Qmx2Field { kU, kV, kDepth, kElevation, kWetDry, kQmx2Fields };
 
 // A QMX2 step as fields over a mesh: velocities and depth as the step holds
 // them, the water surface as the step holds it (long steps) or as the
@@ -185,15 +196,9 @@ class Qmx2Driver final : public FamilyDriver {
     return WithSums<HydroAveraging>(c, c);
   }
 
-  std::vector<FieldInfo> Fields(const Identity& id, int32_t) const override {
-    return {
-        {"x_velocity", "x velocity", "", false},
-        {"y_velocity", "y velocity", "", false},
-        {"depth", "depth", "", false},
-        {"water_surface_elevation",
-         id.long_steps ? "water-surface elevation" : "water-surface elevation (bottom plus depth)",
-         "", false},
-        {"wet_dry", "wet/dry code", "", true}};
+  // An averaged file is told by the time of its step.
+  std::vector<FieldInfo> Fields(const Identity& id, const StepHead& first) const override {
+    return Qmx2Fields(id.long_steps, first.time == kQmx2AveragedTime);
   }
 
   std::unique_ptr<StepFields> Steps(const Identity& id, const Mesh& mesh) const override {

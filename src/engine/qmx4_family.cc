@@ -17,6 +17,13 @@ namespace {
 
 constexpr float kAveragedTime = 0.0f;
 
+// The fields of a step of `nqal` constituents.
+std::vector<FieldInfo> Qmx4Fields(int32_t nqal) {
+  std::vector<FieldInfo> fields;
+  for (int32_t k = 1; k <= nqal; ++k) fields.push_back(vocabulary::Constituent(k));
+  return fields;
+}
+
 template <typename Sum>
 class TransportAveraging final : public AveragingFamily {
  public:
@@ -61,12 +68,10 @@ class TransportAveraging final : public AveragingFamily {
     WriteRows(sink, kTransportListingRow);  // the layout takes the first three
   }
 
-  std::vector<std::string> Columns() const override {
-    std::vector<std::string> names = {"node"};
-    for (int k = 1; k <= mean_.constituents(); ++k) {
-      for (std::string& n : Triples("con" + std::to_string(k))) names.push_back(std::move(n));
-    }
-    return names;
+  std::vector<FieldInfo> Columns() const override {
+    std::vector<FieldInfo> columns = {vocabulary::Node()};
+    AddStatistics(Qmx4Fields(mean_.constituents()), &columns);
+    return columns;
   }
 
   int64_t rows() const override { return Count(step_.np); }
@@ -130,13 +135,8 @@ class Qmx4Driver final : public FamilyDriver {
     return WithSums<TransportAveraging>(c, c);
   }
 
-  std::vector<FieldInfo> Fields(const Identity&, int32_t nqal) const override {
-    std::vector<FieldInfo> fields;
-    for (int32_t k = 1; k <= nqal; ++k) {
-      fields.push_back({"constituent_" + std::to_string(k),
-                        "concentration of constituent " + std::to_string(k), "", false});
-    }
-    return fields;
+  std::vector<FieldInfo> Fields(const Identity&, const StepHead& first) const override {
+    return Qmx4Fields(first.width);
   }
 
   std::unique_ptr<StepFields> Steps(const Identity&, const Mesh& mesh) const override {

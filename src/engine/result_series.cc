@@ -43,7 +43,12 @@ SeriesResult ResultSeries::Open() {
     if (result.at_end()) result = SeriesResult{ReadResult{}, "it holds no time step"};
     return result;
   }
-  fields_ = driver.Fields(id_, quantities_);
+  StepHead first;
+  first.time = time_;
+  first.np = mesh_.np;
+  first.ne = mesh_.ne;
+  first.width = quantities_;
+  fields_ = driver.Fields(id_, first);
   if (fields_.empty()) result.refusal = "its first time step holds no quantity";
   first_pending_ = result.ok();
   return result;

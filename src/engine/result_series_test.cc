@@ -81,6 +81,35 @@ TEST_F(ResultSeriesTest, Qmx2StepsGiveFiveFieldsEveryStep) {
   EXPECT_TRUE(series.Next().at_end());
 }
 
+TEST_F(ResultSeriesTest, Qmx2SurfaceIsNamedByWhatTheFileHolds) {
+  // An averaged file (its step at hour -99) holds the water surface above
+  // the datum in a long step; a short step holds none, and the bottom plus
+  // the depth stands for the elevation.
+  struct Case {
+    float time;
+    bool long_steps;
+    const char* name;
+    const char* long_name;
+  };
+  const Case cases[] = {
+      {1.5f, true, "water_surface_elevation", "water-surface elevation"},
+      {-99.0f, true, "water_surface_above_datum", "water surface above the datum"},
+      {-99.0f, false, "water_surface_elevation", "water-surface elevation (bottom plus depth)"},
+  };
+  for (const Case& c : cases) {
+    Qmx2StepData step;
+    step.time = c.time;
+    Use(Qmx2File(CodedHeader{}, {step}, c.long_steps));
+    ResultSeries series(file_, mesh_);
+    ASSERT_TRUE(series.Open().ok());
+    ASSERT_EQ(5u, series.fields().size());
+    EXPECT_EQ(c.name, series.fields()[3].name) << c.time;
+    EXPECT_EQ(c.long_name, series.fields()[3].long_name) << c.time;
+    EXPECT_EQ("ft", series.fields()[3].units);
+    file_.Close();
+  }
+}
+
 TEST_F(ResultSeriesTest, Qmx10RowsShorterThanTheMeshHoldNoValueBeyond) {
   Qmx10StepData step;
   step.ndf = 2;

@@ -162,7 +162,7 @@ void StreamAverage::WriteAveraged(RecordFile& out) const { family_->WriteAverage
 
 void StreamAverage::WriteListing(TextSink& sink) const { family_->WriteListing(sink, report_); }
 
-std::vector<std::string> StreamAverage::Columns() const { return family_->Columns(); }
+std::vector<FieldInfo> StreamAverage::Columns() const { return family_->Columns(); }
 
 int64_t StreamAverage::rows() const { return family_->rows(); }
 

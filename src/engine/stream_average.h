@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/vocabulary.h"
 #include "formats/identify.h"
 #include "formats/limits.h"
 #include "io/record_file.h"
@@ -44,9 +45,10 @@ struct AverageChoices {
   const Mesh* mesh = nullptr;
 };
 
-/// The overall extremes of one QMX10 degree of freedom and the nodes (from
-/// 1) where they were first met; node 0 when none.
+/// The overall extremes of one QMX10 degree of freedom (`field`) and the
+/// nodes (from 1) where they were first met; node 0 when none.
 struct DofExtremes {
+  FieldInfo field;
   float max = 0, min = 0;
   int32_t max_node = 0, min_node = 0;
 };
@@ -125,8 +127,9 @@ class StreamAverage {
   /// The per-node listing (heading and one line a node) in the console
   /// program's layout.
   void WriteListing(TextSink& sink) const;
-  /// The listing's columns by name, node first, and one node's values.
-  std::vector<std::string> Columns() const;
+  /// The listing's columns as the vocabulary names them, node first, and
+  /// one node's values.
+  std::vector<FieldInfo> Columns() const;
   int64_t rows() const;
   void Row(int64_t node, std::vector<Value>* values) const;
 

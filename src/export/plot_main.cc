@@ -8,6 +8,7 @@
 #include <iostream>
 #include <limits>
 
+#include "engine/vocabulary.h"
 #include "export/colour_map.h"
 #include "export/inputs.h"
 #include "export/plot_render.h"
@@ -50,35 +51,47 @@ struct PlotOptions {
   bool arrows = false, list = false, edges = false;
 };
 
-// The fields the mesh adds to a result's: the bottom elevation, and the
-// speed where there are velocities.
+// The velocity components' fields in the series; -1 where it has none.
+int XVelocity(const ResultSeries& series) {
+  return series.FieldIndex(vocabulary::XVelocity().name);
+}
+int YVelocity(const ResultSeries& series) {
+  return series.FieldIndex(vocabulary::YVelocity().name);
+}
+
+// The fields the mesh adds to a result's: the speed where there are
+// velocities, and the bottom elevation.
 bool HasVelocity(const ResultSeries& series) {
-  return series.FieldIndex("x_velocity") >= 0 && series.FieldIndex("y_velocity") >= 0;
+  return XVelocity(series) >= 0 && YVelocity(series) >= 0;
 }
 
-std::string VelocityUnits(const ResultSeries& series) {
-  return series.fields()[static_cast<size_t>(series.FieldIndex("x_velocity"))].units;
-}
+bool IsSpeed(const std::string& name) { return name == vocabulary::Speed().name; }
+bool IsBottom(const std::string& name) { return name == vocabulary::BottomElevation().name; }
 
+// Every field, one a line: its name, long name and units, as the netCDF
+// variables of korvant-export have them.
 void ListFields(const Inputs& in) {
   const ResultSeries& series = in.series();
-  auto line = [](const std::string& name, const std::string& long_name, const std::string& units) {
-    std::cout << std::left << std::setw(24) << name << " " << long_name
-              << (units.empty() ? "" : " (" + units + ")") << "\n";
-  };
-  for (const FieldInfo& f : series.fields()) line(f.name, f.long_name, f.units);
-  if (HasVelocity(series)) line("speed", "speed", VelocityUnits(series));
-  line("bottom_elevation", "bottom elevation (of the mesh)", "");
+  std::vector<FieldInfo> fields = series.fields();
+  if (HasVelocity(series)) fields.push_back(vocabulary::Speed());
+  fields.push_back(vocabulary::BottomElevation());
+  for (const FieldInfo& f : fields) {
+    std::cout << std::left << std::setw(25) << f.name << " " << f.long_name
+              << (f.units.empty() ? "" : " (" + f.units + ")") << "\n";
+  }
 }
 
 // The values of the field `name` at the current step, and its units.
 std::vector<float> FieldValues(const Inputs& in, const std::string& name, std::string* units) {
   const ResultSeries& series = in.series();
-  if (name == "bottom_elevation") return in.mesh().bottom;
-  if (name == "speed" && HasVelocity(series)) {
-    const auto u = series.values(static_cast<size_t>(series.FieldIndex("x_velocity")));
-    const auto v = series.values(static_cast<size_t>(series.FieldIndex("y_velocity")));
-    *units = VelocityUnits(series);
+  if (IsBottom(name)) {
+    *units = vocabulary::BottomElevation().units;
+    return in.mesh().bottom;
+  }
+  if (IsSpeed(name) && HasVelocity(series)) {
+    const auto u = series.values(static_cast<size_t>(XVelocity(series)));
+    const auto v = series.values(static_cast<size_t>(YVelocity(series)));
+    *units = vocabulary::Speed().units;
     std::vector<float> speed(u.size());
     for (size_t k = 0; k < u.size(); ++k) speed[k] = std::hypot(u[k], v[k]);
     return speed;
@@ -90,7 +103,7 @@ std::vector<float> FieldValues(const Inputs& in, const std::string& name, std::s
 }
 
 bool Offers(const Inputs& in, const std::string& name) {
-  return name == "bottom_elevation" || (name == "speed" && HasVelocity(in.series())) ||
+  return IsBottom(name) || (IsSpeed(name) && HasVelocity(in.series())) ||
          in.series().FieldIndex(name) >= 0;
 }
 
@@ -188,8 +201,8 @@ int Plot(const CommonOptions& options, const PlotOptions& plot) {
                          " at hour " + Hours(series.time()));
   std::span<const float> u, v;
   if (plot.arrows) {
-    u = series.values(static_cast<size_t>(series.FieldIndex("x_velocity")));
-    v = series.values(static_cast<size_t>(series.FieldIndex("y_velocity")));
+    u = series.values(static_cast<size_t>(XVelocity(series)));
+    v = series.values(static_cast<size_t>(YVelocity(series)));
   }
   std::string error;
   if (!RenderPlot(outputs.temporary(0), format, in.mesh(), in.map(), values, u, v, look, &error)) {

@@ -7,13 +7,22 @@
 #include <cmath>
 #include <cstdio>
 #include <initializer_list>
+#include <string>
 
+#include "engine/vocabulary.h"
 #include "io/outputs.h"
 
 namespace korvant {
 namespace {
 
 constexpr int kNoNode = -1;  // after the last corner of a face with fewer than the most
+
+// A node coordinate as the mesh topology names it: "mesh_node_x".
+std::string CoordinateName(const FieldInfo& coordinate) { return "mesh_node_" + coordinate.name; }
+
+std::string NodeCoordinates() {
+  return CoordinateName(vocabulary::NodeX()) + " " + CoordinateName(vocabulary::NodeY());
+}
 
 // A run of digits at text[from, from + n) as a number; -1 when not digits.
 int Digits(std::string_view text, size_t from, size_t n) {
@@ -65,8 +74,12 @@ class NcCalls {
   void OnMesh(int var, const char* location, std::string_view long_name) {
     Text(var, "mesh", "mesh");
     Text(var, "location", location);
-    if (std::string_view(location) == "node") Text(var, "coordinates", "mesh_node_x mesh_node_y");
+    if (std::string_view(location) == "node") Text(var, "coordinates", NodeCoordinates());
     Text(var, "long_name", long_name);
+  }
+  // Its units, where the quantity has any.
+  void Units(int var, const FieldInfo& field) {
+    if (!field.units.empty()) Text(var, "units", field.units);
   }
 
  private:
@@ -81,6 +94,13 @@ struct MeshVars {
   int x = -1, y = -1, faces = -1, element = -1, imat = -1, bottom = -1;
 };
 
+int DefineCoordinate(NcCalls& nc, const MeshVars& v, const FieldInfo& coordinate) {
+  const int var = nc.Var(CoordinateName(coordinate).c_str(), NC_FLOAT, {v.node_dim});
+  nc.Text(var, "long_name", coordinate.long_name);
+  nc.Units(var, coordinate);
+  return var;
+}
+
 MeshVars DefineMesh(NcCalls& nc, size_t nodes, const ElementMap& map) {
   MeshVars v;
   for (const Face& f : map.faces) v.corners = std::max(v.corners, f.corners);
@@ -93,14 +113,12 @@ MeshVars DefineMesh(NcCalls& nc, size_t nodes, const ElementMap& map) {
   nc.Text(topology, "cf_role", "mesh_topology");
   nc.Text(topology, "long_name", "Topology data of 2D unstructured mesh");
   nc.Int(topology, "topology_dimension", 2);
-  nc.Text(topology, "node_coordinates", "mesh_node_x mesh_node_y");
+  nc.Text(topology, "node_coordinates", NodeCoordinates());
   nc.Text(topology, "face_node_connectivity", "mesh_face_nodes");
   nc.Text(topology, "face_dimension", "nMesh_face");
 
-  v.x = nc.Var("mesh_node_x", NC_FLOAT, {v.node_dim});
-  nc.Text(v.x, "long_name", "x of the mesh nodes");
-  v.y = nc.Var("mesh_node_y", NC_FLOAT, {v.node_dim});
-  nc.Text(v.y, "long_name", "y of the mesh nodes");
+  v.x = DefineCoordinate(nc, v, vocabulary::NodeX());
+  v.y = DefineCoordinate(nc, v, vocabulary::NodeY());
   v.faces = nc.Var("mesh_face_nodes", NC_INT, {v.face_dim, corner_dim});
   nc.Text(v.faces, "cf_role", "face_node_connectivity");
   nc.Text(v.faces, "long_name", "corner nodes of each face, anticlockwise");
@@ -110,8 +128,10 @@ MeshVars DefineMesh(NcCalls& nc, size_t nodes, const ElementMap& map) {
   nc.OnMesh(v.element, "face", "element number in the geometry file");
   v.imat = nc.Var("IMAT", NC_INT, {v.face_dim});
   nc.OnMesh(v.imat, "face", "element code IMAT of the geometry file");
-  v.bottom = nc.Var("bottom_elevation", NC_FLOAT, {v.node_dim});
-  nc.OnMesh(v.bottom, "node", "bottom elevation");
+  const FieldInfo bottom = vocabulary::BottomElevation();
+  v.bottom = nc.Var(bottom.name.c_str(), NC_FLOAT, {v.node_dim});
+  nc.OnMesh(v.bottom, "node", bottom.long_name);
+  nc.Units(v.bottom, bottom);
   return v;
 }
 
@@ -132,7 +152,7 @@ int DefineField(NcCalls& nc, const MeshVars& v, const FieldInfo& field) {
   const int var =
       nc.Var(field.name.c_str(), field.integer ? NC_INT : NC_FLOAT, {v.time_dim, v.node_dim});
   nc.OnMesh(var, "node", field.long_name);
-  if (!field.units.empty()) nc.Text(var, "units", field.units);
+  nc.Units(var, field);
   if (!field.integer) nc.Float(var, "_FillValue", NC_FILL_FLOAT);
   return var;
 }

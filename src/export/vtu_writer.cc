@@ -6,6 +6,8 @@
 #include <fstream>
 #include <limits>
 
+#include "engine/vocabulary.h"
+
 namespace korvant {
 namespace {
 
@@ -49,12 +51,11 @@ std::vector<T> Copied(std::span<const T> v) {
 
 void PointData(std::ofstream& out, const Mesh& mesh, const ResultSeries& series) {
   out << "      <PointData>\n";
-  Array(out, "Float32", "bottom_elevation", 1, mesh.bottom);
+  Array(out, "Float32", vocabulary::BottomElevation().name, 1, mesh.bottom);
   const std::vector<FieldInfo>& fields = series.fields();
-  int u = -1, v = -1;
+  const int u = series.FieldIndex(vocabulary::XVelocity().name);
+  const int v = series.FieldIndex(vocabulary::YVelocity().name);
   for (size_t i = 0; i < fields.size(); ++i) {
-    if (fields[i].name == "x_velocity") u = static_cast<int>(i);
-    if (fields[i].name == "y_velocity") v = static_cast<int>(i);
     if (fields[i].integer) {
       Array(out, "Int32", fields[i].name, 1, Copied(series.codes(i)));
     } else {

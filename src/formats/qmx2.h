@@ -17,6 +17,9 @@ namespace korvant {
 // threshold in the merge and in the averaging.
 constexpr int kMergeLongFrom = 40;
 constexpr int kAverageLongFrom = 42;
+// The time of an averaged file's one step, whose water surface is measured
+// from the averaging's datum: it tells an averaged file from a model run's.
+constexpr float kQmx2AveragedTime = -99.0f;
 
 /// One QMX2 time step: its time and counts, and where its arrays go (or come
 /// from when written). The spans' sizes are the limits a read checks.
