@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <sstream>
@@ -244,6 +245,47 @@ TEST_F(AverageProgramTest, WindowsReportAndCsv) {
   EXPECT_EQ("double", report["sums"]);
 }
 
+TEST_F(AverageProgramTest, StatisticsWorkedOutByHand) {
+  // Constituent 1 of node j at hour h (0 to 9): 100 + j + h.
+  std::vector<Qmx4StepData> steps;
+  for (int h = 0; h < 10; ++h) {
+    steps.push_back({.time = static_cast<float>(h),
+                     .nqal = 1,
+                     .np4 = 2,
+                     .ne4 = 1,
+                     .conc = {static_cast<float>(100 + h), static_cast<float>(101 + h)},
+                     .imat4 = {}});
+  }
+  box_.Write("in.bin", Qmx4File(CharHeader{}, steps).bytes());
+  const RunResult run = Average({"in.bin", "-o", "out.bin", "--from", "2", "--to", "5", "--stats",
+                                 "std,hour-of-max,hour-of-min", "--above", "constituent_1=103.5",
+                                 "--below", "constituent_1=103.5", "--csv", "-"});
+  ASSERT_EQ(0, run.status) << run.err;
+  const std::vector<std::vector<std::string>> rows = ReadCsv(run.out);
+  ASSERT_EQ(3u, rows.size()) << run.out;
+  const std::vector<std::string> added(rows[0].end() - 5, rows[0].end());
+  EXPECT_EQ(
+      (std::vector<std::string>{
+          "constituent_1_std", "constituent_1_hour_of_max [h]", "constituent_1_hour_of_min [h]",
+          "constituent_1_hours_above_103.5 [h]", "constituent_1_hours_below_103.5 [h]"}),
+      added);
+  // Hours 2 to 5 stand for 0.5, 1, 1 and 0.5 hours (half the gap to each
+  // neighbour). Node 1 holds 102 to 105: a deviation of sqrt(5/4) about the
+  // mean, above 103.5 at hours 4 and 5 (1.5 hours), below it at 2 and 3
+  // (1.5); node 2 holds 103 to 106: above at 3, 4, 5 (2.5), below at 2 (0.5).
+  const float deviation = std::sqrt(1.25f);
+  for (size_t node = 1; node <= 2; ++node) {
+    const std::vector<std::string>& row = rows[node];
+    EXPECT_FLOAT_EQ(deviation, std::stof(row[row.size() - 5]));
+    EXPECT_EQ("5", row[row.size() - 4]);
+    EXPECT_EQ("2", row[row.size() - 3]);
+  }
+  EXPECT_EQ((std::vector<std::string>{"1.5", "1.5"}),
+            std::vector<std::string>(rows[1].end() - 2, rows[1].end()));
+  EXPECT_EQ((std::vector<std::string>{"2.5", "0.5"}),
+            std::vector<std::string>(rows[2].end() - 2, rows[2].end()));
+}
+
 TEST_F(AverageProgramTest, MeshGivesCoordinatesAndTheBottomOfShortSteps) {
   // Short steps of two nodes; bottoms 90 and 95.5, depths 2, 4, 9 and 1,
   // 1.5, 2. Node 1's water surface above the datum of 100 is 92, 94, 99 less
@@ -359,6 +401,14 @@ TEST_F(AverageProgramTest, FailuresLeaveEveryOutputAsItWas) {
       {{"in.bin", "-o", "out.bin", "--weighted"},
        2,
        "--weighted does not apply to in.bin, a QMX4 file"},
+      {{"in.bin", "-o", "out.bin", "--above", "depth"}, 2, "--above depth: not FIELD=VALUE"},
+      {{"in.bin", "-o", "out.bin", "--below", "depth=1"},
+       1,
+       "--below depth: in.bin holds no such field; it holds constituent_1, constituent_2, "
+       "constituent_3"},
+      {{"in.bin", "-o", "out.bin", "--stats", "std", "--later-wins"},
+       2,
+       "--later-wins does not go with --stats, --above or --below"},
       {{"in.bin", "-o", "out.bin", "--from", "50", "--to", "60"},
        1,
        "in.bin: no time step lies in the window, hours 50 to 60"},

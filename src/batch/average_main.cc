@@ -7,9 +7,11 @@
 #include <cerrno>
 #include <charconv>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iostream>
+#include <optional>
 #include <span>
 #include <string>
 #include <utility>
@@ -19,6 +21,7 @@
 #include "batch/average_report.h"
 #include "engine/family_driver.h"
 #include "engine/mesh.h"
+#include "engine/node_statistics.h"
 #include "engine/stream_average.h"
 #include "formats/identify.h"
 #include "io/outputs.h"
@@ -76,6 +79,18 @@ TABLES
   standard output, written once the files are in place; the report is then
   left out.
 
+STATISTICS
+  --stats std,hour-of-max,hour-of-min adds, for every field of the steps (as
+  korvant-export names them; codes left out), the population standard
+  deviation over the window's steps (dividing by their number), and the
+  hour at which each node's largest and smallest value was first met.
+  --above FIELD=V and --below FIELD=V (each repeatable) add the hours each
+  node spent above or below V, each step standing for half the gap to each
+  of its neighbours in the window. They are columns of the CSV, a section
+  after the table, and, in the JSON report, each one's largest value and its
+  node; a second pass over the window's steps, in double precision. The
+  averaged file is unchanged.
+
 GEOMETRY
   --geometry MESH takes the VELTO geometry file of the model's mesh, as the
   dialogue takes one read earlier in its run. For a QMX2 file the table's
@@ -99,6 +114,7 @@ OUTPUT
   korvant-average run.bin -o flux.bin --from 24 --to 48 --weighted --csv flux.csv
   korvant-average run.bin -o mean.bin --geometry bay.velto --table mean.txt
   korvant-average salt.bin -o salt_mean.bin --constituents 2 --table salt.txt
+  korvant-average run.bin -o mean.bin --stats std,hour-of-max --above depth=2 --csv -
 )"};
 
 std::string NumberText(const Value& v) {
@@ -139,21 +155,54 @@ void WriteText(const std::string& target, const std::string& path,
   if (!file) Fatal("error during write, file " + target);
 }
 
-void WriteTable(const StreamAverage& average, std::ostream& file, const std::string& target) {
+// The statistics of the node in the first column of a table row, after it.
+void AddStatistics(const NodeStatistics* statistics, std::vector<Value>* row,
+                   std::vector<Value>* more) {
+  if (statistics == nullptr) return;
+  const int32_t node = std::get<int32_t>(row->front());
+  if (node < 1 || node > statistics->nodes()) return;
+  statistics->Row(node - 1, more);
+  row->insert(row->end(), more->begin(), more->end());
+}
+
+// The listing in the dialogue's layout, then the statistics, a line a node,
+// headed by their names.
+void WriteTable(const StreamAverage& average, const NodeStatistics* statistics, std::ostream& file,
+                const std::string& target) {
   TextSink sink(&file, 0, target);
   average.WriteListing(sink);
   sink.Close();
+  if (statistics == nullptr) return;
+  file << "\n STATISTICS OVER " << statistics->steps() << " STEPS\n       NODE";
+  for (const FieldInfo& column : statistics->Columns()) file << "  " << Heading(column);
+  file << '\n';
+  std::vector<Value> values;
+  char cell[64];
+  for (int32_t k = 0; k < statistics->nodes(); ++k) {
+    statistics->Row(k, &values);
+    std::snprintf(cell, sizeof cell, "%11d", k + 1);
+    file << cell;
+    for (const Value& v : values) {
+      std::snprintf(cell, sizeof cell, "  %14.6g", static_cast<double>(std::get<float>(v)));
+      file << cell;
+    }
+    file << '\n';
+  }
 }
 
-void WriteCsv(const StreamAverage& average, std::ostream& file) {
+void WriteCsv(const StreamAverage& average, const NodeStatistics* statistics, std::ostream& file) {
   // Each heading is the column's name and its units: "x_velocity_mean [ft s-1]".
-  const std::vector<FieldInfo> columns = average.Columns();
+  std::vector<FieldInfo> columns = average.Columns();
+  if (statistics != nullptr) {
+    for (const FieldInfo& column : statistics->Columns()) columns.push_back(column);
+  }
   std::string line;
   for (size_t i = 0; i < columns.size(); ++i) line += (i > 0 ? "," : "") + Heading(columns[i]);
   file << line << '\n';
-  std::vector<Value> values;
+  std::vector<Value> values, more;
   for (int64_t k = 0; k < average.rows(); ++k) {
     average.Row(k, &values);
+    AddStatistics(statistics, &values, &more);
     line.clear();
     for (size_t i = 0; i < values.size(); ++i) {
       if (i > 0) line += ',';
@@ -161,6 +210,20 @@ void WriteCsv(const StreamAverage& average, std::ostream& file) {
     }
     file << line << '\n';
   }
+}
+
+// "FIELD=V" of --above or --below.
+bool ParseThreshold(const std::string& option, const std::string& text, bool above,
+                    std::vector<Threshold>* rules, std::string* error) {
+  const size_t equals = text.rfind('=');
+  const std::optional<float> value =
+      equals == std::string::npos ? std::nullopt : ParseFinite(text.substr(equals + 1));
+  if (equals == 0 || !value) {
+    *error = option + " " + text + ": not FIELD=VALUE";
+    return false;
+  }
+  rules->push_back(Threshold{text.substr(0, equals), *value, above});
+  return true;
 }
 
 // What is wrong with the mesh `path`, read as far as `read`.
@@ -237,6 +300,13 @@ int Average(int argc, char** argv) {
   app.add_option("--csv", o.csv, "Write the per-node table as CSV (- for stdout)")
       ->type_name("FILE")
       ->check(NamesAFile);
+  std::vector<std::string> stats, above, below;
+  app.add_option("--stats", stats, "Add per-node std, hour-of-max, hour-of-min to the tables")
+      ->type_name("LIST")
+      ->delimiter(',')
+      ->check(CLI::IsMember({"std", "hour-of-max", "hour-of-min"}));
+  app.add_option("--above", above, "Add the hours each node spent above V")->type_name("FIELD=V");
+  app.add_option("--below", below, "Add the hours each node spent below V")->type_name("FIELD=V");
   app.add_flag("--sync", o.sync, "Wait until the outputs are on disk before renaming them");
   AddForceOption(app, &o.force);
   AddReportOptions(app, &o.quiet, &o.json);
@@ -244,6 +314,23 @@ int Average(int argc, char** argv) {
   if (std::optional<int> status = ParseCommandLine(app, argc, argv)) return *status;
 
   std::string usage;
+  for (const std::string& name : stats) {
+    o.statistics.std_dev |= name == "std";
+    o.statistics.hour_of_max |= name == "hour-of-max";
+    o.statistics.hour_of_min |= name == "hour-of-min";
+  }
+  for (const std::string& text : above) {
+    if (!ParseThreshold("--above", text, true, &o.statistics.thresholds, &usage))
+      return Complain(kProgram, usage, kExitUsage);
+  }
+  for (const std::string& text : below) {
+    if (!ParseThreshold("--below", text, false, &o.statistics.thresholds, &usage))
+      return Complain(kProgram, usage, kExitUsage);
+  }
+  if (o.statistics.any() && o.later_wins) {
+    return Complain(kProgram, "--later-wins does not go with --stats, --above or --below",
+                    kExitUsage);
+  }
   if (app.count("--last") > 0 && !ParseCount("--last", o.last_text, &o.last, &usage)) {
     return Complain(kProgram, usage, kExitUsage);
   }
@@ -332,8 +419,31 @@ int Average(int argc, char** argv) {
                     kExitRefused);
   }
 
-  const auto table = [&](std::ostream& out) { WriteTable(average, out, o.table); };
-  const auto csv = [&](std::ostream& out) { WriteCsv(average, out); };
+  // The statistics: a second pass over the window's steps, as node fields
+  // over the mesh (without one, over a mesh of the averaged file's counts).
+  std::optional<NodeStatistics> statistics;
+  if (o.statistics.any()) {
+    const AverageReport& r = average.report();
+    Mesh flat;
+    if (o.geometry.empty()) {
+      flat.np = r.nodes;
+      flat.ne = r.elements;
+      const size_t n = static_cast<size_t>(std::max(r.nodes, 0));
+      flat.x.assign(n, 0.0f);
+      flat.y.assign(n, 0.0f);
+      flat.bottom.assign(n, 0.0f);
+    }
+    statistics.emplace(o.statistics);
+    if (std::string why =
+            statistics->Run(o.input, o.geometry.empty() ? flat : mesh,
+                            r.first_hour.value_or(r.start), r.last_hour.value_or(r.stop));
+        !why.empty()) {
+      return Complain(kProgram, why, kExitRefused);
+    }
+  }
+  const NodeStatistics* stats_given = statistics ? &*statistics : nullptr;
+  const auto table = [&](std::ostream& out) { WriteTable(average, stats_given, out, o.table); };
+  const auto csv = [&](std::ostream& out) { WriteCsv(average, stats_given, out); };
   // The text outputs, files first (when `to_stdout` is false), then stdout.
   const auto write_texts = [&](bool to_stdout) {
     const size_t csv_index = targets.size() - 1;
@@ -359,8 +469,8 @@ int Average(int argc, char** argv) {
   const std::vector<std::string> cautions = AverageCautions(o, average.report());
   for (const std::string& text : cautions) Caution(kProgram, text);
   if (!o.quiet && !IsStandardOutput(o.table) && !IsStandardOutput(o.csv)) {
-    o.json ? PrintAverageJson(o, average.report(), cautions)
-           : PrintAverageReport(o, average.report());
+    o.json ? PrintAverageJson(o, average.report(), cautions, stats_given)
+           : PrintAverageReport(o, average.report(), stats_given);
   }
   return 0;
 }

@@ -1,9 +1,12 @@
 #include "batch/average_report.h"
 
 #include <algorithm>
+#include <cmath>
 #include <iostream>
+#include <limits>
 #include <span>
 #include <utility>
+#include <variant>
 
 #include "engine/family_driver.h"
 #include "kit/command_line.h"
@@ -55,7 +58,8 @@ std::vector<std::string> AverageCautions(const AverageOptions& o, const AverageR
   return texts;
 }
 
-void PrintAverageReport(const AverageOptions& o, const AverageReport& r) {
+void PrintAverageReport(const AverageOptions& o, const AverageReport& r,
+                        const NodeStatistics* statistics) {
   const FamilyDriver& family = *DriverOf(r.kind);
   std::cout << ValidUtf8(o.output) << ": the mean of " << Counted(r.averaged, "step", "steps")
             << ", hours " << HourText(*r.first_hour) << " to " << HourText(*r.last_hour) << " ("
@@ -77,12 +81,19 @@ void PrintAverageReport(const AverageOptions& o, const AverageReport& r) {
                                                            : "its node count checked")
               << '\n';
   }
+  if (statistics != nullptr) {
+    std::cout << "  statistics over " << Counted(statistics->steps(), "step", "steps") << ":";
+    const std::vector<FieldInfo> columns = statistics->Columns();
+    for (size_t i = 0; i < columns.size(); ++i)
+      std::cout << (i == 0 ? " " : ", ") << columns[i].name;
+    std::cout << '\n';
+  }
   if (!o.table.empty()) std::cout << "  " << ValidUtf8(o.table) << ": the per-node table\n";
   if (!o.csv.empty()) std::cout << "  " << ValidUtf8(o.csv) << ": the per-node table as CSV\n";
 }
 
 void PrintAverageJson(const AverageOptions& o, const AverageReport& r,
-                      const std::vector<std::string>& cautions) {
+                      const std::vector<std::string>& cautions, const NodeStatistics* statistics) {
   const FamilyDriver& family = *DriverOf(r.kind);
   Json report = {{"program", kProgram},
                  {"input", o.input},
@@ -131,6 +142,31 @@ void PrintAverageJson(const AverageOptions& o, const AverageReport& r,
                           {"min_node", min_node}});
     }
     report["extremes"] = extremes;
+  }
+  if (statistics != nullptr) {
+    const std::vector<FieldInfo> columns = statistics->Columns();
+    std::vector<float> largest(columns.size(), std::numeric_limits<float>::quiet_NaN());
+    std::vector<int32_t> node(columns.size(), 0);
+    std::vector<Value> values;
+    for (int32_t k = 0; k < statistics->nodes(); ++k) {
+      statistics->Row(k, &values);
+      for (size_t c = 0; c < columns.size(); ++c) {
+        const float v = std::get<float>(values[c]);
+        if (v > largest[c] || (std::isnan(largest[c]) && !std::isnan(v))) {
+          largest[c] = v;
+          node[c] = k + 1;
+        }
+      }
+    }
+    Json list = Json::array();
+    for (size_t c = 0; c < columns.size(); ++c) {
+      const bool seen = node[c] > 0;
+      list.push_back({{"name", columns[c].name},
+                      {"units", columns[c].units},
+                      {"largest", seen ? Json(largest[c]) : Json(nullptr)},
+                      {"node", seen ? Json(node[c]) : Json(nullptr)}});
+    }
+    report["statistics"] = {{"steps", statistics->steps()}, {"columns", list}};
   }
   report["cautions"] = cautions;
   std::cout << JsonLine(report) << '\n';

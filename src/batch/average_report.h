@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/node_statistics.h"
 #include "engine/stream_average.h"
 #include "kit/command_line.h"
 
@@ -20,6 +21,7 @@ struct AverageOptions {
   int32_t constituents = 0;
   bool float32_sums = false;
   bool later_wins = false;
+  StatisticsChoices statistics;
   bool sync = false;
   bool force = false, json = false, quiet = false;
 };
@@ -29,9 +31,13 @@ std::vector<std::string> AverageCautions(const AverageOptions& o, const AverageR
 
 /// The report of a finished averaging, for people: what was averaged, over
 /// which window, and what was written.
-void PrintAverageReport(const AverageOptions& o, const AverageReport& r);
-/// The same as one line of JSON, with the cautions.
+/// `statistics`, when given, are the per-node statistics added to the tables.
+void PrintAverageReport(const AverageOptions& o, const AverageReport& r,
+                        const NodeStatistics* statistics = nullptr);
+/// The same as one line of JSON, with the cautions and, for each statistic,
+/// its largest value and the node (from 1) where it was met.
 void PrintAverageJson(const AverageOptions& o, const AverageReport& r,
-                      const std::vector<std::string>& cautions);
+                      const std::vector<std::string>& cautions,
+                      const NodeStatistics* statistics = nullptr);
 
 }  // namespace korvant
