@@ -157,7 +157,6 @@ void Mesh(const std::string& path, int np, int ne) {
   for (; k < np; ++k) {
     for (float v : {-100.0f, -100.0f - static_cast<float>(k), 0.0f, -10.0f}) g1.Put(v);
   }
-  std::vector<int32_t> imat;
   for (int e = 0; e < ne; ++e) {
     const int q = e < side * side ? e : 0;
     const int i = 2 * (q % side), j = 2 * (q / side);
@@ -172,11 +171,10 @@ void Mesh(const std::string& path, int np, int ne) {
         g1.Put<int32_t>(n);
       }
     }
-    imat.push_back(1 + e % 3);
+    g1.Put<int32_t>(1 + e % 3);  // IMAT, a real and an integer
+    g1.Put<float>(0.0f);
+    g1.Put<int32_t>(0);
   }
-  for (int32_t code : imat) g1.Put(code);
-  for (int e = 0; e < ne; ++e) g1.Put<float>(0.0f);
-  for (int e = 0; e < ne; ++e) g1.Put<int32_t>(0);
   out.Record(g1.b);
   Rec g2;
   for (int n = 0; n < 4 * np; ++n) g2.Put<float>(0.0f);

@@ -103,7 +103,14 @@ constexpr char kCrs[] = "crs";
 // one step, so that a step is written, compressed and let go whole.
 void Compress(NcCalls& nc, int id, int var, int level, const std::vector<size_t>& chunk) {
   if (!nc.ok()) return;
-  if (!chunk.empty()) nc.Do(nc_def_var_chunking(id, var, NC_CHUNKED, chunk.data()));
+  if (!chunk.empty()) {
+    nc.Do(nc_def_var_chunking(id, var, NC_CHUNKED, chunk.data()));
+    // Room for the one chunk being written: the library's cache of many a
+    // variable would hold the steps written, a growth with every step.
+    size_t bytes = sizeof(double);
+    for (size_t n : chunk) bytes *= n;
+    if (nc.ok()) nc.Do(nc_set_var_chunk_cache(id, var, bytes, 1, 1.0f));
+  }
   if (level > 0 && nc.ok()) nc.Do(nc_def_var_deflate(id, var, 1, 1, level));
 }
 
