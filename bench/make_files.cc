@@ -1,6 +1,8 @@
 // Writes maximum-size model files for the benchmark: 60000 nodes, 20000
 // elements, hourly steps with deterministic values.
-//   make_files <dir> <steps> [nodes elements]
+//   make_files <dir> <steps> [nodes elements [qmx2]]
+// and the geometry file mesh.velto they lie over; with qmx2, only that and
+// qmx2_a.bin.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -122,18 +124,77 @@ void ThreeD(const std::string& path, int steps, int np, int ne, int first_hour) 
   }
 }
 
+// A geometry file over `np` nodes and `ne` elements: a grid of eight-node
+// quadrilaterals, 10 ft a side between corner and mid-side node, numbered
+// row by row (rows of mid-side nodes hold only those), as many as the nodes
+// hold, then three-node triangles over the first row's corners; nodes no
+// element names lie beyond the grid.
+void Mesh(const std::string& path, int np, int ne) {
+  int side = 1;  // quadrilaterals a row and rows
+  while (3 * (side + 1) * (side + 1) + 4 * (side + 1) + 1 <= np && (side + 1) * (side + 1) <= ne) {
+    ++side;
+  }
+  const int corner_row = 2 * side + 1, mid_row = side + 1;
+  auto node = [&](int i, int j) {  // from 1; i across, j up, in mid-side steps
+    return 1 + (j / 2) * (corner_row + mid_row) + (j % 2 == 0 ? i : corner_row + i / 2);
+  };
+  Out out(path);
+  CharacterHeader(out, 425);
+  Rec g1;
+  g1.Put<int32_t>(np);
+  g1.Put<int32_t>(ne);
+  int k = 0;
+  for (int j = 0; j <= 2 * side; ++j) {
+    for (int i = 0; i <= 2 * side; ++i) {
+      if (j % 2 == 1 && i % 2 == 1) continue;
+      g1.Put<float>(10.0f * static_cast<float>(i));
+      g1.Put<float>(10.0f * static_cast<float>(j));
+      g1.Put<float>(0.0f);
+      g1.Put<float>(-10.0f - static_cast<float>((i + j) % 7));
+      ++k;
+    }
+  }
+  for (; k < np; ++k) {
+    for (float v : {-100.0f, -100.0f - static_cast<float>(k), 0.0f, -10.0f}) g1.Put(v);
+  }
+  for (int e = 0; e < ne; ++e) {
+    const int q = e < side * side ? e : 0;
+    const int i = 2 * (q % side), j = 2 * (q / side);
+    if (e < side * side) {
+      for (int n : {node(i, j), node(i + 1, j), node(i + 2, j), node(i + 2, j + 1),
+                    node(i + 2, j + 2), node(i + 1, j + 2), node(i, j + 2), node(i, j + 1)}) {
+        g1.Put<int32_t>(n);
+      }
+    } else {
+      const int a = (e - side * side) % side;
+      for (int n : {node(2 * a, 0), node(2 * a + 2, 0), node(2 * a, 2), 0, 0, 0, 0, 0}) {
+        g1.Put<int32_t>(n);
+      }
+    }
+    g1.Put<int32_t>(1 + e % 3);  // IMAT, a real and an integer
+    g1.Put<float>(0.0f);
+    g1.Put<int32_t>(0);
+  }
+  out.Record(g1.b);
+  Rec g2;
+  for (int n = 0; n < 4 * np; ++n) g2.Put<float>(0.0f);
+  out.Record(g2.b);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc < 3) {
-    std::fprintf(stderr, "usage: make_files <dir> <steps> [nodes elements]\n");
+    std::fprintf(stderr, "usage: make_files <dir> <steps> [nodes elements [qmx2]]\n");
     return 2;
   }
   std::string dir = argv[1];
   int steps = std::atoi(argv[2]);
   int np = argc > 4 ? std::atoi(argv[3]) : 60000;
   int ne = argc > 4 ? std::atoi(argv[4]) : 20000;
+  Mesh(dir + "/mesh.velto", np, ne);
   Hydro(dir + "/qmx2_a.bin", steps, np, ne, 0);
+  if (argc > 5 && std::string(argv[5]) == "qmx2") return 0;  // the mesh and one run only
   Hydro(dir + "/qmx2_b.bin", steps, np, ne, steps);
   Transport(dir + "/qmx4_a.bin", steps, np, ne, 0);
   Transport(dir + "/qmx4_b.bin", steps, np, ne, steps);

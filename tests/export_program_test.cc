@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <netcdf.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,18 @@ class Netcdf {
     std::string text(len, '\0');
     nc_get_att_text(id_, v, att, text.data());
     return text;
+  }
+  nc_type Type(const char* var) const {
+    nc_type type = NC_NAT;
+    nc_inq_vartype(id_, Var(var), &type);
+    return type;
+  }
+  std::vector<double> DoubleAtt(const char* var, const char* att) const {
+    size_t len = 0;
+    nc_inq_attlen(id_, Var(var), att, &len);
+    std::vector<double> values(len);
+    nc_get_att_double(id_, Var(var), att, values.data());
+    return values;
   }
   bool Has(const char* var) const {
     int v = -1;
@@ -99,7 +112,7 @@ class ExportTest : public ::testing::Test {
 };
 
 TEST_F(ExportTest, NetcdfHoldsTheMeshTopologyAndEveryStep) {
-  const RunResult run = Export({"-f", "-o", "out.nc"});
+  const RunResult run = Export({"-f", "-o", "out.nc", "--corners"});
   EXPECT_EQ(0, run.status) << run.err;
   EXPECT_EQ("", run.err);
   EXPECT_EQ(std::string(kOrderLine) +
@@ -122,7 +135,7 @@ TEST_F(ExportTest, NetcdfHoldsTheMeshTopologyAndEveryStep) {
   EXPECT_EQ((std::vector<int>{1, 3, 5, 7, 3, 10, 5, -1}), nc.Ints("mesh_face_nodes"));
   EXPECT_EQ((std::vector<int>{7, 8}), nc.Ints("IMAT"));
   EXPECT_EQ("face", nc.Text("IMAT", "location"));
-  EXPECT_EQ(-3.0, nc.Doubles("bottom_elevation")[4]);
+  EXPECT_EQ(-3.0, nc.Doubles("mesh_node_z")[4]);
   EXPECT_EQ(4.0, nc.Doubles("mesh_node_x")[9]);
   EXPECT_EQ((std::vector<double>{1.5, 2.5}), nc.Doubles("time"));
   EXPECT_EQ("hours", nc.Text("time", "units"));
@@ -136,8 +149,129 @@ TEST_F(ExportTest, NetcdfHoldsTheMeshTopologyAndEveryStep) {
   EXPECT_EQ(2.0, nc.At("wet_dry", 0, 2));
 }
 
+TEST_F(ExportTest, NetcdfSaysWhatEachVariableIs) {
+  const RunResult run = Export({"-f", "-o", "out.nc", "--start-date", "2024-03-01"});
+  ASSERT_EQ(0, run.status) << run.err;
+  const Netcdf nc(box_.Path("out.nc"));
+  EXPECT_EQ("korvant-export mesh.velto result.bin -f -o out.nc --start-date 2024-03-01",
+            nc.Text(nullptr, "history"));
+  struct Case {
+    const char* var;
+    const char* units;
+    const char* standard_name;
+    nc_type type;
+  };
+  const Case cases[] = {
+      {"mesh_node_x", "ft", "projection_x_coordinate", NC_FLOAT},
+      {"mesh_node_y", "ft", "projection_y_coordinate", NC_FLOAT},
+      {"mesh_node_z", "ft", "(none)", NC_FLOAT},
+      {"time", "hours since 2024-03-01 00:00:00", "time", NC_DOUBLE},
+      {"x_velocity", "ft s-1", "sea_water_x_velocity", NC_FLOAT},
+      {"y_velocity", "ft s-1", "sea_water_y_velocity", NC_FLOAT},
+      {"depth", "ft", "sea_floor_depth_below_sea_surface", NC_FLOAT},
+      {"water_surface_elevation", "ft", "water_surface_height_above_reference_datum", NC_FLOAT},
+      {"wet_dry", "(none)", "(none)", NC_DOUBLE},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(c.units, nc.Text(c.var, "units")) << c.var;
+    EXPECT_EQ(c.standard_name, nc.Text(c.var, "standard_name")) << c.var;
+    EXPECT_EQ(c.type, nc.Type(c.var)) << c.var;
+  }
+  EXPECT_EQ((std::vector<double>{0, 2}), nc.DoubleAtt("wet_dry", "flag_values"));
+  EXPECT_EQ("dry passed_over_by_averaging", nc.Text("wet_dry", "flag_meanings"));
+  EXPECT_EQ("(none)", nc.Text("x_velocity", "grid_mapping"));
+  EXPECT_FALSE(nc.Has("crs"));
+  ASSERT_EQ(0, Export({"-f", "-o", "out.nc", "--crs", "EPSG:4326"}).status);
+  const Netcdf geographic(box_.Path("out.nc"));
+  EXPECT_EQ("crs", geographic.Text("mesh_node_x", "grid_mapping"));
+  EXPECT_EQ(4326, geographic.IntAtt("crs", "epsg"));
+  EXPECT_TRUE(geographic.Text("crs", "crs_wkt").starts_with("GEOGCRS[\"WGS 84\""));
+}
+
+// The quadrilateral (corners 1, 3, 5, 7, mid-sides 2, 4, 6, 8) is the
+// square of its mid-side nodes and a triangle at each corner; the triangle
+// (corners 3, 10, 5, mid-sides 9, 11, 4) the triangle at each corner and the
+// one of its mid-side nodes.
+TEST_F(ExportTest, NetcdfFacesUseEveryNodeUnlessCornersAreAsked) {
+  const RunResult run = Export({"-f", "-o", "out.nc"});
+  ASSERT_EQ(0, run.status) << run.err;
+  EXPECT_EQ(std::string(kOrderLine) +
+                "Wrote out.nc: 2 time steps of 5 fields over 11 nodes and 2 elements (9 cells)\n",
+            run.out);
+  const Netcdf nc(box_.Path("out.nc"));
+  const std::vector<int> faces = nc.Ints("mesh_face_nodes");
+  EXPECT_EQ((std::vector<int>{2, 4,  6, 8, 1, 2,  8, -1, 3,  4,  2, -1, 5, 6,  4, -1, 7, 8,
+                              6, -1, 3, 9, 4, -1, 9, 10, 11, -1, 4, 11, 5, -1, 9, 11, 4, -1}),
+            faces);
+  for (int node = 1; node <= 11; ++node) {
+    EXPECT_NE(faces.end(), std::find(faces.begin(), faces.end(), node)) << node;
+  }
+  EXPECT_EQ((std::vector<int>{1, 1, 1, 1, 1, 2, 2, 2, 2}), nc.Ints("element"));
+  EXPECT_EQ((std::vector<int>{7, 7, 7, 7, 7, 8, 8, 8, 8}), nc.Ints("IMAT"));
+}
+
+TEST_F(ExportTest, AveragedFileIsExportedAsMeans) {
+  Qmx2StepData mean;
+  mean.time = -99;
+  mean.np2 = 11;
+  mean.ne2 = 2;
+  CharHeader header;
+  header.irec = {42};
+  box_.Write("result.bin", Qmx2File(header, {mean}, true).bytes());
+  RunResult run = Export({"-f", "-o", "out.nc"});
+  ASSERT_EQ(0, run.status) << run.err;
+  EXPECT_EQ(std::string(kOrderLine) +
+                "Wrote out.nc: the means of 5 fields over 11 nodes and 2 elements (9 cells)\n",
+            run.out);
+  {
+    const Netcdf nc(box_.Path("out.nc"));
+    EXPECT_FALSE(nc.Has("time"));
+    EXPECT_EQ("time: mean", nc.Text("depth", "cell_methods"));
+    EXPECT_EQ("time: mean", nc.Text("water_surface_above_datum", "cell_methods"));
+    EXPECT_NE(std::string::npos,
+              nc.Text(nullptr, "comment").find("result.bin is an averaged file"));
+    EXPECT_EQ(1.75, nc.Doubles("depth")[1]);  // 1 + 0.75 x 1, one value a node
+  }
+  run = Export({"-f", "-o", "out.nc", "--window", "24:48"});
+  ASSERT_EQ(0, run.status) << run.err;
+  {
+    const Netcdf nc(box_.Path("out.nc"));
+    EXPECT_EQ(std::vector<double>{36}, nc.Doubles("time"));
+    EXPECT_EQ((std::vector<double>{24, 48}), nc.Doubles("time_bounds"));
+    EXPECT_EQ("time_bounds", nc.Text("time", "bounds"));
+  }
+  // A run of two steps whose first is at hour -99 is no averaged file.
+  Qmx2StepData next = mean;
+  next.time = -98;
+  box_.Write("result.bin", Qmx2File(header, {mean, next}, true).bytes());
+  ASSERT_EQ(0, Export({"-f", "-o", "out.nc"}).status);
+  EXPECT_EQ((std::vector<double>{-99, -98}), Netcdf(box_.Path("out.nc")).Doubles("time"));
+  run = Export({"-f", "-o", "out.nc", "--window", "24:48"});
+  EXPECT_EQ(1, run.status);
+  EXPECT_EQ(
+      "korvant-export: --window gives the hours of an averaged file's means; result.bin is not "
+      "an averaged file\n",
+      run.err);
+}
+
+TEST_F(ExportTest, EveryNthStepAndTheFieldsChosen) {
+  const RunResult run = Export({"-f", "-o", "out.nc", "--every", "2", "--fields", "wet_dry,depth"});
+  ASSERT_EQ(0, run.status) << run.err;
+  const Netcdf nc(box_.Path("out.nc"));
+  EXPECT_EQ(std::vector<double>{1.5}, nc.Doubles("time"));
+  EXPECT_TRUE(nc.Has("depth") && nc.Has("wet_dry"));
+  EXPECT_FALSE(nc.Has("x_velocity"));
+  const RunResult wrong = Export({"-f", "-o", "out.nc", "--fields", "speed"});
+  EXPECT_EQ(1, wrong.status);
+  EXPECT_EQ(
+      "korvant-export: --fields: result.bin has no field speed (its fields: x_velocity, "
+      "y_velocity, depth, water_surface_elevation, wet_dry)\n",
+      wrong.err);
+}
+
 TEST_F(ExportTest, EachFamilyGivesItsOwnQuantities) {
   Qmx4StepData transport;
+  transport.time = 0.5f;  // one step at hour 0 would be an averaged file
   transport.nqal = 2;
   transport.np4 = 11;
   transport.ne4 = 2;
@@ -204,7 +338,7 @@ print(str(xr.open_dataset("dated.nc").time.values[1])[:19])
 )"});
   EXPECT_EQ(0, run.status) << run.err;
   EXPECT_EQ(
-      "{'nMesh_node': 11, 'nMesh_face': 2, 'nMaxMesh_face_nodes': 4, 'time': 2}\n"
+      "{'nMesh_node': 11, 'nMesh_face': 9, 'nMaxMesh_face_nodes': 4, 'time': 2}\n"
       "mesh_topology 2\n"
       "3.5 2\n"
       "2024-03-01T02:30:00\n",
@@ -319,7 +453,8 @@ TEST_F(ExportTest, RefusalsWriteNothing) {
       {{"-o", "out.txt"},
        HydroResult(),
        2,
-       "korvant-export: the output must end in .nc (UGRID netCDF) or .vtu (VTK): out.txt\n"},
+       "korvant-export: the output must end in .nc (UGRID netCDF), .vtu (VTK) or .pvd (a series "
+       "of VTK files): out.txt\n"},
       {{"-o", "out.nc", "--start-date", "2024-02-30"},
        HydroResult(),
        2,

@@ -76,6 +76,10 @@ class FamilyDriver {
   /// degrees of freedom) and its time, which tells an averaged QMX2 file.
   /// None for a family of no steps.
   virtual std::vector<FieldInfo> Fields(const Identity&, const StepHead&) const { return {}; }
+  /// Whether a file of `id` whose first step is at hour `first_time` is
+  /// marked as an averaged file, should it hold that one step: the time or
+  /// the record an averaging writes.
+  virtual bool MarksMeans(const Identity&, float /*first_time*/) const { return false; }
   /// Its steps read as those fields over `mesh`; null for a family of no
   /// steps.
   virtual std::unique_ptr<StepFields> Steps(const Identity&, const Mesh&) const;

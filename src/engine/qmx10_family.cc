@@ -184,6 +184,8 @@ class Qmx10Driver final : public FamilyDriver {
     return Qmx10Fields(first.width);
   }
 
+  bool MarksMeans(const Identity& id, float) const override { return id.averaged; }
+
   std::unique_ptr<StepFields> Steps(const Identity&, const Mesh& mesh) const override {
     return std::make_unique<Qmx10Steps>(mesh);
   }

@@ -201,6 +201,10 @@ class Qmx2Driver final : public FamilyDriver {
     return Qmx2Fields(id.long_steps, first.time == kQmx2AveragedTime);
   }
 
+  bool MarksMeans(const Identity&, float first_time) const override {
+    return first_time == kQmx2AveragedTime;
+  }
+
   std::unique_ptr<StepFields> Steps(const Identity& id, const Mesh& mesh) const override {
     return std::make_unique<Qmx2Steps>(id.long_steps, mesh);
   }

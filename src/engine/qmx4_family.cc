@@ -139,6 +139,10 @@ class Qmx4Driver final : public FamilyDriver {
     return Qmx4Fields(first.width);
   }
 
+  bool MarksMeans(const Identity&, float first_time) const override {
+    return first_time == kAveragedTime;
+  }
+
   std::unique_ptr<StepFields> Steps(const Identity&, const Mesh& mesh) const override {
     return std::make_unique<Qmx4Steps>(mesh);
   }

@@ -50,6 +50,13 @@ SeriesResult ResultSeries::Open() {
   first.width = quantities_;
   fields_ = driver.Fields(id_, first);
   if (fields_.empty()) result.refusal = "its first time step holds no quantity";
+  if (driver.MarksMeans(id_, time_)) {
+    // An averaging writes one step: a run's file may start at the same hour.
+    const RecordMark after_first = file_.Tell();
+    int32_t head[1];
+    means_ = file_.Peek(head) < 0;
+    file_.Seek(after_first);
+  }
   first_pending_ = result.ok();
   return result;
 }

@@ -48,6 +48,9 @@ class ResultSeries {
   FileKind kind() const { return id_.kind; }
   const std::string& title() const { return title_; }
   const std::vector<FieldInfo>& fields() const { return fields_; }
+  /// An averaged file: one step, of the time or record its family's
+  /// averaging marks it with (`FamilyDriver::MarksMeans`).
+  bool means() const { return means_; }
   /// Index of the field `name` in `fields()`, or -1.
   int FieldIndex(std::string_view name) const;
 
@@ -73,6 +76,7 @@ class ResultSeries {
   std::unique_ptr<StepFields> steps_;
   int32_t quantities_ = 0;  // NQAL or NDF of the first step
   bool first_pending_ = false;
+  bool means_ = false;
   int64_t step_ = 0;
   float time_ = 0.0f;
 };

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace korvant {
@@ -13,6 +14,15 @@ struct FieldInfo {
   std::string units;         ///< CF spelling, "ft s-1"; "" for none stated
   bool integer = false;      ///< integer codes (the wet/dry code)
   bool per_element = false;  ///< one value an element, not a node
+  /// The CF standard name, where the CF table has one that fits; "" else.
+  std::string standard_name{};
+  /// For one component of a vector quantity: the vector's long name
+  /// ("velocity") and the component's axis ('x' or 'y'); "" and 0 else.
+  std::string vector{};
+  char axis = 0;
+  /// For a field of codes: the codes whose meaning is known, and that
+  /// meaning in one word each ("dry").
+  std::vector<std::pair<int32_t, std::string>> flags{};
 };
 
 /// The quantities of the files as every program names them: the variables

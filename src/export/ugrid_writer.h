@@ -1,9 +1,11 @@
 #pragma once
 
+#include <array>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "engine/mesh.h"
@@ -16,19 +18,52 @@ namespace korvant {
 /// such a date.
 std::optional<std::string> HoursSince(std::string_view date);
 
+/// One linear cell of the UGRID faces: up to four node indexes (from 0,
+/// anticlockwise, -1 after the last of a triangle) and the element it is part
+/// of (index in the mesh, from 0).
+struct LinearCell {
+  std::array<int32_t, 4> nodes{-1, -1, -1, -1};
+  int32_t element = 0;
+};
+
+/// The faces as linear cells. With `corners_only`, one cell a face over its
+/// corners. Otherwise every node of a quadratic face is a vertex: a six-node
+/// triangle is split at its mid-side nodes into four triangles (one at each
+/// corner and the one of the three mid-side nodes), and an eight-node
+/// quadrilateral into the quadrilateral of its four mid-side nodes and the
+/// triangle cut off at each corner (five cells); a linear face stays whole.
+/// Every cell keeps its face's anticlockwise turn.
+std::vector<LinearCell> LinearCells(const ElementMap& map, bool corners_only);
+
 /// What the file says about itself besides the mesh and the fields.
 struct UgridText {
   std::string title;
   std::string time_units;  // "hours" or "hours since ..."
-  std::string comment;     // how the elements were read
+  std::string comment;     // how the elements were read, and how the file was made
+  std::string history;     // the command line that wrote it
+  /// The coordinate reference system of the node coordinates: its WKT and
+  /// EPSG code; none when empty.
+  std::string crs_wkt;
+  int epsg = 0;
+};
+
+/// How the fields are laid out.
+struct UgridLayout {
+  bool corners_only = false;  // faces over the corners alone (see `LinearCells`)
+  int deflate = 1;            // deflate level of the arrays, 0 for none
+  /// An averaged file: one set of means, no time dimension; `window` gives
+  /// the hours the means were taken over, when known.
+  bool means = false;
+  std::optional<std::pair<double, double>> window;
 };
 
 /// A netCDF-4 file in the UGRID 1.0 and CF 1.8 conventions: a 2D mesh
-/// topology `mesh`, its node coordinates and face-node connectivity (corner
-/// nodes, numbered from 1, -1 after the last corner of a triangle), the
-/// element code IMAT and the element number as face variables, the bottom
-/// elevation as a node variable, and one node variable over `time` for each
-/// field, written a time step at a time.
+/// topology `mesh`, its node coordinates (with the bottom elevation as
+/// their z) and face-node connectivity (numbered from 1, -1 after the last
+/// corner of a triangle), the element code IMAT and the element number as
+/// face variables, and one node variable for each field chosen, over `time`
+/// (float; codes as double, exact, with their flags), written a time step at
+/// a time, or without time for the means of an averaged file.
 class UgridFile {
  public:
   UgridFile() = default;
@@ -36,12 +71,15 @@ class UgridFile {
   UgridFile(const UgridFile&) = delete;
   UgridFile& operator=(const UgridFile&) = delete;
 
-  /// Creates `path` (replacing it) with the mesh and the field variables.
-  /// Every call returns false, with *error saying why, when netCDF fails.
+  /// Creates `path` (replacing it) with the mesh and the variables of the
+  /// fields `chosen` (indexes into `fields`). Every call returns false, with
+  /// *error saying why, when netCDF fails.
   bool Create(const std::string& path, const Mesh& mesh, const ElementMap& map,
-              const std::vector<FieldInfo>& fields, const UgridText& text, std::string* error);
+              const std::vector<FieldInfo>& fields, const std::vector<size_t>& chosen,
+              const UgridText& text, const UgridLayout& layout, std::string* error);
   /// Writes the series' current time step: its hour and a value per node of
-  /// each field (the fill value where there is none; integer codes exact).
+  /// each field chosen (the fill value where there is none). Of an averaged
+  /// file, only one step is written.
   bool AddStep(const ResultSeries& series, std::string* error);
   bool Close(std::string* error);
 
@@ -51,10 +89,13 @@ class UgridFile {
   int ncid_ = -1;
   size_t nodes_ = 0;
   size_t steps_ = 0;
+  bool means_ = false;
   int time_var_ = -1;
+  std::vector<size_t> chosen_;
   std::vector<int> field_vars_;
   std::vector<bool> integer_;
   std::vector<float> floats_;
+  std::vector<double> doubles_;
 };
 
 }  // namespace korvant

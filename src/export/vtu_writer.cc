@@ -49,13 +49,17 @@ std::vector<T> Copied(std::span<const T> v) {
   return std::vector<T>(v.begin(), v.end());
 }
 
-void PointData(std::ofstream& out, const Mesh& mesh, const ResultSeries& series) {
+void PointData(std::ofstream& out, const Mesh& mesh, const ResultSeries& series,
+               const std::vector<size_t>& chosen) {
   out << "      <PointData>\n";
   Array(out, "Float32", vocabulary::BottomElevation().name, 1, mesh.bottom);
   const std::vector<FieldInfo>& fields = series.fields();
-  const int u = series.FieldIndex(vocabulary::XVelocity().name);
-  const int v = series.FieldIndex(vocabulary::YVelocity().name);
-  for (size_t i = 0; i < fields.size(); ++i) {
+  int u = -1, v = -1;
+  for (size_t i : chosen) {
+    if (fields[i].axis == 'x') u = static_cast<int>(i);
+    if (fields[i].axis == 'y') v = static_cast<int>(i);
+  }
+  for (size_t i : chosen) {
     if (fields[i].integer) {
       Array(out, "Int32", fields[i].name, 1, Copied(series.codes(i)));
     } else {
@@ -66,7 +70,7 @@ void PointData(std::ofstream& out, const Mesh& mesh, const ResultSeries& series)
     const auto x = series.values(static_cast<size_t>(u)), y = series.values(static_cast<size_t>(v));
     std::vector<float> velocity;
     for (size_t k = 0; k < x.size(); ++k) velocity.insert(velocity.end(), {x[k], y[k], 0.0f});
-    Array(out, "Float32", "velocity", 3, velocity);
+    Array(out, "Float32", fields[static_cast<size_t>(u)].vector, 3, velocity);
   }
   out << "      </PointData>\n";
 }
@@ -99,22 +103,69 @@ void Cells(std::ofstream& out, const Mesh& mesh, const ElementMap& map) {
   out << "      </Cells>\n";
 }
 
+// Text as an XML attribute's value.
+std::string XmlText(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    switch (c) {
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      default:
+        out += c;
+    }
+  }
+  return out;
+}
+
 }  // namespace
 
 bool WriteVtu(const std::string& path, const Mesh& mesh, const ElementMap& map,
-              const ResultSeries& series, std::string* error) {
+              const ResultSeries& series, const std::vector<size_t>& chosen, std::string* error) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out << "<?xml version=\"1.0\"?>\n"
          "<VTKFile type=\"UnstructuredGrid\" version=\"1.0\" byte_order=\"LittleEndian\" "
-         "header_type=\"UInt32\">\n  <UnstructuredGrid>\n    <FieldData>\n";
-  out << "      <DataArray type=\"Float64\" Name=\"TimeValue\" NumberOfTuples=\"1\" "
-         "format=\"binary\">"
-      << Encoded(std::vector<double>{series.time()}) << "</DataArray>\n    </FieldData>\n";
+         "header_type=\"UInt32\">\n  <UnstructuredGrid>\n";
+  // The means of an averaged file are of no one hour.
+  if (!series.means()) {
+    out << "    <FieldData>\n      <DataArray type=\"Float64\" Name=\"TimeValue\" "
+           "NumberOfTuples=\"1\" format=\"binary\">"
+        << Encoded(std::vector<double>{series.time()}) << "</DataArray>\n    </FieldData>\n";
+  }
   out << "    <Piece NumberOfPoints=\"" << mesh.np << "\" NumberOfCells=\"" << map.faces.size()
       << "\">\n";
-  PointData(out, mesh, series);
+  PointData(out, mesh, series, chosen);
   Cells(out, mesh, map);
   out << "    </Piece>\n  </UnstructuredGrid>\n</VTKFile>\n";
+  out.close();
+  if (!out) {
+    *error = std::strerror(errno);
+    return false;
+  }
+  return true;
+}
+
+bool WritePvd(const std::string& path, const std::vector<std::pair<std::string, double>>& steps,
+              std::string* error) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << "<?xml version=\"1.0\"?>\n"
+         "<VTKFile type=\"Collection\" version=\"0.1\" byte_order=\"LittleEndian\">\n"
+         "  <Collection>\n";
+  out.precision(17);
+  for (const auto& [file, hours] : steps) {
+    out << "    <DataSet timestep=\"" << hours << "\" part=\"0\" file=\"" << XmlText(file)
+        << "\"/>\n";
+  }
+  out << "  </Collection>\n</VTKFile>\n";
   out.close();
   if (!out) {
     *error = std::strerror(errno);
