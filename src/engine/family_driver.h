@@ -76,6 +76,9 @@ class FamilyDriver {
   /// degrees of freedom) and its time, which tells an averaged QMX2 file.
   /// None for a family of no steps.
   virtual std::vector<FieldInfo> Fields(const Identity&, const StepHead&) const { return {}; }
+  /// Whether a step of `id` at `time` is at the time an averaging gives its
+  /// one step (a file of one such step is an averaged file).
+  virtual bool AveragedTime(const Identity&, float /*time*/) const { return false; }
   /// Its steps read as those fields over `mesh`; null for a family of no
   /// steps.
   virtual std::unique_ptr<StepFields> Steps(const Identity&, const Mesh&) const;

@@ -184,6 +184,9 @@ class Qmx10Driver final : public FamilyDriver {
     return Qmx10Fields(first.width);
   }
 
+  bool AveragedTime(const Identity& id, float time) const override {
+    return id.averaged || time == kQmx10AveragedTime;
+  }
   std::unique_ptr<StepFields> Steps(const Identity&, const Mesh& mesh) const override {
     return std::make_unique<Qmx10Steps>(mesh);
   }

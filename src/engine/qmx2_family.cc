@@ -201,6 +201,9 @@ class Qmx2Driver final : public FamilyDriver {
     return Qmx2Fields(id.long_steps, first.time == kQmx2AveragedTime);
   }
 
+  bool AveragedTime(const Identity&, float time) const override {
+    return time == kQmx2AveragedTime;
+  }
   std::unique_ptr<StepFields> Steps(const Identity& id, const Mesh& mesh) const override {
     return std::make_unique<Qmx2Steps>(id.long_steps, mesh);
   }

@@ -139,6 +139,7 @@ class Qmx4Driver final : public FamilyDriver {
     return Qmx4Fields(first.width);
   }
 
+  bool AveragedTime(const Identity&, float time) const override { return time == kAveragedTime; }
   std::unique_ptr<StepFields> Steps(const Identity&, const Mesh& mesh) const override {
     return std::make_unique<Qmx4Steps>(mesh);
   }

@@ -77,7 +77,15 @@ SeriesResult ResultSeries::ReadStep() {
   StepHead head;
   const ReadResult read = steps_->Read(file_, &head);
   SeriesResult result = Checked(read, head.np, head.ne, head.width);
-  if (result.ok()) time_ = head.time;
+  if (!result.ok()) return result;
+  time_ = head.time;
+  averaged_ = step_ == 1 && DriverOf(id_.kind)->AveragedTime(id_, time_);
+  if (averaged_) {  // only when nothing follows the step
+    const RecordMark mark = file_.Tell();
+    int32_t none[1];
+    averaged_ = file_.Peek(std::span(none, 0)) < 0;
+    file_.Seek(mark);
+  }
   return result;
 }
 

@@ -57,6 +57,10 @@ class ResultSeries {
   int64_t step() const { return step_; }
   float time() const { return time_; }
   std::span<const float> values(size_t i) const;
+  /// Whether the file is an averaged file: its one step is at the time its
+  /// family's averagings give (QMX2 -99, QMX4 0, QMX10 9999 or the averaged
+  /// record), and no record follows it.
+  bool averaged() const { return averaged_; }
   /// The codes of an integer field `i` at every node of the current step,
   /// exact; empty for a field of real values.
   std::span<const int32_t> codes(size_t i) const;
@@ -75,6 +79,7 @@ class ResultSeries {
   bool first_pending_ = false;
   int64_t step_ = 0;
   float time_ = 0.0f;
+  bool averaged_ = false;
 };
 
 }  // namespace korvant
