@@ -39,6 +39,7 @@ constexpr double kArrowSpacing = 28.0;  // pixels between arrows, at most one a 
 constexpr double kLongestArrow = 0.9 * kArrowSpacing;
 constexpr double kReferenceRoom = 60.0;  // under the colour bar, for the reference arrow
 constexpr int kBands = 64;               // colours of a shading drawn as shapes
+constexpr double kWholeTriangle = 6.0;   // pixels: a triangle smaller is shaded flat
 
 // The triangles a face is shaded in: a quadratic face in its corner triangles
 // and the triangles of its mid-side nodes, so that every node's value shows;
@@ -265,7 +266,17 @@ void ShadeInBands(cairo_t* cr, const Scene& s) {
   const int bands = span > 0 ? kBands : 1;
   std::vector<Polygon> known;
   for (const Triangle& t : s.triangles) {
-    if (s.Known(t) && s.Shows(t)) known.push_back(s.Corners(t));
+    if (!s.Known(t) || !s.Shows(t)) continue;
+    Polygon p = s.Corners(t);
+    // A triangle of a pixel or two is not cut: it is filled whole in the band
+    // of its mean value, which keeps a fine mesh's file small.
+    const auto [left, right] = std::minmax({p[0].x, p[1].x, p[2].x});
+    const auto [top, bottom] = std::minmax({p[0].y, p[1].y, p[2].y});
+    if (right - left < kWholeTriangle && bottom - top < kWholeTriangle) {
+      const double mean = (p[0].value + p[1].value + p[2].value) / 3;
+      for (Corner& c : p) c.value = mean;
+    }
+    known.push_back(std::move(p));
   }
   for (int b = 0; b < bands; ++b) {
     const double low = b == 0 ? -HUGE_VAL : s.look.lo + span * b / bands;
@@ -273,7 +284,9 @@ void ShadeInBands(cairo_t* cr, const Scene& s) {
     bool any = false;
     for (const Polygon& p : known) {
       const auto [least, most] = std::minmax({p[0].value, p[1].value, p[2].value});
-      if (most < low || least > high) continue;
+      if (most < low || least > high || (least == most && least == high && b + 1 < bands)) {
+        continue;  // a flat triangle on a band's upper bound is the next band's
+      }
       const Polygon part = Cut(Cut(p, low, /*above=*/true), high, /*above=*/false);
       if (part.size() < 3) continue;
       AddPolygon(cr, part);
