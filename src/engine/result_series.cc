@@ -84,7 +84,8 @@ SeriesResult ResultSeries::ReadStep() {
   StepHead head;
   const ReadResult read = steps_->Read(file_, &head);
   SeriesResult result = Checked(read, head.np, head.ne, head.width);
-  if (result.ok()) time_ = head.time;
+  if (!result.ok()) return result;
+  time_ = head.time;
   return result;
 }
 

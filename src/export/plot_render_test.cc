@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <utility>
 
 #include "tests/harness.h"
 
@@ -68,7 +69,10 @@ class PictureTest : public ::testing::Test {
   std::vector<float> values_;
 };
 
-TEST_F(PictureTest, NodesShowTheirValuesColours) {
+// A PNG read back: the nodes show their values' colours where the frame put
+// them, the picture's corner is blank, and a contour line darkens the
+// shading along its level.
+TEST_F(PictureTest, NodesShowTheirValuesColoursAndContoursTheirLevels) {
   const ColourMap viridis = *ColourMap::Named("viridis");
   PlotLook look;
   look.width = 500;
@@ -77,9 +81,12 @@ TEST_F(PictureTest, NodesShowTheirValuesColours) {
   look.hi = 6.0;
   look.colours = &viridis;
   look.title = "x + 2y";
+  look.contours = 2;  // at 4 and 5
   const std::string path = box_.Path("picture.png");
   std::string error;
-  ASSERT_TRUE(RenderPlot(path, PictureFormat::kPng, mesh_, map_, values_, {}, {}, look, &error))
+  PlotFrame frame;
+  ASSERT_TRUE(
+      RenderPlot(path, PictureFormat::kPng, mesh_, map_, values_, {}, {}, look, &error, &frame))
       << error;
 
   cairo_surface_t* png = cairo_image_surface_create_from_png(path.c_str());
@@ -88,20 +95,38 @@ TEST_F(PictureTest, NodesShowTheirValuesColours) {
   EXPECT_EQ(400, cairo_image_surface_get_height(png));
   const unsigned char* data = cairo_image_surface_get_data(png);
   const int stride = cairo_image_surface_get_stride(png);
-  auto at = [&](int x, int y) {
+  auto pixel = [&](int x, int y) {
     uint32_t v;
     std::memcpy(&v, data + y * stride + 4 * x, 4);
     return Pixel{static_cast<int>(v >> 16 & 0xff), static_cast<int>(v >> 8 & 0xff),
                  static_cast<int>(v & 0xff)};
   };
-  // The plot area is 350 x 330 pixels from (20, 50): the 3 x 3 mesh is drawn
-  // 110 pixels a unit, 10 pixels in from the area's left, so node (i, j)
-  // lands at pixel (30 + 110 i, 50 + 110 (3 - j)).
-  ExpectNear(Bytes(viridis.At(0.0)), at(140, 270), 3, "node (1,1), value 3");
-  ExpectNear(Bytes(viridis.At(1.0 / 3)), at(250, 270), 3, "node (2,1), value 4");
-  ExpectNear(Bytes(viridis.At(2.0 / 3)), at(140, 160), 3, "node (1,2), value 5");
-  ExpectNear(Bytes(viridis.At(1.0)), at(250, 160), 3, "node (2,2), value 6");
-  ExpectNear({255, 255, 255}, at(25, 390), 0, "outside the mesh");
+  // Off the contour lines, a node's pixel takes the colour of the value
+  // x + 2y at its centre; between two nodes of an edge, the colours mix.
+  for (const auto& [mx, my] : {std::pair{1.0, 1.0}, {2.0, 2.0}, {0.0, 3.0}}) {
+    const int x = static_cast<int>(frame.X(mx)), y = static_cast<int>(frame.Y(my));
+    const double value = frame.MeshX(x + 0.5) + 2 * frame.MeshY(y + 0.5);
+    ExpectNear(Bytes(viridis.At((value - 3.0) / 3.0)), pixel(x, y), 3, "a node");
+  }
+  const Rgb five = viridis.At(2.0 / 3), six = viridis.At(1.0);
+  const Rgb half{(five.r + six.r) / 2, (five.g + six.g) / 2, (five.b + six.b) / 2};
+  ExpectNear(Bytes(half), pixel(static_cast<int>(frame.X(1.5)), static_cast<int>(frame.Y(2.0))), 4,
+             "halfway from (1, 2) to (2, 2)");
+  // The level 4 passes through (1, 1.5): the darkest pixel there is much
+  // darker than the shading's colour.
+  const Pixel shade = Bytes(viridis.At(1.0 / 3));
+  int darkest = 3 * 255;
+  for (int dx = -1; dx <= 1; ++dx) {
+    for (int dy = -1; dy <= 1; ++dy) {
+      const Pixel p =
+          pixel(static_cast<int>(frame.X(1.0)) + dx, static_cast<int>(frame.Y(1.5)) + dy);
+      darkest = std::min(darkest, p.r + p.g + p.b);
+    }
+  }
+  EXPECT_LT(darkest, shade.r + shade.g + shade.b - 100);
+  EXPECT_GT(frame.X(0.0), 20.0);  // room for the y axis's labels
+  const uint32_t corner = *reinterpret_cast<const uint32_t*>(data + 395 * stride + 4 * 495);
+  EXPECT_EQ(0xffffffu, corner & 0xffffffu);
   cairo_surface_destroy(png);
   ReleaseCairoCaches();
 }
