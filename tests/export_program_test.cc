@@ -240,6 +240,13 @@ TEST_F(ExportTest, AveragedFileIsExportedAsMeans) {
     EXPECT_EQ((std::vector<double>{24, 48}), nc.Doubles("time_bounds"));
     EXPECT_EQ("time_bounds", nc.Text("time", "bounds"));
   }
+  // An averaged QMX4 file: its one step at hour 0.
+  Qmx4StepData transport;
+  transport.np4 = 11;
+  transport.ne4 = 2;
+  box_.Write("result.bin", Qmx4File(CodedHeader{}, {transport}).bytes());
+  ASSERT_EQ(0, Export({"-f", "-o", "out.nc"}).status);
+  EXPECT_EQ("time: mean", Netcdf(box_.Path("out.nc")).Text("constituent_1", "cell_methods"));
   // A run of two steps whose first is at hour -99 is no averaged file.
   Qmx2StepData next = mean;
   next.time = -98;

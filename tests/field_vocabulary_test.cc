@@ -116,13 +116,17 @@ TEST(FieldVocabularyTest, EveryProgramNamesTheAveragedFieldsAlike) {
     }
     EXPECT_EQ(std::set<std::string>{}, unused) << "fields without a column";
 
-    // The netCDF variables: the mesh's bottom, then those of the averaged file.
+    // The netCDF variables: the mesh's bottom (as the nodes' z), then those
+    // of the averaged file, the velocity's as the components of one vector.
     run = box.RunProgram(ProgramPath("korvant-export"),
                          {"mesh.velto", "mean.bin", "-o", "mean.nc", "-f"});
     ASSERT_EQ(0, run.status) << run.err;
-    std::vector<std::string> variables = {bottom.name + "|" + bottom.long_name + "|ft"}, listing;
+    std::vector<std::string> variables = {"mesh_node_z|" + bottom.long_name + "|ft"}, listing;
     for (const Field& f : c.fields) {
-      variables.push_back(f.name + "|" + f.long_name + "|" + (f.units.empty() ? "None" : f.units));
+      const std::string long_name = f.name == u.name   ? "velocity, x-component"
+                                    : f.name == v.name ? "velocity, y-component"
+                                                       : f.long_name;
+      variables.push_back(f.name + "|" + long_name + "|" + (f.units.empty() ? "None" : f.units));
       listing.push_back(PlotLine(f));
     }
     run = box.RunProgram("/usr/bin/python3", {"-c", kNodeVariables});

@@ -28,21 +28,31 @@ constexpr ProgramHelp kHelp = {"write a result over its mesh as UGRID netCDF or 
   Reads the VELTO geometry file MESH and the QMX2, QMX4 or QMX10 result file
   RESULT over it (a run or an averaged file), and writes them as one file for
   the tools that draw such meshes; the format is chosen by OUT's extension.
-  .nc is a netCDF-4 file in the UGRID and CF conventions: the mesh, the
-  bottom elevation, a time coordinate in hours (or since --start-date), and
-  every field of the result over time, each step of the window from --from
-  to --to (every step without them), or the one chosen by --step or --time.
+  .nc is a netCDF-4 file in the UGRID and CF conventions, as QGIS opens it as
+  a mesh: the nodes with the bottom as their elevation, the faces, a time
+  coordinate in hours (or since --start-date), and the fields of the result
+  over time (floats; the wet/dry code as exact doubles with its flags; the
+  velocity's components as one vector), each step of the window from --from
+  to --to (every step without them, or every Nth with --every), or the one
+  chosen by --step or --time. Six- and eight-node elements are split into
+  linear cells over all their nodes (--corners: their corners alone), and the
+  arrays are deflated (--deflate 0: not). An averaged file (one step at hour
+  -99, QMX2; 0, QMX4; the averaged record, QMX10) is written as means, with
+  no time, or with the hours of --window as the time's bounds.
   .vtu is a VTK XML unstructured grid of one step (the first unless one is
-  chosen), quadratic elements kept quadratic. The mesh may have any number of
-  nodes; the result is read one step at a time.
+  chosen), quadratic elements kept quadratic; .pvd is a ParaView series of
+  them, one .vtu a step beside it (OUT_0001.vtu, ...). The mesh may have any
+  number of nodes; the result is read one step at a time.
 
 OUTPUT
-  OUT is written under a temporary name beside it and renamed into place
-  when the run succeeds; an existing OUT is replaced only with --force, never
-  an input.
+  OUT (and a series' .vtu files) is written under a temporary name beside it
+  and renamed into place when the run succeeds; an existing file is replaced
+  only with --force, never an input.
 )",
-                               R"(  korvant-export bay.velto run.bin -o run.nc
+                               R"(  korvant-export bay.velto run.bin -o run.nc --crs EPSG:32615
   korvant-export bay.velto run.bin -o week2.nc --from 168 --to 336 --start-date 2024-03-01
+  korvant-export bay.velto run.bin -o run.pvd --every 6 --fields depth,x_velocity,y_velocity
+  korvant-export bay.velto mean.bin -o mean.nc --window 168:336
   korvant-export bay.velto run.bin -o hour36.vtu --time 36
 )"};
 
