@@ -1,5 +1,5 @@
 // Writes maximum-size model files for the benchmark: 60000 nodes, 20000
-// elements, hourly steps with deterministic values.
+// elements, hourly steps with deterministic values, and a mesh for them.
 //   make_files <dir> <steps> [nodes elements]
 #include <cstdint>
 #include <cstdio>
@@ -122,6 +122,59 @@ void ThreeD(const std::string& path, int steps, int np, int ne, int first_hour) 
   }
 }
 
+// A VELTO geometry file of `np` nodes on a lattice 300 nodes wide, one
+// apart, and `ne` quadratic elements over blocks of two by two lattice
+// cells: an eight-node quadrilateral and two six-node triangles in turn,
+// node numbers alternating corner and mid-side anticlockwise. Nodes beyond
+// the blocks' are left unused. False when the lattice holds too few blocks.
+bool Mesh(const std::string& path, int np, int ne) {
+  const int wide = 300, rows = np / wide;
+  auto node = [&](int i, int j) { return j * wide + i + 1; };
+  Rec g;
+  g.Put<int32_t>(np);
+  g.Put<int32_t>(ne);
+  for (int k = 0; k < np; ++k) {
+    g.Put(static_cast<float>(k % wide));
+    g.Put(static_cast<float>(k / wide));
+    g.Put(0.0f);
+    g.Put(-5.0f);
+  }
+  auto element = [&](std::initializer_list<int> nop) {
+    for (int n : nop) g.Put<int32_t>(n);
+    for (size_t n = nop.size(); n < 8; ++n) g.Put<int32_t>(0);
+    g.Put<int32_t>(1);
+    g.Put(0.0f);
+    g.Put<int32_t>(0);
+  };
+  int made = 0;
+  for (int b = 0; made < ne; ++b) {
+    const int i = 2 * (b % ((wide - 1) / 2)), j = 2 * (b / ((wide - 1) / 2));
+    if (j + 2 >= rows) return false;
+    if (b % 2 == 0) {
+      element({node(i, j), node(i + 1, j), node(i + 2, j), node(i + 2, j + 1), node(i + 2, j + 2),
+               node(i + 1, j + 2), node(i, j + 2), node(i, j + 1)});
+      ++made;
+      continue;
+    }
+    element({node(i, j), node(i + 1, j), node(i + 2, j), node(i + 1, j + 1), node(i, j + 2),
+             node(i, j + 1)});
+    if (++made == ne) break;
+    element({node(i + 2, j), node(i + 2, j + 1), node(i + 2, j + 2), node(i + 1, j + 2),
+             node(i, j + 2), node(i + 1, j + 1)});
+    ++made;
+  }
+  Out out(path);
+  Rec c1, c2;
+  for (int i = 0; i < 15; ++i) c1.Text("BENCHMARK MESH LINE " + std::to_string(i + 1), 80);
+  c2.Put<int32_t>(42);
+  for (int i = 1; i < 40; ++i) c2.Put<int32_t>(i);
+  for (int i = 0; i < 40; ++i) c2.Put<float>(0.0f);
+  out.Record(c1.b);
+  out.Record(c2.b);
+  out.Record(g.b);
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -139,5 +192,9 @@ int main(int argc, char** argv) {
   Transport(dir + "/qmx4_b.bin", steps, np, ne, steps);
   ThreeD(dir + "/qmx10_a.bin", steps, np, ne, 0);
   ThreeD(dir + "/qmx10_b.bin", steps, np, ne, steps);
+  if (!Mesh(dir + "/mesh.velto", np, ne)) {
+    std::fprintf(stderr, "make_files: %d nodes hold too few blocks for %d elements\n", np, ne);
+    return 1;
+  }
   return 0;
 }
