@@ -141,7 +141,8 @@ PointLocator::PointLocator(const Mesh& mesh, const ElementMap& map) : mesh_(mesh
   boxes_.reserve(map.faces.size());
   for (const Face& face : map.faces) {
     Box box{std::numeric_limits<double>::infinity(), std::numeric_limits<double>::infinity(),
-            -std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity()};
+            -std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity(),
+            0.0};
     auto take = [&](double x, double y) {
       box.x0 = std::min(box.x0, x);
       box.y0 = std::min(box.y0, y);
@@ -161,6 +162,7 @@ PointLocator::PointLocator(const Mesh& mesh, const ElementMap& map) : mesh_(mesh
       take(2.0 * mesh.x[m] - (mesh.x[a] + mesh.x[b]) / 2,
            2.0 * mesh.y[m] - (mesh.y[a] + mesh.y[b]) / 2);
     }
+    box.size = std::hypot(box.x1 - box.x0, box.y1 - box.y0);
     boxes_.push_back(box);
   }
 }
@@ -227,7 +229,7 @@ std::optional<PointWeights> PointLocator::Find(double x, double y) const {
   for (int pass = 0; pass < 2; ++pass) {
     for (size_t f = 0; f < map_.faces.size(); ++f) {
       const Box& box = boxes_[f];
-      const double size = std::hypot(box.x1 - box.x0, box.y1 - box.y0);
+      const double size = box.size;
       const double slack = kOnEdge * size;
       if (x < box.x0 - slack || x > box.x1 + slack || y < box.y0 - slack || y > box.y1 + slack) {
         continue;

@@ -72,6 +72,7 @@ class PointLocator {
  private:
   struct Box {
     double x0, y0, x1, y1;
+    double size;  // the length of its diagonal
   };
   std::optional<PointWeights> Weights(const Face& face, LocalPoint at, double x, double y) const;
   std::optional<LocalPoint> OnEdge(const Face& face, double x, double y, double size) const;

@@ -48,6 +48,10 @@ class ResultSeries {
   FileKind kind() const { return id_.kind; }
   const std::string& title() const { return title_; }
   const std::vector<FieldInfo>& fields() const { return fields_; }
+  /// Makes the steps after the current one fill their fields only at
+  /// `nodes` (from 0, each below the mesh's node count), for a reader that
+  /// looks at no others; after `Open`.
+  void OnlyNodes(std::vector<size_t> nodes) { steps_->OnlyNodes(std::move(nodes)); }
   /// Index of the field `name` in `fields()`, or -1.
   int FieldIndex(std::string_view name) const;
 

@@ -1,5 +1,6 @@
 // korvant-series MESH RESULT: the time series of a result's fields at nodes
 // and at points between them, as CSV or JSON.
+#include <algorithm>
 #include <charconv>
 #include <chrono>
 #include <cmath>
@@ -308,6 +309,17 @@ int Series(const SeriesOptions& o) {
   const std::vector<std::string> headings = writer.Headings();
   const std::vector<bool> integers = writer.Integers();
   in.ShowProgress(&progress, "read");
+  // Only the nodes of the places' elements are looked at.
+  std::vector<size_t> used;
+  for (const Place& place : places) {
+    if (place.node >= 0) used.push_back(static_cast<size_t>(place.node));
+    for (int i = 0; place.node < 0 && i < place.weights.count; ++i) {
+      used.push_back(static_cast<size_t>(place.weights.nodes[static_cast<size_t>(i)]));
+    }
+  }
+  std::sort(used.begin(), used.end());
+  used.erase(std::unique(used.begin(), used.end()), used.end());
+  in.OnlyNodes(std::move(used));
 
   std::ofstream file;
   if (to_file) {
