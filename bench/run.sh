@@ -10,7 +10,8 @@
 # korvant-merge of the same two files runs with the merges, and
 # korvant-average of the same file (the last 26 steps, as the automatic
 # window; alone, with its table as the dialogue writes its listing, and with
-# 32-bit sums) with the averages, when they are built.
+# 32-bit sums) with the averages, when they are built; korvant-series of 100
+# points of the QMX2 file beside cat of that file.
 # Files are generated once into bench/data (about 1.6 GB for 120 steps).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -21,19 +22,23 @@ elems=${ELEMS:-20000}
 
 cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build-bench -j2 --target korvant korvant_make_bench_files >/dev/null
-cmake --build build-bench -j2 --target korvant-merge korvant-average >/dev/null 2>&1 || true
+cmake --build build-bench -j2 --target korvant-merge korvant-average korvant-series >/dev/null 2>&1 || true
 bin=$PWD/build-bench/korvant
 kmerge=$PWD/build-bench/korvant-merge
 kavg=$PWD/build-bench/korvant-average
+kseries=$PWD/build-bench/korvant-series
 data=$PWD/bench/data/${steps}_${nodes}
 mkdir -p "$data"
-if [ ! -f "$data/qmx10_b.bin" ]; then
+if [ ! -f "$data/qmx10_b.bin" ] || [ ! -f "$data/mesh.velto" ]; then
   echo "generating files in $data ..."
   build-bench/korvant_make_bench_files "$data" "$steps" "$nodes" "$elems"
 fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work"
+
+# 100 gauges inside the mesh's elements, none on an edge.
+awk 'BEGIN { for (p = 0; p < 100; p++) printf "G%d,%.2f,%.2f\n", p + 1, 0.37 + (p * 29) % 290, 0.61 + (p * 17) % 170 }' > gauges.csv
 
 last=$((steps - 1))
 from=$((steps - 26))
@@ -99,6 +104,9 @@ for fam in 2 4 10; do
                 "kavgt_$fam='$kavg' -q '$a' -o out.bin --table s.txt"
                 "kavg32_$fam='$kavg' -q --float32-sums '$a' -o out.bin --table s.txt")
   fi
+  if [ "$fam" = 2 ] && [ -x "$kseries" ]; then
+    extra_avg+=("kseries_$fam='$kseries' -q '$data/mesh.velto' '$a' --points gauges.csv -o out.bin")
+  fi
   if [ -n "$before" ]; then
     extra_merge+=("merge_old_$fam='$before' < merge_$fam.in")
     extra_avg+=("avg_old_$fam='$before' < avg_${fam}_given.in" "auto_old_$fam='$before' < avg_${fam}_auto.in")
@@ -139,6 +147,10 @@ for fam in 2 4 10; do
     printf '%-8s %-22s %9s %9s %7s %8s %s\n' "QMX$fam" "korvant-average (auto)" "$ka" "$u" "$(ratio "$ka" "$u")" "${mem[kavg_$fam]}" "<= 1.0"
     printf '%-8s %-22s %9s %9s %7s %8s %s\n' "QMX$fam" "  with --table" "$kt" "$u" "$(ratio "$kt" "$u")" "${mem[kavgt_$fam]}" "<= 1.0"
     printf '%-8s %-22s %9s %9s %7s %8s %s\n' "QMX$fam" "  and --float32-sums" "$k32" "$u" "$(ratio "$k32" "$u")" "${mem[kavg32_$fam]}" "<= 1.0"
+  fi
+  if [ -n "${secs[kseries_$fam]:-}" ]; then
+    ks=${secs[kseries_$fam]}
+    printf '%-8s %-22s %9s %9s %7s %8s %s\n' "QMX$fam" "korvant-series 100 pts" "$ks" "$c1" "$(ratio "$ks" "$c1")" "${mem[kseries_$fam]}" "<= 1.5"
   fi
   if [ -n "$before" ]; then
     jobs=(merge avg auto)

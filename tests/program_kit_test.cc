@@ -1,6 +1,6 @@
 // What every companion program says and does alike: its version line, its
 // help, its usage errors, its refusals of inputs, its outputs, its quiet and
-// JSON reports, and a mesh of any size. One table of the five programs; each
+// JSON reports, and a mesh of any size. One table of the companion programs; each
 // rule is run through each of them.
 
 #if defined(KORVANT_BATCH_PROGRAMS) && defined(KORVANT_EXPORT_PROGRAMS) && \
@@ -48,6 +48,10 @@ const Program kPrograms[] = {
     {"korvant-plot", ".png",
      [](const std::string& mesh, const std::string& in, const std::string& out) {
        return std::vector<std::string>{mesh, in, "--field", "depth", "-o", out};
+     }},
+    {"korvant-series", ".csv",
+     [](const std::string& mesh, const std::string& in, const std::string& out) {
+       return std::vector<std::string>{mesh, in, "--node", "1", "-o", out};
      }},
 };
 

@@ -145,10 +145,15 @@ class Qmx2Steps final : public StepFields {
     const ReadResult read = ReadQmx2Step(f, long_, step_);
     Counts(step_.time, step_.np, step_.ne, 0, head);
     if (!read.ok()) return read;
-    for (size_t j = 0; j < np_; ++j) {
+    auto take = [&](size_t j) {
       for (int q = kU; q <= kDepth; ++q) values_[q * np_ + j] = vel_[3 * j + q];
       if (!long_) values_[kElevation * np_ + j] = mesh_.bottom[j] + vel_[3 * j + 2];
       values_[kWetDry * np_ + j] = static_cast<float>(ndry_[j]);
+    };
+    if (only_.empty()) {
+      for (size_t j = 0; j < np_; ++j) take(j);
+    } else {
+      for (size_t j : only_) take(j);
     }
     return read;
   }

@@ -51,6 +51,10 @@ class ResultSeries {
   /// An averaged file: one step, of the time or record its family's
   /// averaging marks it with (`FamilyDriver::MarksMeans`).
   bool means() const { return means_; }
+  /// Makes the steps after the current one fill their fields only at
+  /// `nodes` (from 0, each below the mesh's node count), for a reader that
+  /// looks at no others; after `Open`.
+  void OnlyNodes(std::vector<size_t> nodes) { steps_->OnlyNodes(std::move(nodes)); }
   /// Index of the field `name` in `fields()`, or -1.
   int FieldIndex(std::string_view name) const;
 

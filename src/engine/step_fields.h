@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "engine/family_driver.h"
@@ -29,10 +30,15 @@ class StepFields {
   }
   /// The codes of an integer field `i`, exact; empty for a field of reals.
   virtual std::span<const int32_t> codes(size_t) const { return {}; }
+  /// From the next read on, a family that turns its record into the fields
+  /// node by node does so only at `nodes` (indexes below np, from 0); the
+  /// fields at the other nodes keep what they held. Empty: every node.
+  void OnlyNodes(std::vector<size_t> nodes) { only_ = std::move(nodes); }
 
  protected:
   size_t np_;                  ///< the mesh's nodes: the length of every field
   std::vector<float> values_;  ///< field i at i * np_
+  std::vector<size_t> only_;   ///< the nodes `OnlyNodes` gave; empty for all
 
   static void Counts(float time, int32_t np, int32_t ne, int32_t width, StepHead* head) {
     head->time = time;

@@ -31,6 +31,8 @@ class Inputs {
   const Mesh& mesh() const { return mesh_; }
   const ElementMap& map() const { return map_; }
   const ResultSeries& series() const { return series_; }
+  /// The steps from the next on are needed only at `nodes` (from 0).
+  void OnlyNodes(std::vector<size_t> nodes) { series_.OnlyNodes(std::move(nodes)); }
   const std::string& result_name() const { return result_name_; }
 
   /// Says which node order the elements are read in on stdout (unless
