@@ -42,8 +42,9 @@ constexpr ProgramHelp kHelp = {"draw one field of a result over its mesh",
   with --arrows, a reference arrow gives the arrows' scale. A PNG shades each
   element smoothly between its node values; an SVG or PDF is drawn in shapes
   and text only (no embedded picture), the colours in 64 bands. --every N
-  draws every Nth step from the first into numbered pictures, OUT_0001.png,
-  OUT_0002.png, ..., for an animation, all with one colour range.
+  draws every Nth step from the first into numbered pictures (speed.png gives
+  speed_0001.png, speed_0002.png, ...), for an animation, all with one colour
+  range.
   --list-fields prints the fields the result offers, with their units. The
   mesh may have any number of nodes.
 
@@ -380,7 +381,7 @@ int main(int argc, char** argv) {
       ->check(CLI::Range(1, 100));
   CLI::Option* every =
       app.add_option("--every", plot.every,
-                     "A picture of every Nth step from the first, OUT_0001.png, ...")
+                     "Every Nth step from the first, each into OUT numbered: speed_0001.png, ...")
           ->type_name("N")
           ->check(CLI::PositiveNumber);
   app.add_option("--size", plot.size, "Picture size in pixels (800x600): " + std::string(kSizeRule))

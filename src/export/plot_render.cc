@@ -554,9 +554,9 @@ void ReferenceArrow(cairo_t* cr, const Layout& l, const PlotLook& look, double s
   SetColour(cr, kInk);
   cairo_set_line_width(cr, 1.0);
   Arrow(cr, x, y, speed * scale, 0.0);
-  Ticks one;
-  one.step = RoundDown(speed);
-  ShowText(cr, one.Label(speed) + (look.speed_units.empty() ? "" : " " + look.speed_units), x,
+  Ticks digits;  // the speed written with the decimals it needs
+  digits.step = speed;
+  ShowText(cr, digits.Label(speed) + (look.speed_units.empty() ? "" : " " + look.speed_units), x,
            y + 6 + kTickSize, kTickSize, 0.0);
 }
 
