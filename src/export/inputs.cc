@@ -56,7 +56,35 @@ std::string Listed(const std::vector<int32_t>& elements) {
   return elements.size() > kListed ? text + ", ..." : text;
 }
 
+// The number `text[at, at + n)` spells in decimal digits, or -1.
+int Digits(std::string_view text, size_t at, size_t n) {
+  int value = 0;
+  for (size_t i = at; i < at + n; ++i) {
+    if (text[i] < '0' || text[i] > '9') return -1;
+    value = value * 10 + (text[i] - '0');
+  }
+  return value;
+}
+
 }  // namespace
+
+std::optional<std::chrono::sys_seconds> StartDate(std::string_view text) {
+  using namespace std::chrono;
+  if (text.size() != 10 && text.size() != 16) return std::nullopt;
+  if (text[4] != '-' || text[7] != '-') return std::nullopt;
+  const int y = Digits(text, 0, 4), m = Digits(text, 5, 2), d = Digits(text, 8, 2);
+  int hh = 0, mm = 0;
+  if (text.size() == 16) {
+    if (text[10] != 'T' || text[13] != ':') return std::nullopt;
+    hh = Digits(text, 11, 2);
+    mm = Digits(text, 14, 2);
+  }
+  if (y < 1 || m < 1 || d < 1 || hh < 0 || hh > 23 || mm < 0 || mm > 59) return std::nullopt;
+  const year_month_day date{year{y}, month{static_cast<unsigned>(m)},
+                            day{static_cast<unsigned>(d)}};
+  if (!date.ok()) return std::nullopt;
+  return sys_days{date} + hours{hh} + minutes{mm};
+}
 
 std::string Hours(double hours) {
   char text[32];

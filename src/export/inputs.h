@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -67,6 +68,11 @@ class Inputs {
   ProgressLine* progress_ = nullptr;
   std::string verb_;
 };
+
+/// The calendar time of hour 0, typed as YYYY-MM-DD or YYYY-MM-DDTHH:MM
+/// (`--start-date` of the export, the plot and the series); none for any
+/// other text or a day that is not in the calendar.
+std::optional<std::chrono::sys_seconds> StartDate(std::string_view text);
 
 /// The hour as a message shows it ("1.5", "9999").
 std::string Hours(double hours);

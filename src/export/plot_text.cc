@@ -4,20 +4,9 @@
 #include <cmath>
 #include <cstdio>
 
+#include "export/inputs.h"
+
 namespace korvant {
-namespace {
-
-// The number `text[at, at + n)` spells in decimal digits, or -1.
-int Digits(std::string_view text, size_t at, size_t n) {
-  int value = 0;
-  for (size_t i = at; i < at + n; ++i) {
-    if (text[i] < '0' || text[i] > '9') return -1;
-    value = value * 10 + (text[i] - '0');
-  }
-  return value;
-}
-
-}  // namespace
 
 double RoundDown(double value) {
   const double power = std::pow(10.0, std::floor(std::log10(value)));
@@ -66,23 +55,10 @@ std::string Ticks::Label(double value) const {
 
 std::optional<std::string> DateAfter(std::string_view start, double hours) {
   using namespace std::chrono;
-  if (start.size() != 10 && start.size() != 16) return std::nullopt;
-  if (start[4] != '-' || start[7] != '-') return std::nullopt;
-  const int y = Digits(start, 0, 4), m = Digits(start, 5, 2), d = Digits(start, 8, 2);
-  int hour = 0, minute = 0;
-  if (start.size() == 16) {
-    if (start[10] != 'T' || start[13] != ':') return std::nullopt;
-    hour = Digits(start, 11, 2);
-    minute = Digits(start, 14, 2);
-  }
-  const year_month_day date{year{y}, month{static_cast<unsigned>(m)},
-                            day{static_cast<unsigned>(d)}};
-  if (y < 1 || !date.ok() || hour < 0 || hour > 23 || minute < 0 || minute > 59) {
-    return std::nullopt;
-  }
+  const std::optional<sys_seconds> zero = StartDate(start);
+  if (!zero) return std::nullopt;
   if (!std::isfinite(hours) || std::fabs(hours) > 1e7) return std::nullopt;
-  const auto at = sys_days(date) + std::chrono::hours(hour) + std::chrono::minutes(minute) +
-                  std::chrono::minutes(std::llround(hours * 60));
+  const auto at = *zero + std::chrono::minutes(std::llround(hours * 60));
   const auto days = floor<std::chrono::days>(at);
   const year_month_day when{days};
   const auto into = duration_cast<std::chrono::minutes>(at - days).count();

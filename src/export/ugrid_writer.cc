@@ -10,6 +10,7 @@
 #include <string>
 
 #include "engine/vocabulary.h"
+#include "export/inputs.h"
 #include "io/outputs.h"
 
 namespace korvant {
@@ -25,22 +26,6 @@ std::string CoordinateName(const FieldInfo& coordinate) { return "mesh_node_" + 
 
 std::string NodeCoordinates() {
   return CoordinateName(vocabulary::NodeX()) + " " + CoordinateName(vocabulary::NodeY());
-}
-
-// A run of digits at text[from, from + n) as a number; -1 when not digits.
-int Digits(std::string_view text, size_t from, size_t n) {
-  int value = 0;
-  for (size_t i = from; i < from + n; ++i) {
-    if (!std::isdigit(static_cast<unsigned char>(text[i]))) return -1;
-    value = 10 * value + (text[i] - '0');
-  }
-  return value;
-}
-
-int DaysIn(int year, int month) {
-  static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-  return month == 2 && leap ? 29 : kDays[month - 1];
 }
 
 // Definitions and writes in turn until the first that fails, whose netCDF
@@ -300,23 +285,10 @@ std::vector<LinearCell> LinearCells(const ElementMap& map, bool corners_only) {
 }
 
 std::optional<std::string> HoursSince(std::string_view date) {
-  if (date.size() != 10 && date.size() != 16) return std::nullopt;
-  if (date[4] != '-' || date[7] != '-') return std::nullopt;
-  const int year = Digits(date, 0, 4), month = Digits(date, 5, 2), day = Digits(date, 8, 2);
-  int hour = 0, minute = 0;
-  if (date.size() == 16) {
-    if (date[10] != 'T' || date[13] != ':') return std::nullopt;
-    hour = Digits(date, 11, 2);
-    minute = Digits(date, 14, 2);
-  }
-  if (year < 1 || month < 1 || month > 12 || day < 1 || day > DaysIn(year, month) || hour < 0 ||
-      hour > 23 || minute < 0 || minute > 59) {
-    return std::nullopt;
-  }
-  char units[48];
-  std::snprintf(units, sizeof units, "hours since %04d-%02d-%02d %02d:%02d:00", year, month, day,
-                hour, minute);
-  return units;
+  if (!StartDate(date)) return std::nullopt;
+  // The date as typed, in the CF form: "hours since 2024-03-01 06:30:00".
+  const std::string clock(date.size() == 16 ? date.substr(11, 5) : "00:00");
+  return "hours since " + std::string(date.substr(0, 10)) + " " + clock + ":00";
 }
 
 UgridFile::~UgridFile() {

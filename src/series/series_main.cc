@@ -182,22 +182,6 @@ std::vector<size_t> ChooseFields(const ResultSeries& series, const SeriesOptions
   return chosen;
 }
 
-// The calendar time of hour 0, from YYYY-MM-DD or YYYY-MM-DDTHH:MM.
-std::optional<std::chrono::sys_seconds> StartDate(const std::string& text) {
-  using namespace std::chrono;
-  int y = 0;
-  unsigned m = 0, d = 0, hh = 0, mm = 0;
-  char tail = 0;
-  const bool plain =
-      text.size() == 10 && std::sscanf(text.c_str(), "%4d-%2u-%2u%c", &y, &m, &d, &tail) == 3;
-  const bool timed =
-      text.size() == 16 && text[10] == 'T' &&
-      std::sscanf(text.c_str(), "%4d-%2u-%2uT%2u:%2u%c", &y, &m, &d, &hh, &mm, &tail) == 5;
-  const year_month_day date{year{y}, month{m}, day{d}};
-  if ((!plain && !timed) || !date.ok() || y < 1 || hh > 23 || mm > 59) return std::nullopt;
-  return sys_days{date} + hours{hh} + minutes{mm};
-}
-
 std::string DateText(std::chrono::sys_seconds start, float hour) {
   using namespace std::chrono;
   const sys_seconds at = start + seconds{std::llround(static_cast<double>(hour) * 3600.0)};
