@@ -49,6 +49,10 @@ const Program kPrograms[] = {
      [](const std::string& mesh, const std::string& in, const std::string& out) {
        return std::vector<std::string>{mesh, in, "--field", "depth", "-o", out};
      }},
+    {"korvant-diff", ".qmx2",
+     [](const std::string&, const std::string& in, const std::string& out) {
+       return std::vector<std::string>{in, in, "-o", out};
+     }},
     {"korvant-series", ".csv",
      [](const std::string& mesh, const std::string& in, const std::string& out) {
        return std::vector<std::string>{mesh, in, "--node", "1", "-o", out};

@@ -1,8 +1,10 @@
 #include "kit/command_line.h"
 
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <iostream>
 #include <limits>
 
@@ -182,6 +184,19 @@ int RunProgram(std::string_view program, const std::function<int()>& body) {
   // The outputs are in place by now; a report lost on the way is told last.
   if (!StdoutWritten() && status == 0) return Complain(program, kStdoutLost, kExitRefused);
   return status;
+}
+
+bool WriteOutput(const std::string& target, const std::function<void()>& write,
+                 std::string* error) {
+  errno = 0;
+  try {
+    write();
+    return true;
+  } catch (const RunAborted&) {
+    *error =
+        "cannot write " + target + (errno != 0 ? ": " + std::string(std::strerror(errno)) : "");
+    return false;
+  }
 }
 
 }  // namespace korvant

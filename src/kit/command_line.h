@@ -118,6 +118,11 @@ int Complain(std::string_view program, const std::string& message, int status);
 /// that its user may not expect. --quiet does not silence it.
 void Caution(std::string_view program, const std::string& text);
 
+/// Runs `write`, which writes the output `target`: false, with "cannot write
+/// TARGET: REASON" in *error, when the record or text layers end the run
+/// there on a failed write.
+bool WriteOutput(const std::string& target, const std::function<void()>& write, std::string* error);
+
 /// "cannot read FILE: REASON" for an input that is not a readable regular
 /// file (`InputProblem`), or "" for one that is.
 std::string CannotRead(const std::string& path);
