@@ -134,6 +134,8 @@ TEST_P(ProgramKitTest, AnInputThatCannotBeReadIsNamedWithItsReason) {
   std::vector<Case> cases = {
       {"mesh.velto", "none.qmx2", "cannot read none.qmx2: no such file"},
       {"mesh.velto", "folder", "cannot read folder: a folder, not a regular file"},
+      // A name in another encoding is shown as UTF-8, U+FFFD for the stray byte.
+      {"mesh.velto", "r\xE9.qmx2", "cannot read r\xEF\xBF\xBD.qmx2: no such file"},
   };
   if (GetParam().args("M", "R", "O") != GetParam().args("X", "R", "O")) {  // it reads a mesh
     cases.push_back({"none.velto", "run.qmx2", "cannot read none.velto: no such file"});

@@ -12,6 +12,7 @@
 #include "io/program_process.h"
 #include "io/record_file.h"
 #include "io/run_aborted.h"
+#include "text/readable.h"
 
 namespace korvant {
 
@@ -87,13 +88,14 @@ std::string JsonLine(const Json& report) {
 void Refuse(int status, std::string message) { throw Refusal{status, std::move(message)}; }
 
 int Complain(std::string_view program, const std::string& message, int status) {
-  std::cerr << program << ": " << message << (status == kExitUsage ? " (see --help)" : "") << '\n'
+  std::cerr << program << ": " << ValidUtf8(message)
+            << (status == kExitUsage ? " (see --help)" : "") << '\n'
             << std::flush;
   return status;
 }
 
 void Caution(std::string_view program, const std::string& text) {
-  std::cerr << program << ": caution: " << text << '\n' << std::flush;
+  std::cerr << program << ": caution: " << ValidUtf8(text) << '\n' << std::flush;
 }
 
 std::string CannotRead(const std::string& path) {

@@ -110,7 +110,8 @@ std::optional<int> ParseCommandLine(CLI::App& app, int argc, char** argv);
 /// written fails the run, after the outputs are in place.
 int RunProgram(std::string_view program, const std::function<int()>& body);
 
-/// "<program>: <message>" on stderr, with " (see --help)" after a usage
+/// "<program>: <message>" on stderr (as UTF-8: a file name in another
+/// encoding is shown with U+FFFD for what is not), with " (see --help)" after a usage
 /// error (status 2); returns `status`.
 int Complain(std::string_view program, const std::string& message, int status);
 
