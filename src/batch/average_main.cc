@@ -253,6 +253,7 @@ std::string ReadMesh(const std::string& path, Mesh* mesh) {
   RecordFile f;
   errno = 0;
   try {
+    f.ReadAnyFraming(true);
     f.OpenExisting(0, path);
   } catch (const RunAborted&) {
     return "cannot read " + path + (errno != 0 ? ": " + std::string(std::strerror(errno)) : "");
@@ -291,6 +292,7 @@ int Average(int argc, char** argv) {
                  "The VELTO mesh: QMX2 node x, y and bottom; others: checked only")
       ->type_name("MESH");
   app.add_flag("--float32-sums", o.float32_sums, "Sum in 32 bits, as the dialogue does");
+  AddSalvageOption(app, &o.salvage);
   app.add_flag("--later-wins", o.later_wins,
                "Average only the later step of an hour a restart repeats");
   app.add_option("--table", o.table,
@@ -360,6 +362,7 @@ int Average(int argc, char** argv) {
   if (o.constituents > 0) choices.constituents = o.constituents;
   choices.float32_sums = o.float32_sums;
   choices.later_wins = o.later_wins;
+  choices.salvage = o.salvage;
 
   Outputs outputs;
   std::string error;
@@ -436,7 +439,8 @@ int Average(int argc, char** argv) {
     statistics.emplace(o.statistics);
     if (std::string why =
             statistics->Run(o.input, o.geometry.empty() ? flat : mesh,
-                            r.first_hour.value_or(r.start), r.last_hour.value_or(r.stop));
+                            r.first_hour.value_or(r.start), r.last_hour.value_or(r.stop),
+                            r.damage ? r.steps : INT64_MAX);
         !why.empty()) {
       return Complain(kProgram, why, kExitRefused);
     }
