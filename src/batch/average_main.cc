@@ -437,10 +437,9 @@ int Average(int argc, char** argv) {
       flat.bottom.assign(n, 0.0f);
     }
     statistics.emplace(o.statistics);
-    if (std::string why =
-            statistics->Run(o.input, o.geometry.empty() ? flat : mesh,
-                            r.first_hour.value_or(r.start), r.last_hour.value_or(r.stop),
-                            r.damage ? r.steps : INT64_MAX);
+    if (std::string why = statistics->Run(
+            o.input, o.geometry.empty() ? flat : mesh, r.first_hour.value_or(r.start),
+            r.last_hour.value_or(r.stop), r.damage ? r.steps : INT64_MAX);
         !why.empty()) {
       return Complain(kProgram, why, kExitRefused);
     }

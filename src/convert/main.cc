@@ -92,7 +92,7 @@ int Convert(const Options& o) {
     const std::string where = o.input + ": record " + std::to_string(d.record) + " (byte " +
                               std::to_string(d.offset) + "): " + d.what;
     if (!o.salvage) {
-      Refuse(1, where + "; --salvage writes " + "the " + Counted(report.steps, "step", "steps") +
+      Refuse(1, where + "; --salvage writes the " + Counted(report.steps, "step", "steps") +
                     " before it");
     }
     if (family->is_mesh() || d.record <= id.header_records) {
@@ -153,9 +153,8 @@ int Convert(const Options& o) {
   std::cout << ", " << FramingText(to) << " (" << ValidUtf8(o.input) << ": "
             << FramingText(report.framing) << ")\n";
   if (salvaged) {
-    std::cout << "  salvaged: damaged at record " << salvaged->record << " (byte "
-              << salvaged->byte << "), " << Counted(salvaged->steps, "step", "steps")
-              << " before it written\n";
+    std::cout << "  salvaged: damaged at record " << salvaged->record << " (byte " << salvaged->byte
+              << "), " << Counted(salvaged->steps, "step", "steps") << " before it written\n";
   }
   return 0;
 }

@@ -206,9 +206,9 @@ class RecordFile {
   bool compare_closing_ = false;
   bool any_framing_ = false;
   Framing framing_;
-  bool swap_ = false;       // values are big-endian
-  int length_bytes_ = 4;    // of each record length
-  bool common_ = true;      // the common framing, read without a look at the others
+  bool swap_ = false;     // values are big-endian
+  int length_bytes_ = 4;  // of each record length
+  bool common_ = true;    // the common framing, read without a look at the others
   int unit_ = 0;
   std::string name_;
   int64_t size_ = -1;  // bytes in the file when it is regular, else -1

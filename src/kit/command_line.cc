@@ -100,8 +100,8 @@ void AddSalvageOption(CLI::App& app, bool* salvage) {
 }
 
 std::string SalvageText(const SalvageNote& note, std::string_view used) {
-  const std::string steps = note.steps == 1 ? "its 1 step" : "its " + std::to_string(note.steps) +
-                                                                 " steps";
+  const std::string steps =
+      note.steps == 1 ? "its 1 step" : "its " + std::to_string(note.steps) + " steps";
   return note.file + " is damaged at record " + std::to_string(note.record) + " (byte " +
          std::to_string(note.byte) + "): " + note.what + "; " + steps + " before it " +
          std::string(used);
