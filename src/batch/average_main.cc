@@ -68,6 +68,14 @@ CAUTIONS
   "cautions" of the JSON report tell of a window whose hours repeat or go back,
   and of the steps --later-wins left out.
 
+DAMAGED INPUTS
+  A file whose framing or counts are damaged is refused. With --salvage, a
+  file damaged after its header (the file of a run that stopped mid-write) is
+  averaged over its steps before the first damaged record, as if it ended
+  there; the report, a caution and "damage" in the JSON report say which
+  record, at which byte, and how many steps were used. Files written
+  big-endian or with 8-byte record lengths are read as well.
+
 TABLES
   --table writes the per-node averages, minima and maxima in the dialogue's
   listing layout (QMX4: the first three constituents; QMX10: every node, after
