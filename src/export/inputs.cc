@@ -118,11 +118,14 @@ Inputs::Inputs(const std::string& mesh_name, const std::string& result_name,
   if (report.damage) {
     const Damage& d = *report.damage;
     damage_ = SalvageNote{ValidUtf8(result_name), d.record, d.offset, d.what, report.steps};
-    series_.StopAfter(report.steps);
   }
 }
 
-void Inputs::SayDamage(std::string_view program, bool salvage, std::string_view used) const {
+void Inputs::UseStepsBeforeDamage() {
+  if (damage_) series_.StopAfter(damage_->steps);
+}
+
+void Inputs::SayDamage(std::string_view program, bool salvage, std::string_view used) {
   if (!damage_) return;
   if (!salvage) {
     Refuse(1, result_name_ + ": record " + std::to_string(damage_->record) + " (byte " +
@@ -130,6 +133,7 @@ void Inputs::SayDamage(std::string_view program, bool salvage, std::string_view 
                   "the " + Counted(damage_->steps, "step", "steps") + " before it");
   }
   Caution(program, SalvageText(*damage_, used));
+  UseStepsBeforeDamage();
 }
 
 void Inputs::Check(const SeriesResult& result) {

@@ -52,13 +52,14 @@ class Inputs {
   /// Lines about elements left out, if any.
   std::vector<std::string> Warnings() const;
 
-  /// Where the result is damaged, if it is; its steps before the damage are
-  /// then the only ones read.
+  /// Where the result is damaged, if it is (looked for in the whole file).
   const std::optional<SalvageNote>& damage() const { return damage_; }
+  /// Makes the series of a damaged result end before its damage.
+  void UseStepsBeforeDamage();
   /// With a damaged result: without `salvage` refuses it; with it, says on
   /// stderr ("<program>: caution: ") where the damage is and that its steps
-  /// before it `used` ("are used").
-  void SayDamage(std::string_view program, bool salvage, std::string_view used = "are used") const;
+  /// before it `used` ("are used"), and reads only those.
+  void SayDamage(std::string_view program, bool salvage, std::string_view used = "are used");
 
   /// Makes the next time step current; false at the end of the result.
   bool Next();

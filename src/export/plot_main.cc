@@ -289,6 +289,7 @@ int Plot(const CommonOptions& options, const PlotOptions& plot) {
     look.lo = HUGE_VAL;
     look.hi = -HUGE_VAL;
     Inputs first(options.mesh, options.result, options.order());
+    first.UseStepsBeforeDamage();
     first.ShowProgress(&progress, "looked at");
     while (first.Next()) {
       if (Drawn(first.series(), plot.every)) {
