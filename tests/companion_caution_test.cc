@@ -1,4 +1,4 @@
-// The cautions of korvant-merge and korvant-average: what a successful run
+// The cautions of korvant-merge, korvant-average and korvant-diff: what a successful run
 // did that its user may not expect, told on stderr (with -q too) and in the
 // JSON report; and korvant-average --later-wins, which keeps only the later
 // step at an hour a restart repeats.
@@ -113,6 +113,14 @@ std::vector<Row> Rows() {
        {{"a.bin", a}, {"b.bin", b_overlapping}},
        {"-o", "m.bin", "a.bin", "b.bin"},
        {}},
+      // a.bin's hours 1 to 60 pair with b.bin's; its restart at hour 50 is
+      // walked past, so the caution, and the 27 steps skipped, tell of it.
+      {"DiffTimesGoBack",
+       "korvant-diff",
+       {{"a.bin", restarted}, {"b.bin", a}},
+       {"a.bin", "b.bin", "-o", "d.bin"},
+       {"a.bin goes back in time at hour 50; steps are paired walking forward, so merge its "
+        "pieces with korvant-merge first"}},
       {"MergeKeepAllGoesBack",
        "korvant-merge",
        {{"a.bin", a}, {"b.bin", b_overlapping}},

@@ -1,4 +1,4 @@
-// Damaged and hostile files through all five companion programs: sound files
+// Damaged and hostile files through all seven companion programs: sound files
 // of every family mutated (bytes flipped, counts and lengths set to extreme
 // values, records cut, repeated or followed by junk), each run as a user
 // would run it. Whatever the file, a run ends by itself with status 0 or 1,
@@ -147,6 +147,10 @@ std::vector<ProgramRun> Runs(std::mt19937& random) {
       {"korvant-plot",
        {"m.velto", "r.bin", "--field", fields[random() % 5], "--arrows", "-o", "p.png"},
        {"p.png"}},
+      {"korvant-series",
+       {"m.velto", "r.bin", "--node", "2", "--at", "1,1", "-o", "s.csv"},
+       {"s.csv"}},
+      {"korvant-diff", {"s.bin", "r.bin", "-o", "d.bin"}, {"d.bin"}},
   };
 }
 
@@ -163,6 +167,7 @@ TEST_P(MutationTest, EveryRunEndsByItselfAndSaysWhyItRefuses) {
     const std::string mutated = Mutate(sound, random);
     box.Write("r.bin", mesh_mutated ? HydroResult().bytes() : mutated);
     box.Write("m.velto", mesh_mutated ? mutated : mesh);
+    box.Write("s.bin", mesh_mutated ? HydroResult().bytes() : sound);  // korvant-diff's A
     for (const ProgramRun& run : Runs(random)) {
       const RunResult result = box.RunProgram(ProgramPath(run.program), run.args);
       const std::string what = std::string(GetParam().name) + " mutation " + std::to_string(m) +

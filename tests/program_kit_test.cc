@@ -49,6 +49,10 @@ const Program kPrograms[] = {
      [](const std::string& mesh, const std::string& in, const std::string& out) {
        return std::vector<std::string>{mesh, in, "--field", "depth", "-o", out};
      }},
+    {"korvant-diff", ".qmx2",
+     [](const std::string&, const std::string& in, const std::string& out) {
+       return std::vector<std::string>{in, in, "-o", out};
+     }},
     {"korvant-series", ".csv",
      [](const std::string& mesh, const std::string& in, const std::string& out) {
        return std::vector<std::string>{mesh, in, "--node", "1", "-o", out};
@@ -134,6 +138,8 @@ TEST_P(ProgramKitTest, AnInputThatCannotBeReadIsNamedWithItsReason) {
   std::vector<Case> cases = {
       {"mesh.velto", "none.qmx2", "cannot read none.qmx2: no such file"},
       {"mesh.velto", "folder", "cannot read folder: a folder, not a regular file"},
+      // A name in another encoding is shown as UTF-8, U+FFFD for the stray byte.
+      {"mesh.velto", "r\xE9.qmx2", "cannot read r\xEF\xBF\xBD.qmx2: no such file"},
   };
   if (GetParam().args("M", "R", "O") != GetParam().args("X", "R", "O")) {  // it reads a mesh
     cases.push_back({"none.velto", "run.qmx2", "cannot read none.velto: no such file"});

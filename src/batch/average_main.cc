@@ -132,21 +132,6 @@ std::string NumberText(const Value& v) {
   return std::string(text, end);
 }
 
-// Writes output `index`; a failed write of the record or text layers ends
-// the run there, and is told here with the target's name.
-bool WriteOutput(const std::string& target, const std::function<void()>& write,
-                 std::string* error) {
-  errno = 0;
-  try {
-    write();
-    return true;
-  } catch (const RunAborted&) {
-    *error =
-        "cannot write " + target + (errno != 0 ? ": " + std::string(std::strerror(errno)) : "");
-    return false;
-  }
-}
-
 // Writes a text output by `write`: into the file `path`, or onto stdout
 // when the target is "-".
 void WriteText(const std::string& target, const std::string& path,

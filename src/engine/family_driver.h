@@ -17,6 +17,7 @@ namespace korvant {
 struct AverageChoices;
 struct Mesh;
 class AveragingFamily;
+class DifferenceFamily;
 class StepFields;
 
 /// What a family's step counts beside its nodes and elements, in words.
@@ -83,6 +84,9 @@ class FamilyDriver {
   /// Its steps read as those fields over `mesh`; null for a family of no
   /// steps.
   virtual std::unique_ptr<StepFields> Steps(const Identity&, const Mesh&) const;
+  /// Its part of a difference of two files of `id`'s layout; null for a
+  /// family of no steps.
+  virtual std::unique_ptr<DifferenceFamily> Difference(const Identity&) const;
 };
 
 /// The driver of a kind; null for `kUnknown`.

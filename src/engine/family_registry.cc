@@ -1,5 +1,6 @@
 #include "engine/averaging_family.h"
 #include "engine/family_driver.h"
+#include "engine/step_difference.h"
 #include "engine/step_fields.h"
 
 namespace korvant {
@@ -9,6 +10,10 @@ std::unique_ptr<AveragingFamily> FamilyDriver::Averaging(const AverageChoices&) 
 }
 
 std::unique_ptr<StepFields> FamilyDriver::Steps(const Identity&, const Mesh&) const {
+  return nullptr;
+}
+
+std::unique_ptr<DifferenceFamily> FamilyDriver::Difference(const Identity&) const {
   return nullptr;
 }
 

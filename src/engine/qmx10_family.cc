@@ -9,6 +9,7 @@
 #include "engine/family_driver.h"
 #include "engine/mean_listing.h"
 #include "engine/mesh.h"
+#include "engine/step_difference.h"
 #include "engine/step_fields.h"
 #include "engine/threed_mean.h"
 #include "formats/limits.h"
@@ -149,6 +150,65 @@ class Qmx10Steps final : public StepFields {
   Qmx10Step step_;
 };
 
+// Two QMX10 steps (or averaged records), one a file, for a difference: the
+// rows of the degrees of freedom are subtracted, as far as their counts go.
+class ThreedDifference final : public DifferenceFamily {
+ public:
+  ThreedDifference() {
+    for (Slot& s : slots_) s.step.icnt = std::span(s.icnt);
+  }
+
+  std::string ReadWhole(Side side, RecordFile& f, const StepHead& head,
+                        const CountLists& list) override {
+    // Sized as the averaging sizes a step: rows as long as the nodes or the
+    // longest row of the record, the other arrays by their own counts.
+    Slot& s = slot(side);
+    std::copy(list.before, list.before + MAXCNT, s.icnt.begin());
+    int64_t row = std::max<int64_t>(Count(head.np), 1);
+    for (int k = 1; k <= std::min(head.width, MAXCNT); ++k) {
+      row = std::max<int64_t>(row, Count(list.after[k - 1]));
+    }
+    s.step.row = static_cast<size_t>(row);
+    s.step.vdof = Grown(s.vdof, MAXDOF * row).first(static_cast<size_t>(MAXDOF * row));
+    s.step.rdat3 = Grown(s.rdat3, Count(list.after[kRdat3Entry - 1]));
+    s.step.rdat7 = Grown(s.rdat7, Count(list.after[kRdat7Entry - 1]));
+    s.step.rdat8 = Grown(s.rdat8, Count(list.after[kRdat8Entry - 1]));
+    s.step.imat = Grown(s.imat, Count(head.ne));
+    s.step.ndry = Grown(s.ndry, Count(head.np));
+    s.step.rnode = Grown(s.rnode, Count(head.np));
+    s.step.relem = Grown(s.relem, Count(head.ne));
+    return Problem(ReadQmx10Record(f, s.step, &s.averaged));
+  }
+
+  std::vector<FieldView> Fields(Side side) override {
+    Slot& s = slot(side);
+    const std::vector<FieldInfo> f = Qmx10Fields(s.step.ndf);
+    std::vector<FieldView> views;
+    for (size_t k = 0; k < f.size(); ++k) {
+      const int64_t held = std::min<int64_t>(Count(s.icnt[k]), static_cast<int64_t>(s.step.row));
+      views.push_back({f[k], s.vdof.data() + k * s.step.row, 1, held});
+    }
+    return views;
+  }
+
+  void WriteStep(RecordFile& out) override {
+    const Slot& b = slot(Side::kB);
+    b.averaged ? WriteQmx10Average(out, b.step, b.step.vdof.data()) : WriteQmx10Step(out, b.step);
+  }
+
+ private:
+  struct Slot {
+    Qmx10Step step;
+    bool averaged = false;
+    std::array<int32_t, MAXCNT> icnt{};
+    std::vector<float> vdof, rdat3, rdat7, rdat8, rnode, relem;
+    std::vector<int32_t> imat, ndry;
+  };
+  Slot& slot(Side side) { return slots_[side == Side::kA ? 0 : 1]; }
+
+  Slot slots_[2];
+};
+
 class Qmx10Driver final : public FamilyDriver {
  public:
   FileKind kind() const override { return FileKind::kQmx10; }
@@ -188,6 +248,10 @@ class Qmx10Driver final : public FamilyDriver {
 
   std::unique_ptr<StepFields> Steps(const Identity&, const Mesh& mesh) const override {
     return std::make_unique<Qmx10Steps>(mesh);
+  }
+
+  std::unique_ptr<DifferenceFamily> Difference(const Identity&) const override {
+    return std::make_unique<ThreedDifference>();
   }
 };
 

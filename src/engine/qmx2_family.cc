@@ -6,6 +6,7 @@
 #include "engine/hydro_mean.h"
 #include "engine/mean_listing.h"
 #include "engine/mesh.h"
+#include "engine/step_difference.h"
 #include "engine/step_fields.h"
 #include "formats/limits.h"
 #include "formats/qmx2.h"
@@ -171,6 +172,53 @@ class Qmx2Steps final : public StepFields {
   Qmx2Step step_;
 };
 
+// Two QMX2 steps, one a file, for a difference: the velocities, the depth
+// and (long steps) the water surface are subtracted.
+class HydroDifference final : public DifferenceFamily {
+ public:
+  explicit HydroDifference(bool long_steps) : long_(long_steps) {}
+
+  std::string ReadHeader(RecordFile& f) override { return Problem(header_.Read(f, kAnyMesh)); }
+  void WriteHeader(RecordFile& out) override {
+    header_.Write(out, header_.values().np, header_.values().ne);
+  }
+
+  std::string ReadWhole(Side side, RecordFile& f, const StepHead& head,
+                        const CountLists&) override {
+    Slot& s = slot(side);
+    const int64_t np = Count(head.np);
+    s.step.vel = Grown(s.vel, 3 * np);
+    s.step.ndry = Grown(s.ndry, np);
+    s.step.imat = Grown(s.imat, Count(head.ne));
+    s.step.elevations = Grown(s.elevations, long_ ? np : 0);
+    return Problem(ReadQmx2Step(f, long_, s.step));
+  }
+
+  std::vector<FieldView> Fields(Side side) override {
+    Slot& s = slot(side);
+    const std::vector<FieldInfo> f = Qmx2Fields(long_, s.step.time == kQmx2AveragedTime);
+    const int64_t np = Count(s.step.np);
+    std::vector<FieldView> views;
+    for (int q = kU; q <= kDepth; ++q) views.push_back({f[q], s.vel.data() + q, 3, np});
+    if (long_) views.push_back({f[kElevation], s.elevations.data(), 1, np});
+    return views;
+  }
+
+  void WriteStep(RecordFile& out) override { WriteQmx2Step(out, slot(Side::kB).step, long_); }
+
+ private:
+  struct Slot {
+    Qmx2Step step;
+    std::vector<float> vel, elevations;
+    std::vector<int32_t> ndry, imat;
+  };
+  Slot& slot(Side side) { return slots_[side == Side::kA ? 0 : 1]; }
+
+  bool long_;
+  HeaderStore header_;
+  Slot slots_[2];
+};
+
 class Qmx2Driver final : public FamilyDriver {
  public:
   FileKind kind() const override { return FileKind::kQmx2; }
@@ -212,6 +260,10 @@ class Qmx2Driver final : public FamilyDriver {
 
   std::unique_ptr<StepFields> Steps(const Identity& id, const Mesh& mesh) const override {
     return std::make_unique<Qmx2Steps>(id.long_steps, mesh);
+  }
+
+  std::unique_ptr<DifferenceFamily> Difference(const Identity& id) const override {
+    return std::make_unique<HydroDifference>(id.long_steps);
   }
 };
 

@@ -7,6 +7,7 @@
 #include "engine/family_driver.h"
 #include "engine/mean_listing.h"
 #include "engine/mesh.h"
+#include "engine/step_difference.h"
 #include "engine/step_fields.h"
 #include "engine/transport_mean.h"
 #include "formats/limits.h"
@@ -111,6 +112,50 @@ class Qmx4Steps final : public StepFields {
   Qmx4Step step_;
 };
 
+// Two QMX4 steps, one a file, for a difference: the concentrations are
+// subtracted.
+class TransportDifference final : public DifferenceFamily {
+ public:
+  std::string ReadHeader(RecordFile& f) override { return Problem(header_.Read(f, kAnyMesh)); }
+  void WriteHeader(RecordFile& out) override {
+    header_.Write(out, header_.values().np, header_.values().ne);
+  }
+
+  std::string ReadWhole(Side side, RecordFile& f, const StepHead& head,
+                        const CountLists&) override {
+    // The record's length backs NP4 x NQAL values: no more are kept.
+    Slot& s = slot(side);
+    const int64_t row = Count(head.np), values = row * Count(head.width);
+    s.step.row = static_cast<size_t>(row);
+    s.step.conc = Grown(s.conc, values).first(static_cast<size_t>(values));
+    s.step.imat = Grown(s.imat, Count(head.ne));
+    return Problem(ReadQmx4Step(f, s.step));
+  }
+
+  std::vector<FieldView> Fields(Side side) override {
+    Slot& s = slot(side);
+    const std::vector<FieldInfo> f = Qmx4Fields(s.step.nqal);
+    std::vector<FieldView> views;
+    for (size_t k = 0; k < f.size(); ++k) {
+      views.push_back({f[k], s.conc.data() + k * s.step.row, 1, Count(s.step.np)});
+    }
+    return views;
+  }
+
+  void WriteStep(RecordFile& out) override { WriteQmx4Step(out, slot(Side::kB).step); }
+
+ private:
+  struct Slot {
+    Qmx4Step step;
+    std::vector<float> conc;
+    std::vector<int32_t> imat;
+  };
+  Slot& slot(Side side) { return slots_[side == Side::kA ? 0 : 1]; }
+
+  HeaderStore header_;
+  Slot slots_[2];
+};
+
 class Qmx4Driver final : public FamilyDriver {
  public:
   FileKind kind() const override { return FileKind::kQmx4; }
@@ -145,6 +190,10 @@ class Qmx4Driver final : public FamilyDriver {
 
   std::unique_ptr<StepFields> Steps(const Identity&, const Mesh& mesh) const override {
     return std::make_unique<Qmx4Steps>(mesh);
+  }
+
+  std::unique_ptr<DifferenceFamily> Difference(const Identity&) const override {
+    return std::make_unique<TransportDifference>();
   }
 };
 

@@ -1,8 +1,10 @@
 #include "kit/command_line.h"
 
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <iostream>
 #include <limits>
 
@@ -10,6 +12,7 @@
 #include "io/program_process.h"
 #include "io/record_file.h"
 #include "io/run_aborted.h"
+#include "text/readable.h"
 
 namespace korvant {
 
@@ -85,13 +88,14 @@ std::string JsonLine(const Json& report) {
 void Refuse(int status, std::string message) { throw Refusal{status, std::move(message)}; }
 
 int Complain(std::string_view program, const std::string& message, int status) {
-  std::cerr << program << ": " << message << (status == kExitUsage ? " (see --help)" : "") << '\n'
+  std::cerr << program << ": " << ValidUtf8(message)
+            << (status == kExitUsage ? " (see --help)" : "") << '\n'
             << std::flush;
   return status;
 }
 
 void Caution(std::string_view program, const std::string& text) {
-  std::cerr << program << ": caution: " << text << '\n' << std::flush;
+  std::cerr << program << ": caution: " << ValidUtf8(text) << '\n' << std::flush;
 }
 
 void AddSalvageOption(CLI::App& app, bool* salvage) {
@@ -203,6 +207,19 @@ int RunProgram(std::string_view program, const std::function<int()>& body) {
   // The outputs are in place by now; a report lost on the way is told last.
   if (!StdoutWritten() && status == 0) return Complain(program, kStdoutLost, kExitRefused);
   return status;
+}
+
+bool WriteOutput(const std::string& target, const std::function<void()>& write,
+                 std::string* error) {
+  errno = 0;
+  try {
+    write();
+    return true;
+  } catch (const RunAborted&) {
+    *error =
+        "cannot write " + target + (errno != 0 ? ": " + std::string(std::strerror(errno)) : "");
+    return false;
+  }
 }
 
 }  // namespace korvant

@@ -110,7 +110,8 @@ std::optional<int> ParseCommandLine(CLI::App& app, int argc, char** argv);
 /// written fails the run, after the outputs are in place.
 int RunProgram(std::string_view program, const std::function<int()>& body);
 
-/// "<program>: <message>" on stderr, with " (see --help)" after a usage
+/// "<program>: <message>" on stderr (as UTF-8: a file name in another
+/// encoding is shown with U+FFFD for what is not), with " (see --help)" after a usage
 /// error (status 2); returns `status`.
 int Complain(std::string_view program, const std::string& message, int status);
 
@@ -136,6 +137,11 @@ struct SalvageNote {
 std::string SalvageText(const SalvageNote& note, std::string_view used = "are used");
 /// {"record", "byte", "what", "steps_used"}, or null without a note.
 Json SalvageJson(const SalvageNote* note);
+
+/// Runs `write`, which writes the output `target`: false, with "cannot write
+/// TARGET: REASON" in *error, when the record or text layers end the run
+/// there on a failed write.
+bool WriteOutput(const std::string& target, const std::function<void()>& write, std::string* error);
 
 /// "cannot read FILE: REASON" for an input that is not a readable regular
 /// file (`InputProblem`), or "" for one that is.
