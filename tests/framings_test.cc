@@ -154,8 +154,10 @@ TEST_F(FramingsTest, EveryProgramReadsEachFamilyInEachFramingAsTheLittleEndianFi
             Output("korvant-plot", {mesh, result, "--field", family.field, "-o", "o.png", "-q"},
                    "o.png"),
             Output("korvant-series", {mesh, result, "--node", "4", "-q"}, "")};
-        if (!family.mesh)
+        if (!family.mesh) {
           all.push_back(Output("korvant-merge", {"-o", "o.bin", "-q", in}, "o.bin"));
+          all.push_back(Output("korvant-diff", {in, in, "-o", "o.bin", "-q"}, "o.bin"));
+        }
         std::vector<std::string> average = {result, "-o", "o.bin", "--table", "t.txt", "-q"};
         if (family.mesh) average.insert(average.end(), {"--geometry", mesh});
         all.push_back(Output("korvant-average", average, "o.bin"));
