@@ -5,6 +5,7 @@
 //
 //   korvant_make_corpus <folder>     writes <folder>/<target>/<seed>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -97,6 +98,26 @@ void RecordSeeds() {
                                  {kRewind, 0},
                                  {kSkip, 0}});
   Seed("record_file", "regular_mixed", Byte(0) + reads + mixed.bytes());
+  // The same records read in any framing: as they are, big-endian, and with
+  // 8-byte lengths (every 4-byte value reversed for big-endian).
+  const auto reframed = [&](bool big, int m) {
+    std::string out;
+    for (size_t r = 0; r < mixed.record_count(); ++r) {
+      const size_t at = mixed.record_start(r);
+      const auto* p = reinterpret_cast<const unsigned char*>(mixed.bytes().data() + at);
+      const size_t n = p[0] | p[1] << 8 | p[2] << 16 | static_cast<size_t>(p[3]) << 24;
+      std::string data = mixed.bytes().substr(at + 4, n);
+      for (size_t k = 0; big && k + 4 <= n; k += 4) std::reverse(&data[k], &data[k] + 4);
+      std::string length;
+      for (int i = 0; i < m; ++i) length += static_cast<char>(n >> (8 * (big ? m - 1 - i : i)));
+      out += length + data + length;
+    }
+    return out;
+  };
+  Seed("record_file", "any_framing_common", Byte(4) + reads + mixed.bytes());
+  Seed("record_file", "any_framing_big_endian", Byte(4) + reads + reframed(true, 4));
+  Seed("record_file", "any_framing_8_byte", Byte(4) + reads + reframed(false, 8));
+  Seed("record_file", "any_framing_big_endian_8_byte", Byte(4) + reads + reframed(true, 8));
   Seed("record_file", "pipe_mixed", Byte(2) + reads + mixed.bytes());
   FileBuilder cut = mixed;
   Seed("record_file", "regular_cut_trailer", Byte(0) + reads + cut.TruncateBy(2).bytes());

@@ -4,8 +4,9 @@
 // rest as file content. Reading modes run the operations on the content as a
 // regular file or through a pipe (no size known, nothing to seek in) and
 // compare every outcome, position and value with what the framing rules give
-// for those bytes. The writing mode writes records cut from the content and
-// compares the file with the framed bytes, then reads them back.
+// for those bytes; a regular file is read in any framing when the mode's bit
+// 2 says so (big-endian, 8-byte lengths, told from the first record). The writing mode writes
+// records cut from the content and compares the file with the framed bytes, then reads them back.
 
 #include <fcntl.h>
 #include <signal.h>
@@ -22,6 +23,7 @@
 #include <vector>
 
 #include "fuzz_support.h"
+#include "io/framing.h"
 #include "io/record_file.h"
 #include "io/record_format.h"
 
@@ -32,33 +34,72 @@ constexpr int kUnit = 7;
 
 enum class Damage { kNone, kCut, kShort };
 
+// A length of `m` bytes at `at`, most significant byte first when `big`.
+uint64_t LengthAt(std::string_view bytes, int64_t at, int m, bool big) {
+  uint64_t v = 0;
+  for (int i = 0; i < m; ++i) {
+    const uint64_t b = static_cast<unsigned char>(bytes[static_cast<size_t>(at + i)]);
+    v |= b << (8 * (big ? m - 1 - i : i));
+  }
+  return v;
+}
+
 // The reading rules, position by position, for a file whose bytes are known.
 struct Model {
   std::string_view bytes;
-  bool sized;  // a regular file: its size is known before reading
+  bool sized;            // a regular file: its size is known before reading
+  int m = kLengthBytes;  // bytes of a record length
+  bool big = false;      // lengths and 4-byte values most significant byte first
   int64_t pos = 0;
   int64_t left = 0;
   Damage damage = Damage::kNone;
 
   int64_t size() const { return static_cast<int64_t>(bytes.size()); }
 
+  // A record at `at` whose closing length is its opening one, in the framing
+  // (m, big): its data length, else -1.
+  int64_t RecordAt(int64_t at, int mm, bool bb) const {
+    if (size() - at < 2 * mm) return -1;
+    const uint64_t n = LengthAt(bytes, at, mm, bb);
+    if (n > static_cast<uint64_t>(size() - at - 2 * mm)) return -1;
+    return LengthAt(bytes, at + mm + static_cast<int64_t>(n), mm, bb) == n ? static_cast<int64_t>(n)
+                                                                           : -1;
+  }
+  // The framing of the first record whose next record (or the end) fits it
+  // too, else of the first record alone, else the common one.
+  void TellFraming() {
+    const std::pair<int, bool> tried[] = {{4, false}, {4, true}, {8, false}, {8, true}};
+    for (int pass = 0; pass < 2; ++pass) {
+      for (const auto& [mm, bb] : tried) {
+        const int64_t n = RecordAt(0, mm, bb);
+        if (n < 0) continue;
+        const int64_t next = n + 2 * mm;
+        if (pass == 1 || next == size() || RecordAt(next, mm, bb) >= 0) {
+          m = mm;
+          big = bb;
+          return;
+        }
+      }
+    }
+  }
+
   ReadStatus Begin() {
     damage = Damage::kNone;
     left = 0;
-    if (pos + kLengthBytes > size()) {
+    if (pos + m > size()) {
       pos = size();
       return ReadStatus::kEndOfFile;
     }
-    int64_t n = DecodeUint32(reinterpret_cast<const unsigned char*>(bytes.data() + pos));
-    pos += kLengthBytes;
+    const uint64_t n = LengthAt(bytes, pos, m, big);
+    pos += m;
     int64_t after = size() - pos;
     if (after == 0) return ReadStatus::kEndOfFile;
-    if (sized && n + kLengthBytes > after) {
+    if (sized && n + m > static_cast<uint64_t>(after)) {
       pos = size();
       damage = Damage::kCut;
       return ReadStatus::kError;
     }
-    left = n;
+    left = static_cast<int64_t>(n);
     return ReadStatus::kOk;
   }
 
@@ -96,11 +137,11 @@ struct Model {
   }
 
   ReadStatus Finish() {
-    if (pos + left + kLengthBytes > size()) {
+    if (pos + left + m > size()) {
       pos = size();
       if (damage == Damage::kNone) damage = Damage::kCut;
     } else {
-      pos += left + kLengthBytes;
+      pos += left + m;
     }
     left = 0;
     return damage == Damage::kNone ? ReadStatus::kOk : ReadStatus::kError;
@@ -138,9 +179,19 @@ int64_t Count(uint8_t arg) {
   return static_cast<int64_t>(arg - 200) * 1024;
 }
 
-void Compare(const Model& m, int64_t at, const void* got, int64_t bytes, const char* op) {
+// The values taken against the file's bytes; 4-byte values of a big-endian
+// file reversed (`values`).
+void Compare(const Model& m, int64_t at, const void* got, int64_t bytes, bool values,
+             const char* op) {
+  std::string want(m.bytes.substr(static_cast<size_t>(at), static_cast<size_t>(bytes)));
+  if (values && m.big) {
+    for (size_t k = 0; k + 4 <= want.size(); k += 4) {
+      std::swap(want[k], want[k + 3]);
+      std::swap(want[k + 1], want[k + 2]);
+    }
+  }
   FUZZ_CHECK(
-      std::memcmp(m.bytes.data() + at, got, static_cast<size_t>(bytes)) == 0,
+      std::memcmp(want.data(), got, static_cast<size_t>(bytes)) == 0,
       std::string(op) + ": values differ from the file's bytes at offset " + std::to_string(at));
 }
 
@@ -164,15 +215,20 @@ void TakeAndCompare(RecordFile& f, Model& m, int64_t count, int width, int kind)
   std::optional<int64_t> want = m.Take(count, width);
   FUZZ_CHECK(got == want.has_value(), "take of " + std::to_string(count) + " x " +
                                           std::to_string(width) + " disagrees with the model");
-  if (want && count > 0) Compare(m, *want, dst.data(), count * width, "take");
+  if (want && count > 0) Compare(m, *want, dst.data(), count * width, kind < 2, "take");
 }
 
-void RunReads(const std::string& path, std::string_view bytes, bool sized, std::string_view ops) {
+void RunReads(const std::string& path, std::string_view bytes, bool sized, std::string_view ops,
+              bool any_framing = false) {
   RecordFile f;
   Model m{bytes, sized};
+  if (any_framing && !bytes.empty()) m.TellFraming();
   RecordMark saved;
   try {
+    f.ReadAnyFraming(any_framing);
     f.OpenExisting(kUnit, path, RecordFile::Source::kAnyFile);
+    FUZZ_CHECK(f.framing().length_bytes == m.m && f.framing().big_endian == m.big,
+               "the framing told differs from the model's");
     for (size_t i = 0; i + 1 < ops.size(); i += 2) {
       const uint8_t op = static_cast<uint8_t>(ops[i]) % 13;
       const uint8_t arg = static_cast<uint8_t>(ops[i + 1]);
@@ -396,7 +452,7 @@ int RecordFileTarget(const uint8_t* data, size_t size) {
   switch (mode & 3) {
     case 0:
     case 1:
-      RunReads(ScratchFile("read", bytes), bytes, /*sized=*/true, ops);
+      RunReads(ScratchFile("read", bytes), bytes, /*sized=*/true, ops, (mode & 4) != 0);
       break;
     case 2:
       ReadThroughPipe(bytes, ops);

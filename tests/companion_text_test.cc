@@ -71,6 +71,7 @@ TEST_F(CompanionTextTest, TextReportsSayOneInTheSingularAndReplaceStrayBytes) {
         "  version:      IREC(1) = 42", "  title:        BA" + kFffd + " RUN",
         "  mesh:         1 node, 1 element", "  time steps:   1, hours 2 to 2",
         "  500 limit:    within the 500 time steps the console program korvant looks at",
+        "  records:      byte order: little-endian; record lengths: 4 bytes",
         "  framing:      sound to the end (4 records)"}},
   };
   for (const Case& c : cases) {

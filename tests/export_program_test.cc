@@ -437,7 +437,7 @@ TEST_F(ExportTest, RefusalsWriteNothing) {
        1,
        "korvant-export: result.bin: record 5 (byte " + std::to_string(damaged.record_start(4)) +
            "): its length of 240 bytes runs past the end of the file (234 bytes "
-           "left)\n"},
+           "left); --salvage uses the 1 step before it\n"},
       {{"-o", "out.nc", "--step", "3"},
        HydroResult(),
        1,

@@ -98,6 +98,7 @@ TEST_F(InfoTest, TextReportOfASoundFileAndOfARestartCutShort) {
                 "  time order:   forward throughout",
                 "  counts:       the same in every step",
                 "  500 limit:    within the 500 time steps the console program korvant looks at",
+                "  records:      byte order: little-endian; record lengths: 4 bytes",
                 "  framing:      sound to the end (7 records)",
                 "",
                 "b.bin",
@@ -112,6 +113,7 @@ TEST_F(InfoTest, TextReportOfASoundFileAndOfARestartCutShort) {
                 "  counts:       change 1 time:",
                 "                record 8: 3 nodes, 1 element after 2 nodes, 1 element",
                 "  500 limit:    within the 500 time steps the console program korvant looks at",
+                "  records:      byte order: little-endian; record lengths: 4 bytes",
                 "  framing:      damaged at record 9 (byte " + std::to_string(last) +
                     "): its length of 56 bytes runs past the end of the file (54 bytes left)",
             }),

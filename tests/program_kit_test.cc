@@ -57,6 +57,10 @@ const Program kPrograms[] = {
      [](const std::string& mesh, const std::string& in, const std::string& out) {
        return std::vector<std::string>{mesh, in, "--node", "1", "-o", out};
      }},
+    {"korvant-convert", ".qmx2",
+     [](const std::string&, const std::string& in, const std::string& out) {
+       return std::vector<std::string>{in, "-o", out};
+     }},
 };
 
 void PrintTo(const Program& program, std::ostream* os) { *os << program.name; }

@@ -68,6 +68,14 @@ CAUTIONS
   "cautions" of the JSON report tell of a window whose hours repeat or go back,
   and of the steps --later-wins left out.
 
+DAMAGED INPUTS
+  A file whose framing or counts are damaged is refused. With --salvage, a
+  file damaged after its header (the file of a run that stopped mid-write) is
+  averaged over its steps before the first damaged record, as if it ended
+  there; the report, a caution and "damage" in the JSON report say which
+  record, at which byte, and how many steps were used. Files written
+  big-endian or with 8-byte record lengths are read as well.
+
 TABLES
   --table writes the per-node averages, minima and maxima in the dialogue's
   listing layout (QMX4: the first three constituents; QMX10: every node, after
@@ -238,6 +246,7 @@ std::string ReadMesh(const std::string& path, Mesh* mesh) {
   RecordFile f;
   errno = 0;
   try {
+    f.ReadAnyFraming(true);
     f.OpenExisting(0, path);
   } catch (const RunAborted&) {
     return "cannot read " + path + (errno != 0 ? ": " + std::string(std::strerror(errno)) : "");
@@ -276,6 +285,7 @@ int Average(int argc, char** argv) {
                  "The VELTO mesh: QMX2 node x, y and bottom; others: checked only")
       ->type_name("MESH");
   app.add_flag("--float32-sums", o.float32_sums, "Sum in 32 bits, as the dialogue does");
+  AddSalvageOption(app, &o.salvage);
   app.add_flag("--later-wins", o.later_wins,
                "Average only the later step of an hour a restart repeats");
   app.add_option("--table", o.table,
@@ -345,6 +355,7 @@ int Average(int argc, char** argv) {
   if (o.constituents > 0) choices.constituents = o.constituents;
   choices.float32_sums = o.float32_sums;
   choices.later_wins = o.later_wins;
+  choices.salvage = o.salvage;
 
   Outputs outputs;
   std::string error;
@@ -419,9 +430,9 @@ int Average(int argc, char** argv) {
       flat.bottom.assign(n, 0.0f);
     }
     statistics.emplace(o.statistics);
-    if (std::string why =
-            statistics->Run(o.input, o.geometry.empty() ? flat : mesh,
-                            r.first_hour.value_or(r.start), r.last_hour.value_or(r.stop));
+    if (std::string why = statistics->Run(
+            o.input, o.geometry.empty() ? flat : mesh, r.first_hour.value_or(r.start),
+            r.last_hour.value_or(r.stop), r.damage ? r.steps : INT64_MAX);
         !why.empty()) {
       return Complain(kProgram, why, kExitRefused);
     }

@@ -52,8 +52,15 @@ std::string CautionText(const AverageOptions& o, const AverageReport& r, const A
 
 }  // namespace
 
+static std::optional<SalvageNote> Salvaged(const AverageOptions& o, const AverageReport& r) {
+  if (!r.damage) return std::nullopt;
+  return SalvageNote{ValidUtf8(o.input), r.damage->record, r.damage->offset, r.damage->what,
+                     r.steps};
+}
+
 std::vector<std::string> AverageCautions(const AverageOptions& o, const AverageReport& r) {
   std::vector<std::string> texts;
+  if (const std::optional<SalvageNote> note = Salvaged(o, r)) texts.push_back(SalvageText(*note));
   for (const AverageCaution& c : r.cautions) texts.push_back(CautionText(o, r, c));
   return texts;
 }
@@ -72,6 +79,11 @@ void PrintAverageReport(const AverageOptions& o, const AverageReport& r,
             << "; window " << WindowText(o, r) << "; sums in "
             << (o.float32_sums ? "32 bits" : "double precision")
             << (o.later_wins ? "; the later step at a repeated hour" : "") << '\n';
+  if (r.damage) {
+    std::cout << "  salvaged: damaged at record " << r.damage->record << " (byte "
+              << r.damage->offset << "), " << Counted(r.steps, "step", "steps")
+              << " before it used\n";
+  }
   if (r.dry_nodes > 0) {
     std::cout << "  " << Counted(r.dry_nodes, "dry node", "dry nodes") << " left at zero\n";
   }
@@ -114,6 +126,8 @@ void PrintAverageJson(const AverageOptions& o, const AverageReport& r,
                  {"later_wins", o.later_wins},
                  {"table", o.table.empty() ? Json(nullptr) : Json(o.table)},
                  {"csv", o.csv.empty() ? Json(nullptr) : Json(o.csv)}};
+  const std::optional<SalvageNote> note = Salvaged(o, r);
+  report["damage"] = SalvageJson(note ? &*note : nullptr);
   if (family.Takes(AverageChoice::kWeighting)) {
     report["weighted"] = o.weighted;
     report["datum"] = HourJson(o.datum);

@@ -21,6 +21,7 @@ struct AverageOptions {
   int32_t constituents = 0;
   bool float32_sums = false;
   bool later_wins = false;
+  bool salvage = false;
   StatisticsChoices statistics;
   bool sync = false;
   bool force = false, json = false, quiet = false;

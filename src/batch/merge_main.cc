@@ -51,6 +51,14 @@ CAUTIONS
   window selects none, or later inputs replace every step it selects) and,
   with --keep-all, of merged times that go back.
 
+DAMAGED INPUTS
+  An input whose framing or counts are damaged refuses the merge. With
+  --salvage, an input damaged after its header (the file of a run that
+  stopped mid-write) gives its steps before the first damaged record; the
+  report and a caution say which record, at which byte, and how many steps
+  were used. Inputs written big-endian or with 8-byte record lengths are
+  read as well, and copied into the common framing (see korvant-convert).
+
 OUTPUT
   OUT is written under a temporary name beside it and renamed into place when
   the run succeeds, so a failed run leaves the old OUT (or none); with --sync
@@ -69,6 +77,7 @@ struct Options {
   std::string output;
   HourWindow window;
   bool keep_all = false;
+  bool salvage = false;
   bool sync = false;
   bool force = false;
   bool json = false;
@@ -145,9 +154,21 @@ std::string CautionText(const Options& o, const std::vector<MergeInput>& inputs,
   return "";
 }
 
+std::optional<SalvageNote> Salvaged(const std::vector<MergeInput>& inputs, const MergeReport& r,
+                                    size_t i) {
+  const std::optional<Damage>& d = r.inputs[i].damage;
+  if (!d) return std::nullopt;
+  return SalvageNote{ValidUtf8(inputs[i].path), d->record, d->offset, d->what, r.inputs[i].steps};
+}
+
 std::vector<std::string> CautionTexts(const Options& o, const std::vector<MergeInput>& inputs,
                                       const MergeReport& r) {
   std::vector<std::string> texts;
+  for (size_t i = 0; i < inputs.size(); ++i) {
+    if (const std::optional<SalvageNote> note = Salvaged(inputs, r, i)) {
+      texts.push_back(SalvageText(*note));
+    }
+  }
   for (const MergeCaution& c : r.cautions) texts.push_back(CautionText(o, inputs, r, c));
   return texts;
 }
@@ -162,6 +183,11 @@ void PrintReport(const Options& o, const std::vector<MergeInput>& inputs, const 
     if (in.kept > 0) std::cout << " (" << HoursText(in.first_hour, in.last_hour) << ")";
     if (in.replaced > 0) {
       std::cout << ", replaced " << Counted(in.replaced, "earlier step", "earlier steps");
+    }
+    if (in.damage) {
+      std::cout << "; salvaged: damaged at record " << in.damage->record << " (byte "
+                << in.damage->offset << "), " << Counted(in.steps, "step", "steps")
+                << " before it used";
     }
     std::cout << '\n';
   }
@@ -181,6 +207,8 @@ void PrintJson(const Options& o, const std::vector<MergeInput>& inputs, const Me
                            {"replaced", in.replaced},
                            {"first_hour", HourJson(in.first_hour)},
                            {"last_hour", HourJson(in.last_hour)}});
+    const std::optional<SalvageNote> note = Salvaged(inputs, r, i);
+    inputs_json.back()["damage"] = SalvageJson(note ? &*note : nullptr);
   }
   Json report = {{"program", kProgram},
                  {"output", o.output},
@@ -211,6 +239,7 @@ int Merge(int argc, char** argv) {
   AddOutputOption(app, &o.output, "The merged file to write")->required();
   AddHourWindow(app, &o.window, "of every input without a window of its own");
   app.add_flag("--keep-all", o.keep_all, "Copy every selected step in the order given");
+  AddSalvageOption(app, &o.salvage);
   app.add_flag("--sync", o.sync, "Wait until the outputs are on disk before renaming them");
   AddForceOption(app, &o.force);
   AddReportOptions(app, &o.quiet, &o.json);
@@ -238,7 +267,7 @@ int Merge(int argc, char** argv) {
   std::string error;
   if (!outputs.Add(o.output, o.force, paths, &error))
     return Complain(kProgram, error, kExitRefused);
-  StreamMerge merge(inputs, o.keep_all);
+  StreamMerge merge(inputs, o.keep_all, o.salvage);
   ProgressLine progress(kProgram);
   if (!merge.Check()) {
     progress.Clear();

@@ -186,6 +186,8 @@ bool FileReport::over_step_limit() const { return steps > kMaxSteps; }
 FileReport ReportFile(RecordFile& f, const ReportProgress& progress) {
   FileReport r;
   f.CompareClosingLengths(true);
+  f.ReadAnyFraming(true);
+  r.framing = f.framing();
   r.identity = Identify(f);
   const FamilyDriver* driver = DriverOf(r.identity.kind);
   if (driver == nullptr) {

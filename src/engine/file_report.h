@@ -43,6 +43,7 @@ constexpr size_t kMaxListed = 100;
 struct FileReport {
   Identity identity;    ///< kind, header form, long QMX2 steps, or why it is none of the kinds
   int64_t records = 0;  ///< whole records before the end or the first damage
+  Framing framing;      ///< told from the first record's two lengths
 
   // The header, for the kinds that have one.
   std::optional<int32_t> irec1;      ///< IREC(1), the version code; absent when not in the file

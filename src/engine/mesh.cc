@@ -91,6 +91,7 @@ Face FaceOf(const Mesh& mesh, int32_t element, int nodes, NodeOrder order) {
 
 ReadResult LoadMesh(RecordFile& f, Mesh* mesh, MeshLimits limits) {
   f.CompareClosingLengths(true);
+  f.ReadAnyFraming(true);
   HeaderStore header;
   VeltoMesh velto;
   velto.header = header.text();

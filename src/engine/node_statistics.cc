@@ -26,13 +26,16 @@ std::string Problem(const std::string& path, const SeriesResult& r) {
 
 }  // namespace
 
-std::string NodeStatistics::Run(const std::string& path, const Mesh& mesh, float from, float to) {
+std::string NodeStatistics::Run(const std::string& path, const Mesh& mesh, float from, float to,
+                                int64_t steps) {
   RecordFile file;
   file.CompareClosingLengths(true);
+  file.ReadAnyFraming(true);
   file.OpenExisting(0, path);
   ResultSeries series(file, mesh);
   SeriesResult r = series.Open();
   if (!r.ok()) return Problem(path, r);
+  series.StopAfter(steps);
   np_ = mesh.np;
   const size_t n = static_cast<size_t>(np_);
   const std::vector<FieldInfo>& fields = series.fields();

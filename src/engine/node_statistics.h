@@ -43,7 +43,8 @@ class NodeStatistics {
   /// over `mesh` (its node count is the steps'). "" or what is wrong: a
   /// threshold's field that the file does not hold (naming those it does),
   /// or a step that does not fit the mesh.
-  std::string Run(const std::string& path, const Mesh& mesh, float from, float to);
+  std::string Run(const std::string& path, const Mesh& mesh, float from, float to,
+                  int64_t steps = INT64_MAX);
 
   /// The columns added, each named after its field: "depth_std",
   /// "depth_hour_of_max", "depth_hours_above_2.5", in the field's units or

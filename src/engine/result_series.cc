@@ -27,6 +27,7 @@ ResultSeries::~ResultSeries() = default;
 SeriesResult ResultSeries::Open() {
   SeriesResult result;
   file_.CompareClosingLengths(true);
+  file_.ReadAnyFraming(true);
   id_ = Identify(file_);
   result.refusal = NotAResult(id_);
   if (!result.refusal.empty()) return result;
@@ -65,6 +66,11 @@ SeriesResult ResultSeries::Next() {
   if (first_pending_) {
     first_pending_ = false;
     return SeriesResult{};
+  }
+  if (step_ >= stop_after_) {
+    SeriesResult end;
+    end.read.outcome = Outcome::kEndOfFile;
+    return end;
   }
   return ReadStep();
 }

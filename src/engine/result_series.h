@@ -55,6 +55,9 @@ class ResultSeries {
   /// `nodes` (from 0, each below the mesh's node count), for a reader that
   /// looks at no others; after `Open`.
   void OnlyNodes(std::vector<size_t> nodes) { steps_->OnlyNodes(std::move(nodes)); }
+  /// Makes the series end after its first `steps` steps (those before a
+  /// damaged record).
+  void StopAfter(int64_t steps) { stop_after_ = steps; }
   /// Index of the field `name` in `fields()`, or -1.
   int FieldIndex(std::string_view name) const;
 
@@ -82,6 +85,7 @@ class ResultSeries {
   bool first_pending_ = false;
   bool means_ = false;
   int64_t step_ = 0;
+  int64_t stop_after_ = INT64_MAX;
   float time_ = 0.0f;
 };
 

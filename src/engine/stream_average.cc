@@ -40,6 +40,7 @@ bool StreamAverage::Run(const std::function<void(const AverageProgress&)>& progr
   }
   RecordFile f;
   f.CompareClosingLengths(true);
+  f.ReadAnyFraming(true);
   f.OpenExisting(0, path_);
   const Identity id = Identify(f);
   if (std::string why = NotAResult(id); !why.empty()) return fail(why);
@@ -57,6 +58,10 @@ bool StreamAverage::Run(const std::function<void(const AverageProgress&)>& progr
   for (;;) {
     const ReadResult result = ReadStepHead(f, id, &head, icnt.data());
     if (result.outcome == Outcome::kEndOfFile) break;
+    if (result.outcome == Outcome::kDamaged && choices_.salvage) {
+      report_.damage = result.damage;
+      break;
+    }
     if (!result.ok()) return fail(Problem(result));
     if (report_.steps++ == 0) first_time = head.time;
     last_time = head.time;
@@ -83,7 +88,7 @@ bool StreamAverage::Run(const std::function<void(const AverageProgress&)>& progr
   if (choices_.later_wins) {
     f.Seek(first_step);
     icnt.fill(0);
-    for (;;) {
+    for (int64_t step = 0; step < report_.steps; ++step) {
       const ReadResult result = ReadStepHead(f, id, &head, icnt.data());
       if (result.outcome == Outcome::kEndOfFile) break;
       if (!result.ok()) return fail("it changed while being read: " + Problem(result));
@@ -104,7 +109,7 @@ bool StreamAverage::Run(const std::function<void(const AverageProgress&)>& progr
   StepHead last;
   std::optional<RecordMark> last_whole;
   AverageProgress done;
-  for (;;) {
+  while (done.steps < report_.steps) {
     before = icnt;
     const ReadResult result = ReadStepHead(f, id, &head, icnt.data());
     if (result.outcome == Outcome::kEndOfFile) break;

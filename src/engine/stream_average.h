@@ -37,6 +37,10 @@ struct AverageChoices {
   /// later steps, as a restart-aware merge keeps them: a step at or before
   /// the time of a step before it replaces those steps from its time on.
   bool later_wins = false;
+  /// A file damaged after its header (a run that stopped mid-write) is
+  /// averaged over its steps before the first damaged record, as if it ended
+  /// there; without it, such a file is refused.
+  bool salvage = false;
   /// QMX2: the mesh the file's nodes lie on, as the console program uses a
   /// geometry file read earlier in its run: the listing gives each node's x
   /// and y, and a short step's water surface is the node's bottom elevation
@@ -86,6 +90,8 @@ struct AverageReport {
   int64_t dry_nodes = 0;  ///< QMX2: nodes whose values were all about zero, left at zero
   std::vector<DofExtremes> extremes;  ///< QMX10: one per degree of freedom, all six
   std::vector<AverageCaution> cautions;
+  /// With salvage: the first damaged record; `steps` are those before it.
+  std::optional<Damage> damage;
 };
 
 /// How far the averaging has come: steps read, the hour of the step read

@@ -71,6 +71,7 @@ bool StreamDifference::Pass(bool write, RecordFile* out,
       return fail("cannot read " + w->path + ": " + why);
     }
     w->f.CompareClosingLengths(true);
+    w->f.ReadAnyFraming(true);
     w->f.OpenExisting(0, w->path);
   }
   a_id_ = Identify(a.f);

@@ -11,7 +11,7 @@
 
 #include "engine/family_driver.h"
 #include "formats/limits.h"
-#include "io/record_format.h"
+#include "io/framing.h"
 
 namespace korvant {
 namespace {
@@ -47,6 +47,7 @@ std::string Open(const std::string& path, OpenInput* in) {
   if (!S_ISREG(st.st_mode)) return "not a regular file";
   ::fcntl(in->fd, F_SETFL, ::fcntl(in->fd, F_GETFL) & ~O_NONBLOCK);
   in->records.CompareClosingLengths(true);  // the records are copied as they stand
+  in->records.ReadAnyFraming(true);
   in->records.OpenExisting(0, path);
   return "";
 }
@@ -85,7 +86,16 @@ class StreamMerge::Copier {
  public:
   explicit Copier(int out_fd) : out_(out_fd) {}
 
-  bool Add(int fd, int64_t at, int64_t n) {
+  /// Records of another framing are copied at once, into the common framing;
+  /// `text` says which of them hold text (`Reframer::Copy`).
+  bool Add(int fd, int64_t at, int64_t n, const Framing& framing = {}, unsigned text = 0) {
+    if (!framing.common()) {
+      if (!Flush()) return false;
+      Reframer reframer(framing, Framing{});
+      const bool ok = reframer.Copy(fd, at, n, out_, text);
+      written_ += reframer.written();
+      return ok || Fail(reframer.error(), reframer.write_failed());
+    }
     if (fd == fd_ && at == at_ + n_ && n_ + n <= kCopyBatch) {
       n_ += n;
       return true;
@@ -172,7 +182,8 @@ class StreamMerge::Copier {
   std::string error_;
 };
 
-StreamMerge::StreamMerge(std::vector<MergeInput> inputs, bool keep_all) : keep_all_(keep_all) {
+StreamMerge::StreamMerge(std::vector<MergeInput> inputs, bool keep_all, bool salvage)
+    : keep_all_(keep_all), salvage_(salvage) {
   for (MergeInput& input : inputs) sources_.push_back(Source{std::move(input), 0, {}, 0, 0, {}});
   report_.inputs.resize(sources_.size());
 }
@@ -225,6 +236,10 @@ bool StreamMerge::CheckInput(size_t i) {
   for (;;) {
     const ReadResult result = ReadStepHead(f, id, &head, icnt);
     if (result.outcome == Outcome::kEndOfFile) break;
+    if (result.outcome == Outcome::kDamaged && salvage_) {
+      report.damage = result.damage;
+      break;
+    }
     if (!result.ok()) return Refuse(path, Where(result.damage) + ": " + result.damage.what);
     if (!have_counts_) {
       have_counts_ = true;
@@ -304,9 +319,10 @@ bool StreamMerge::WriteInput(size_t i, Copier& copier,
     return Refuse(path, changed + "it is now " + FamilyName(id));
   }
   if (std::string why = PassHeader(f, id); !why.empty()) return Refuse(path, changed + why);
-  if (i == 0 && (f.Tell().position != header_bytes_ || !copier.Add(in.fd, 0, header_bytes_))) {
-    return Refuse(path, changed + "its header");
-  }
+  // The text of a character-form header: its first and third records.
+  const unsigned header_text = id.integer_coded ? 0u : 0b101u;
+  if (i == 0 && f.Tell().position != header_bytes_) return Refuse(path, changed + "its header");
+  if (i == 0 && !copier.Add(in.fd, 0, header_bytes_, f.framing(), header_text)) return false;
 
   // The earliest time any later input selects: a step at or after it is replaced.
   std::optional<float> later_inputs;
@@ -319,6 +335,7 @@ bool StreamMerge::WriteInput(size_t i, Copier& copier,
   int32_t icnt[MAXCNT] = {};  // a QMX10 count list, carried from step to step
   int64_t steps = 0, selected = 0;
   for (;;) {
+    if (report.damage && steps == src.steps) break;  // the steps before the damage
     const ReadResult result = ReadStepHead(f, id, &head, icnt);
     if (result.outcome == Outcome::kEndOfFile) break;
     if (!result.ok())
@@ -350,7 +367,8 @@ bool StreamMerge::WriteInput(size_t i, Copier& copier,
       }
       continue;
     }
-    if (!copier.Add(in.fd, head.at.position, kLengthBytes * 2 + int64_t{head.length})) {
+    const int64_t bytes = f.framing().length_bytes * 2 + int64_t{head.length};
+    if (!copier.Add(in.fd, head.at.position, bytes, f.framing())) {
       return false;
     }
     ++report.kept;

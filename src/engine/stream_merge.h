@@ -32,6 +32,9 @@ struct MergeInputReport {
   /// that steps of this input replaced.
   int64_t replaced = 0;
   std::optional<float> first_hour, last_hour;  ///< of its kept steps
+  /// With salvage: the first damaged record of a file whose steps before it
+  /// were used (`steps` of them).
+  std::optional<Damage> damage;
 };
 
 /// Something a merge did that its user may not expect, as data the front end
@@ -111,12 +114,19 @@ struct MergeProgress {
 /// `RestartRuns` keeps; with those `Write` decides each step as it meets it.
 /// With `keep_all`, every selected step is copied in the order given.
 ///
+/// With `salvage`, an input damaged after its header (a run that stopped
+/// mid-write) gives the steps before its first damaged record, and its
+/// report says where the damage is; without it, the merge is refused.
+///
+/// Inputs of another framing (`Framing`) are copied into the common one, so
+/// that the merged file is the same whatever the framing of its inputs.
+///
 /// `Write` leaves in the report the cautions of a merge that does what its
 /// user may not expect: an input that gives no step, and, with `keep_all`,
 /// merged times that go back.
 class StreamMerge {
  public:
-  StreamMerge(std::vector<MergeInput> inputs, bool keep_all);
+  StreamMerge(std::vector<MergeInput> inputs, bool keep_all, bool salvage = false);
 
   /// False when the merge is refused (report().error names the file and the
   /// fault). Nothing is written.
@@ -150,6 +160,7 @@ class StreamMerge {
 
   std::vector<Source> sources_;
   bool keep_all_;
+  bool salvage_;
   Identity identity_;
   int64_t header_bytes_ = 0;
   bool have_counts_ = false;

@@ -44,6 +44,14 @@ constexpr ProgramHelp kHelp = {"write a result over its mesh as UGRID netCDF or 
   them, one .vtu a step beside it (OUT_0001.vtu, ...). The mesh may have any
   number of nodes; the result is read one step at a time.
 
+DAMAGED RESULTS
+  A result whose framing or counts are damaged is refused, and said so on
+  stderr. With --salvage, a result damaged after its header (the file of a
+  run that stopped mid-write) gives its steps before the first damaged
+  record, and a caution on stderr (and "damage" in --json) says which
+  record, at which byte, and how many steps were used. Files written
+  big-endian or with 8-byte record lengths are read as well.
+
 OUTPUT
   OUT (and a series' .vtu files) is written under a temporary name beside it
   and renamed into place when the run succeeds; an existing file is replaced
@@ -290,6 +298,7 @@ int Export(const CommonOptions& options, const ExportOptions& more) {
   ProgressLine progress(kProgram);
   Inputs in(options.mesh, options.result, options.order());
   in.Announce(kProgram, options.quiet || options.json);
+  in.SayDamage(kProgram, options.salvage);
   in.ShowProgress(&progress, ext == ".vtu" ? "read" : "written");
   if (!more.mean_window.empty() && !in.series().means()) {
     Refuse(1, "--window gives the hours of an averaged file's means; " + in.result_name() +
@@ -331,7 +340,8 @@ int Export(const CommonOptions& options, const ExportOptions& more) {
                            {"nodes", in.mesh().np},
                            {"elements", std::ssize(in.map().faces)},
                            {"cells", faces},
-                           {"node_order", in.OrderReport()}})
+                           {"node_order", in.OrderReport()},
+                           {"damage", SalvageJson(in.damage() ? &*in.damage() : nullptr)}})
               << '\n';
   } else if (!options.quiet) {
     std::cout << "Wrote " << options.output << ": "
@@ -372,6 +382,7 @@ int main(int argc, char** argv) {
   ExportOptions more;
   AddCommonOptions(app, &options, /*output_required=*/true);
   AddHourWindow(app, &more.window, "of the steps written (.nc, .pvd)");
+  AddSalvageOption(app, &options.salvage);
   app.add_option("--every", more.every, "Every Nth step of those (.nc, .pvd)")
       ->type_name("N")
       ->check(CLI::PositiveNumber);

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <iostream>
 
+#include "engine/file_report.h"
 #include "io/run_aborted.h"
 #include "text/readable.h"
 
@@ -42,6 +43,7 @@ void OpenFile(RecordFile& f, int unit, const std::string& name) {
   // A fifo may wait for a writer that never comes, and a device may never end.
   if (std::string why = CannotRead(name); !why.empty()) Refuse(1, why);
   try {
+    f.ReadAnyFraming(true);
     f.OpenExisting(unit, name);
   } catch (const RunAborted&) {
     Refuse(1, "cannot read " + name);
@@ -108,6 +110,30 @@ Inputs::Inputs(const std::string& mesh_name, const std::string& result_name,
   if (!MapElements(mesh_, order, &map_, &error)) Refuse(1, mesh_name + ": " + error);
   OpenFile(result_file_, kResultUnit, result_name);
   Check(series_.Open());
+  // Damage is looked for in the whole file, also where a program reads only
+  // some steps, so that no program reads a damaged file without a word.
+  RecordFile look;
+  OpenFile(look, kResultUnit, result_name);
+  const FileReport report = ReportFile(look);
+  if (report.damage) {
+    const Damage& d = *report.damage;
+    damage_ = SalvageNote{ValidUtf8(result_name), d.record, d.offset, d.what, report.steps};
+  }
+}
+
+void Inputs::UseStepsBeforeDamage() {
+  if (damage_) series_.StopAfter(damage_->steps);
+}
+
+void Inputs::SayDamage(std::string_view program, bool salvage, std::string_view used) {
+  if (!damage_) return;
+  if (!salvage) {
+    Refuse(1, result_name_ + ": record " + std::to_string(damage_->record) + " (byte " +
+                  std::to_string(damage_->byte) + "): " + damage_->what + "; --salvage uses " +
+                  "the " + Counted(damage_->steps, "step", "steps") + " before it");
+  }
+  Caution(program, SalvageText(*damage_, used));
+  UseStepsBeforeDamage();
 }
 
 void Inputs::Check(const SeriesResult& result) {

@@ -52,6 +52,15 @@ class Inputs {
   /// Lines about elements left out, if any.
   std::vector<std::string> Warnings() const;
 
+  /// Where the result is damaged, if it is (looked for in the whole file).
+  const std::optional<SalvageNote>& damage() const { return damage_; }
+  /// Makes the series of a damaged result end before its damage.
+  void UseStepsBeforeDamage();
+  /// With a damaged result: without `salvage` refuses it; with it, says on
+  /// stderr ("<program>: caution: ") where the damage is and that its steps
+  /// before it `used` ("are used"), and reads only those.
+  void SayDamage(std::string_view program, bool salvage, std::string_view used = "are used");
+
   /// Makes the next time step current; false at the end of the result.
   bool Next();
   /// Makes the chosen time step current, or the first when none was chosen.
@@ -65,6 +74,7 @@ class Inputs {
   ElementMap map_;
   RecordFile result_file_;
   ResultSeries series_;
+  std::optional<SalvageNote> damage_;
   ProgressLine* progress_ = nullptr;
   std::string verb_;
 };

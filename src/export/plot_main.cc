@@ -48,6 +48,13 @@ constexpr ProgramHelp kHelp = {"draw one field of a result over its mesh",
   --list-fields prints the fields the result offers, with their units. The
   mesh may have any number of nodes.
 
+DAMAGED RESULTS
+  A result damaged after its header (the file of a run that stopped
+  mid-write) is drawn from its steps before the first damaged record, and a
+  caution on stderr (and "damage" in --json) always says which record, at
+  which byte, and how many steps are sound. Files written big-endian or with
+  8-byte record lengths are read as well.
+
 OUTPUT
   OUT is written under a temporary name beside it and renamed into place
   when the run succeeds; an existing OUT is replaced only with --force, never
@@ -252,6 +259,7 @@ int Plot(const CommonOptions& options, const PlotOptions& plot) {
   }
   ProgressLine progress(kProgram);
   Inputs in(options.mesh, options.result, options.order());
+  in.SayDamage(kProgram, /*salvage=*/true, "are sound");
   in.ShowProgress(&progress, "read");
   if (plot.list) {
     ListFields(in);
@@ -281,6 +289,7 @@ int Plot(const CommonOptions& options, const PlotOptions& plot) {
     look.lo = HUGE_VAL;
     look.hi = -HUGE_VAL;
     Inputs first(options.mesh, options.result, options.order());
+    first.UseStepsBeforeDamage();
     first.ShowProgress(&progress, "looked at");
     while (first.Next()) {
       if (Drawn(first.series(), plot.every)) {
@@ -345,6 +354,7 @@ int Plot(const CommonOptions& options, const PlotOptions& plot) {
     }
     report["range"] = {look.lo, look.hi};
     report["node_order"] = in.OrderReport();
+    report["damage"] = SalvageJson(in.damage() ? &*in.damage() : nullptr);
     std::cout << JsonLine(report) << '\n';
   } else if (!options.quiet) {
     for (const std::string& name : written.outputs) std::cout << "Wrote " << name << "\n";

@@ -19,6 +19,7 @@ struct CommonOptions {
   std::string node_order;  // "", "alternate" or "corners-first"
   bool force = false;      // an existing output may be replaced
   bool quiet = false, json = false;
+  bool salvage = false;  // a damaged result gives its steps before the damage
 
   StepChoice choice() const { return StepChoice{step, hours}; }
   std::optional<NodeOrder> order() const;

@@ -30,7 +30,7 @@ bool ReadInterleaved(RecordFile& f, int32_t count, Spread spread) {
   std::array<uint32_t, kBlock * kPer> scratch;
   for (int32_t first = 0; first < count; first += kBlock) {
     int32_t n = std::min<int32_t>(kBlock, count - first);
-    if (!f.Bytes(scratch.data(), static_cast<int64_t>(n) * kPer * 4)) return false;
+    if (!f.Takes({IntoValues(scratch.data(), int64_t{n} * kPer)})) return false;
     for (int32_t i = 0; i < n; ++i) spread(first + i, &scratch[static_cast<size_t>(i) * kPer]);
   }
   return true;

@@ -66,6 +66,8 @@ std::string JsonReport(const std::string& name, const FileReport& r,
   j["count_changes"] = changes;
   j["count_changes_count"] = r.count_change_count;
   j["over_500_steps"] = r.over_step_limit();
+  j["byte_order"] = r.identified() ? Json(ByteOrderName(r.framing)) : Json(nullptr);
+  j["record_length_bytes"] = r.identified() ? Json(r.framing.length_bytes) : Json(nullptr);
   j["sound"] = r.sound() && !error;
   j["damage"] = r.damage ? Json{{"record", r.damage->record},
                                 {"offset", r.damage->offset},

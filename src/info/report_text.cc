@@ -117,6 +117,11 @@ std::vector<std::string> Cautions(const FileReport& r) {
                          "a merge reads these short steps as long ones and stops at the first");
     }
   }
+  if (r.identified() && !r.framing.common()) {
+    cautions.push_back(
+        "the console program korvant reads only little-endian files with 4-byte record lengths; "
+        "korvant-convert rewrites this one so");
+  }
   if (r.too_large) {
     cautions.push_back(std::string(r.too_large->count) + " = " +
                        std::to_string(r.too_large->value) + " is more than the " +
@@ -146,6 +151,11 @@ std::string TextReport(const std::string& name, const FileReport& r) {
                                    std::to_string(kMaxSteps) + " only"
                              : "within the " + std::to_string(kMaxSteps) +
                                    " time steps the console program korvant looks at");
+  }
+  if (r.identified()) {
+    Line(out, "records:",
+         std::string("byte order: ") + ByteOrderName(r.framing) +
+             "; record lengths: " + std::to_string(r.framing.length_bytes) + " bytes");
   }
   for (const std::string& caution : Cautions(r)) Line(out, "caution:", caution);
   if (r.damage) {

@@ -110,6 +110,29 @@ void RecordFile::OpenExisting(int unit, std::string_view name, Source source) {
   buf_at_ = buf_end_ = 0;
   left_ = 0;
   if (!buf_) buf_ = std::make_unique<unsigned char[]>(kBufferBytes);
+  framing_ = Framing{};
+  if (any_framing_) TellFraming();
+  swap_ = framing_.big_endian;
+  length_bytes_ = framing_.length_bytes;
+  common_ = framing_.common();
+}
+
+void RecordFile::ReadAnyFraming(bool on) {
+  any_framing_ = on;
+  if (file_ == nullptr || writing_) return;
+  framing_ = Framing{};
+  if (on) TellFraming();
+  swap_ = framing_.big_endian;
+  length_bytes_ = framing_.length_bytes;
+  common_ = framing_.common();
+}
+
+void RecordFile::TellFraming() {
+  if (size_ > 0) framing_ = FramingOf(::fileno(file_), size_);
+}
+
+uint64_t RecordFile::LengthAt(const unsigned char* p) const {
+  return common_ ? DecodeUint32(p) : DecodeLength(p, framing_);
 }
 
 void RecordFile::OpenForWriting(int unit, std::string_view name) {
@@ -159,6 +182,9 @@ std::string RecordFile::DamageText() const {
            bytes(past_end_) + " left)";
   }
   if (damage_ == Damage::kShort) return "it holds fewer values than its counts need";
+  if (damage_ == Damage::kHuge) {
+    return "its length of " + std::to_string(length_) + " bytes is more than a record can hold";
+  }
   if (damage_ == Damage::kClosing) {
     return "its closing length " + std::to_string(closing_) + " differs from its opening length " +
            std::to_string(length_);
@@ -259,12 +285,12 @@ ReadStatus RecordFile::Begin() {
   if (file_ == nullptr || writing_) return ReadStatus::kError;
   record_at_ = pos_;
   ++records_;
-  unsigned char head[kLengthBytes];
-  if (!ReadRaw(head, kLengthBytes)) {  // 0-3 stray bytes
+  unsigned char head[8];
+  if (!ReadRaw(head, length_bytes_)) {  // a few stray bytes
     --records_;
     return ReadStatus::kEndOfFile;
   }
-  uint32_t n = DecodeUint32(head);
+  const uint64_t n = LengthAt(head);
   int64_t after = size_ >= 0 ? size_ - pos_ : -1;
   if (after < 0) {
     // Unknown size: find out whether a single byte follows.
@@ -278,7 +304,7 @@ ReadStatus RecordFile::Begin() {
     --records_;
     return ReadStatus::kEndOfFile;
   }
-  if (after > 0 && static_cast<int64_t>(n) + kLengthBytes > after) {
+  if (after > 0 && n + length_bytes_ > static_cast<uint64_t>(after)) {
     // The length runs past the end of the file: it cannot be trusted.
     SkipRaw(after);
     damage_ = Damage::kCut;
@@ -287,6 +313,10 @@ ReadStatus RecordFile::Begin() {
     return ReadStatus::kError;
   }
   length_ = n;
+  if (n > UINT32_MAX) {
+    damage_ = Damage::kHuge;
+    return ReadStatus::kError;
+  }
   left_ = n;
   return ReadStatus::kOk;
 }
@@ -303,6 +333,7 @@ bool RecordFile::Take(void* dst, int64_t count, int width) {
       return false;
     }
     left_ -= whole;
+    if (swap_ && width == 4) SwapWords(dst, whole / 4);
     damage_ = Damage::kShort;
     return false;
   }
@@ -312,6 +343,7 @@ bool RecordFile::Take(void* dst, int64_t count, int width) {
     return false;
   }
   left_ -= bytes;
+  if (swap_ && width == 4) SwapWords(dst, count);
   return true;
 }
 
@@ -335,11 +367,11 @@ bool RecordFile::Takes(std::span<const Into> into) {
       run_bytes += d.count * 4;
       continue;
     }
-    if (run != nullptr && !Take(run, run_bytes, 1)) return false;
+    if (run != nullptr && !Take(run, run_bytes / 4, 4)) return false;
     run = at;
     run_bytes = d.count * 4;
   }
-  return run == nullptr || Take(run, run_bytes, 1);
+  return run == nullptr || Take(run, run_bytes / 4, 4);
 }
 
 bool RecordFile::Pass(int64_t n) {
@@ -360,15 +392,15 @@ bool RecordFile::Pass(int64_t n) {
 
 ReadStatus RecordFile::Finish() {
   if (file_ == nullptr) return ReadStatus::kError;
-  unsigned char closing[kLengthBytes];
+  unsigned char closing[8];
   if (compare_closing_ && damage_ == Damage::kNone) {
-    if (!SkipRaw(left_) || !ReadRaw(closing, kLengthBytes)) {
+    if (!SkipRaw(left_) || !ReadRaw(closing, length_bytes_)) {
       damage_ = Damage::kCut;
-    } else if (DecodeUint32(closing) != length_) {
+    } else if (LengthAt(closing) != length_) {
       damage_ = Damage::kClosing;
-      closing_ = DecodeUint32(closing);
+      closing_ = LengthAt(closing);
     }
-  } else if (!SkipRaw(left_ + kLengthBytes) && damage_ == Damage::kNone) {
+  } else if (!SkipRaw(left_ + length_bytes_) && damage_ == Damage::kNone) {
     damage_ = Damage::kCut;
   }
   left_ = 0;

@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "io/framing.h"
+
 namespace korvant {
 
 /// Outcome of a record read.
@@ -136,9 +138,18 @@ class RecordFile {
   /// Off by default: the dialogue passes the closing length over unread.
   void CompareClosingLengths(bool on) { compare_closing_ = on; }
   bool compares_closing() const { return compare_closing_; }
+  /// From now on (also across opens), the framing of a regular file read is
+  /// told from its first record's two lengths (`FramingOf`): big-endian files
+  /// have their lengths and the 4-byte values that `Ints`, `Reals` and
+  /// `Takes` take swapped (text is taken as it stands), and 8-byte lengths are
+  /// read as such. Off by default: the dialogue reads the common framing
+  /// only. Turned on while a file is open, it tells that file's.
+  void ReadAnyFraming(bool on);
+  /// The framing the file is read in.
+  const Framing& framing() const { return framing_; }
 
   ReadStatus Begin();
-  uint32_t length() const { return length_; }
+  uint32_t length() const { return static_cast<uint32_t>(length_); }
   int64_t left() const { return left_; }
   bool Ints(int32_t* dst, int64_t count) { return Take(dst, count, 4); }
   bool Reals(float* dst, int64_t count) { return Take(dst, count, 4); }
@@ -176,8 +187,10 @@ class RecordFile {
   }
 
  private:
-  enum class Damage { kNone, kCut, kShort, kClosing };
+  enum class Damage { kNone, kCut, kShort, kClosing, kHuge };  // kHuge: a length beyond 4 GiB
   bool Take(void* dst, int64_t count, int width);
+  void TellFraming();
+  uint64_t LengthAt(const unsigned char* p) const;
   bool ReadRaw(void* dst, int64_t n);  // false when the file ends first
   bool SkipRaw(int64_t n);
   void PutRaw(const void* data, size_t n);
@@ -191,6 +204,11 @@ class RecordFile {
   bool cut_pending_ = false;  // the next write starts from the file's start
   bool failed_ = false;       // a write has failed
   bool compare_closing_ = false;
+  bool any_framing_ = false;
+  Framing framing_;
+  bool swap_ = false;     // values are big-endian
+  int length_bytes_ = 4;  // of each record length
+  bool common_ = true;    // the common framing, read without a look at the others
   int unit_ = 0;
   std::string name_;
   int64_t size_ = -1;  // bytes in the file when it is regular, else -1
@@ -198,13 +216,13 @@ class RecordFile {
   static constexpr size_t kBufferBytes = 64 * 1024;
   std::unique_ptr<unsigned char[]> buf_;
   size_t buf_at_ = 0, buf_end_ = 0;  // unread bytes when reading, pending bytes when writing
-  uint32_t length_ = 0;
+  uint64_t length_ = 0;
   int64_t left_ = 0;
   Damage damage_ = Damage::kNone;
   int64_t records_ = 0;    // records begun since the file was opened or rewound
   int64_t record_at_ = 0;  // offset of the record begun last
   int64_t past_end_ = -1;  // bytes left when a length ran past the end, else -1
-  uint32_t closing_ = 0;   // the closing length, when it differs from the opening one
+  uint64_t closing_ = 0;   // the closing length, when it differs from the opening one
 };
 
 }  // namespace korvant

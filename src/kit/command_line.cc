@@ -98,6 +98,27 @@ void Caution(std::string_view program, const std::string& text) {
   std::cerr << program << ": caution: " << ValidUtf8(text) << '\n' << std::flush;
 }
 
+void AddSalvageOption(CLI::App& app, bool* salvage) {
+  app.add_flag("--salvage", *salvage,
+               "Use the steps of a damaged input before its first damaged record");
+}
+
+std::string SalvageText(const SalvageNote& note, std::string_view used) {
+  const std::string steps =
+      note.steps == 1 ? "its 1 step" : "its " + std::to_string(note.steps) + " steps";
+  return note.file + " is damaged at record " + std::to_string(note.record) + " (byte " +
+         std::to_string(note.byte) + "): " + note.what + "; " + steps + " before it " +
+         std::string(used);
+}
+
+Json SalvageJson(const SalvageNote* note) {
+  if (note == nullptr) return Json(nullptr);
+  return Json{{"record", note->record},
+              {"byte", note->byte},
+              {"what", note->what},
+              {"steps_used", note->steps}};
+}
+
 std::string CannotRead(const std::string& path) {
   const std::string why = InputProblem(path);
   return why.empty() ? "" : "cannot read " + path + ": " + why;

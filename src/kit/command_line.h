@@ -119,6 +119,25 @@ int Complain(std::string_view program, const std::string& message, int status);
 /// that its user may not expect. --quiet does not silence it.
 void Caution(std::string_view program, const std::string& text);
 
+/// --salvage: a file damaged after its header (a run that stopped mid-write)
+/// gives its steps before the first damaged record.
+void AddSalvageOption(CLI::App& app, bool* salvage);
+
+/// Where a file read is damaged, and how many of its steps before the damage
+/// were used, for the reports of the programs that salvage.
+struct SalvageNote {
+  std::string file;
+  int64_t record = 0;  ///< from 1, counting every record of the file
+  int64_t byte = 0;    ///< offset of the record's leading length
+  std::string what;
+  int64_t steps = 0;
+};
+/// "FILE is damaged at record R (byte B): WHAT; its N steps before it are
+/// used" (`used`: "are used", "are sound", ...).
+std::string SalvageText(const SalvageNote& note, std::string_view used = "are used");
+/// {"record", "byte", "what", "steps_used"}, or null without a note.
+Json SalvageJson(const SalvageNote* note);
+
 /// Runs `write`, which writes the output `target`: false, with "cannot write
 /// TARGET: REASON" in *error, when the record or text layers end the run
 /// there on a failed write.

@@ -44,6 +44,14 @@ OUTPUT
   OUT is replaced only with --force). --json without -o writes the series
   as one JSON object instead; with -o it reports what was written.
 
+DAMAGED RESULTS
+  A result whose framing or counts are damaged is refused. With --salvage,
+  a result damaged after its header (the file of a run that stopped
+  mid-write) gives its steps before the first damaged record, and a caution
+  on stderr (and "damage" in --json) says which record, at which byte, and
+  how many steps were used. Files written big-endian or with 8-byte record
+  lengths are read as well.
+
 POINTS FILE
   One point a line, name,x,y (the name without commas); blank lines and
   lines beginning with # are passed over.
@@ -282,6 +290,7 @@ int Series(const SeriesOptions& o) {
   Inputs in(common.mesh, common.result, common.order());
   std::vector<Place> places = ReadPlaces(o, in.mesh().np);
   in.Announce(kProgram, !to_file || common.quiet || common.json);
+  in.SayDamage(kProgram, common.salvage);
   Locate(in, &places);
   for (Place& place : places) {
     if (place.node < 0) continue;
@@ -401,7 +410,8 @@ int Series(const SeriesOptions& o) {
                            {"first_hour", first},
                            {"last_hour", last},
                            {"points", places_json},
-                           {"columns", headings}})
+                           {"columns", headings},
+                           {"damage", SalvageJson(in.damage() ? &*in.damage() : nullptr)}})
               << '\n';
   } else if (!common.quiet) {
     std::cout << "Wrote " << common.output << ": " << Counted(steps, "time step", "time steps")
@@ -433,6 +443,7 @@ int main(int argc, char** argv) {
   app.add_option("--fields", o.fields, "The fields written, a,b (all by default)")
       ->type_name("NAMES");
   AddHourWindow(app, &o.window, "of the steps written");
+  AddSalvageOption(app, &o.common.salvage);
   app.add_option("--start-date", o.start_date,
                  "Write dates instead of hours: hour 0 is YYYY-MM-DD or YYYY-MM-DDTHH:MM")
       ->type_name("DATE");
