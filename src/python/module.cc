@@ -70,7 +70,8 @@ class Result {
       : in_(mesh.value_or(""), result, std::nullopt),
         places_(in_.IndexSteps()),
         geometry_(mesh.has_value()),
-        corners_only_(corners_only) {
+        corners_only_(corners_only),
+        cells_(LinearCells(in_.map(), corners_only)) {
     if (geometry_ && in_.map().faces.empty()) {
       Refuse(1,
              *mesh + ": none of its " + std::to_string(in_.mesh().ne) + " elements can be drawn");
@@ -92,9 +93,8 @@ class Result {
     }
     std::vector<size_t> all(series.fields().size());
     for (size_t i = 0; i < all.size(); ++i) all[i] = i;
-    const UgridSchema schema =
-        DescribeUgrid(static_cast<size_t>(in_.mesh().np), LinearCells(in_.map(), corners_only_),
-                      series.fields(), all, text, layout);
+    const UgridSchema schema = DescribeUgrid(static_cast<size_t>(in_.mesh().np), cells_,
+                                             series.fields(), all, text, layout);
     py::list dims, variables;
     for (const UgridDimension& d : schema.dims) dims.append(py::make_tuple(d.name, d.length));
     for (const UgridVariable& v : schema.variables) {
@@ -115,7 +115,7 @@ class Result {
 
   py::dict MeshArrays() const {
     const Mesh& mesh = in_.mesh();
-    const UgridFaceArrays faces = FaceArrays(mesh, LinearCells(in_.map(), corners_only_));
+    const UgridFaceArrays faces = FaceArrays(mesh, cells_);
     py::dict out;
     out["mesh_node_x"] = Array(mesh.x);
     out["mesh_node_y"] = Array(mesh.y);
@@ -174,6 +174,7 @@ class Result {
   std::vector<StepPlace> places_;
   bool geometry_;
   bool corners_only_;
+  std::vector<LinearCell> cells_;
   int64_t current_ = 0;  // the step the series holds: the first, after opening
 };
 

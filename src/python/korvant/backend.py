@@ -79,9 +79,12 @@ class _FieldArray(BackendArray):
         return values[..., where]
 
     def _rows(self, rows):
-        out = np.empty((len(rows), self.shape[-1]), dtype=self.dtype)
         with self._lock:
-            for piece in np.unique(self.pieces[rows]):
+            pieces = self.pieces[rows]
+            if len(rows) > 0 and (pieces == pieces[0]).all():
+                return _result(self.sources[pieces[0]]).read(self.field, self.steps[rows].tolist())
+            out = np.empty((len(rows), self.shape[-1]), dtype=self.dtype)
+            for piece in np.unique(pieces):
                 mine = np.flatnonzero(self.pieces[rows] == piece)
                 result = _result(self.sources[piece])
                 out[mine] = result.read(self.field, self.steps[rows[mine]].tolist())
@@ -99,7 +102,7 @@ def _dataset(results, sources, pieces, steps, history, drop_variables=()):
     hours = [r.times() for r in results]
     times = np.array([hours[p][s] for p, s in zip(pieces, steps)], dtype=np.float64)
     nodes = dict(layout["dims"])["nMesh_node"]
-    variables = {}
+    variables, fills = {}, {}
     for v in layout["variables"]:
         name, dims, attrs = v["name"], tuple(v["dims"]), dict(v["attrs"])
         if name in drop_variables:
@@ -110,6 +113,10 @@ def _dataset(results, sources, pieces, steps, history, drop_variables=()):
                     attrs.pop(key, None)
             data = indexing.LazilyIndexedArray(_FieldArray(
                 sources, v["field"], v["dtype"], nodes, pieces, steps, first.means))
+            # The engine gives NaN where a step holds no value, which the
+            # file's fill value stands for: nothing is left to mask.
+            if "_FillValue" in attrs:
+                fills[name] = attrs.pop("_FillValue")
         elif not geometry:
             continue  # the mesh's own variables, of a mesh not given
         elif name in arrays:
@@ -123,6 +130,8 @@ def _dataset(results, sources, pieces, steps, history, drop_variables=()):
     globals_["history"] = history
     decoded, attributes, coordinates = xr.conventions.decode_cf_variables(variables, globals_)
     dataset = xr.Dataset(decoded, attrs=attributes)
+    for name, fill in fills.items():
+        dataset[name].encoding["_FillValue"] = fill
     return dataset.set_coords([c for c in coordinates if c in dataset.variables])
 
 
