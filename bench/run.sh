@@ -11,7 +11,11 @@
 # korvant-average of the same file (the last 26 steps, as the automatic
 # window; alone, with its table as the dialogue writes its listing, and with
 # 32-bit sums) with the averages, when they are built; korvant-series of 100
-# points of the QMX2 file beside cat of that file.
+# points of the QMX2 file beside cat of that file. With the Python package
+# built (for /usr/bin/python3 or PYTHON), every step of one field of the QMX2
+# file read into memory beside numpy.fromfile of that file, and one step of a
+# 5000-step QMX2 file (3000 nodes; generated once, about 320 MB) opened and
+# read, each timed inside the interpreter.
 # Files are generated once into bench/data (about 1.6 GB for 120 steps).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -23,6 +27,11 @@ elems=${ELEMS:-20000}
 cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build-bench -j2 --target korvant korvant_make_bench_files >/dev/null
 cmake --build build-bench -j2 --target korvant-merge korvant-average korvant-series >/dev/null 2>&1 || true
+cmake --build build-bench -j2 --target korvant_python >/dev/null 2>&1 || true
+python=${PYTHON:-/usr/bin/python3}
+pypath=$PWD/build-bench/python
+pyread=$PWD/bench/python_read.py
+data5000=$PWD/bench/data/5000_3000
 bin=$PWD/build-bench/korvant
 kmerge=$PWD/build-bench/korvant-merge
 kavg=$PWD/build-bench/korvant-average
@@ -32,6 +41,11 @@ mkdir -p "$data"
 if [ ! -f "$data/qmx10_b.bin" ] || [ ! -f "$data/mesh.velto" ]; then
   echo "generating files in $data ..."
   build-bench/korvant_make_bench_files "$data" "$steps" "$nodes" "$elems"
+fi
+if [ -f "$pypath/korvant/__init__.py" ] && [ ! -f "$data5000/qmx2_a.bin" ]; then
+  echo "generating files in $data5000 ..."
+  mkdir -p "$data5000"
+  build-bench/korvant_make_bench_files "$data5000" 5000 3000 1000 qmx2
 fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -161,3 +175,14 @@ for fam in 2 4 10; do
     done
   fi
 done
+
+if [ -f "$pypath/korvant/__init__.py" ]; then
+  while read -r job secs base; do
+    ratio=$(awk -v x="$secs" -v y="$base" 'BEGIN {printf "%.2f", (y > 0 ? x / y : 0)}')
+    case $job in
+      field) printf '%-8s %-22s %9s %9s %7s %8s %s\n' Python "depth, every step" "$secs" "$base" "$ratio" "" "<= 1.5 (vs numpy.fromfile)" ;;
+      step5000) printf '%-8s %-22s %9s %9s %7s %8s %s\n' Python "one step of 5000" "$secs" "" "" "" "< 0.05 s" ;;
+    esac
+  done < <(PYTHONPATH=$pypath "$python" "$pyread" "$data/mesh.velto" "$data/qmx2_a.bin" \
+             "$data5000/mesh.velto" "$data5000/qmx2_a.bin" "$runs")
+fi

@@ -1,6 +1,8 @@
 # Installs the build into a fresh PREFIX and checks the layout: korvant and
-# every other program in bin/, each with its manual page in share/man/man1.
-#   cmake -DBUILD=<build folder> -DPREFIX=<scratch folder> -P install.cmake
+# every other program in bin/, each with its manual page in share/man/man1,
+# and the Python package when it is built.
+#   cmake -DBUILD=<build folder> -DPREFIX=<scratch folder> [-DPYTHON=<interpreter>
+#         -DPYTHON_SITE=<its site directory under the prefix>] -P install.cmake
 cmake_minimum_required(VERSION 3.20)
 file(REMOVE_RECURSE ${PREFIX})
 execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD} --prefix ${PREFIX}
@@ -24,4 +26,15 @@ foreach(page ${pages})
     message(FATAL_ERROR "share/man/man1/${page} is installed without its program")
   endif()
 endforeach()
+# The Python package, when built: in the interpreter's site directory under
+# the prefix, importable from there, and its xarray backend found by name.
+if(PYTHON)
+  execute_process(
+    COMMAND ${CMAKE_COMMAND} -E env PYTHONPATH=${PREFIX}/${PYTHON_SITE} ${PYTHON} -c
+            "import korvant, xarray.backends as b; assert korvant.__file__.startswith('${PREFIX}'); assert type(b.list_engines()['korvant']).__name__ == 'Backend'"
+    WORKING_DIRECTORY ${PREFIX} RESULT_VARIABLE status ERROR_VARIABLE why)
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "the Python package is not installed in ${PREFIX}/${PYTHON_SITE}: ${why}")
+  endif()
+endif()
 file(REMOVE_RECURSE ${PREFIX})

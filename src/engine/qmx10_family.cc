@@ -143,6 +143,10 @@ class Qmx10Steps final : public StepFields {
     return read;
   }
 
+  void Carry(std::span<const int32_t> counts) override {
+    std::copy_n(counts.begin(), std::min(counts.size(), icnt_.size()), icnt_.begin());
+  }
+
  private:
   std::vector<int32_t> icnt_;
   std::vector<float> rdat3_, rdat7_, rdat8_, rnode_, relem_;

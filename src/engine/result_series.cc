@@ -39,6 +39,7 @@ SeriesResult ResultSeries::Open() {
     title_ = header.title();
   }
   steps_ = driver.Steps(id_, mesh_);
+  first_step_at_ = file_.Tell();
   result = ReadStep();
   if (!result.ok()) {
     if (result.at_end()) result = SeriesResult{ReadResult{}, "it holds no time step"};
@@ -72,6 +73,43 @@ SeriesResult ResultSeries::Next() {
     end.read.outcome = Outcome::kEndOfFile;
     return end;
   }
+  return ReadStep();
+}
+
+SeriesResult ResultSeries::IndexSteps(std::vector<StepPlace>* places) {
+  places->clear();
+  const RecordMark current = file_.Tell();
+  file_.Seek(first_step_at_);
+  std::array<int32_t, MAXCNT> carried{};  // the count list, as the head reader carries it
+  StepHead head;
+  SeriesResult result;
+  for (;;) {
+    StepPlace place{file_.Tell(), 0.0f, carried};
+    const ReadResult read = ReadStepHead(file_, id_, &head, carried.data());
+    if (read.outcome == Outcome::kEndOfFile) break;
+    if (!read.ok()) {
+      result.read = read;
+      break;
+    }
+    if (head.np != mesh_.np || head.ne != mesh_.ne) {
+      result.refusal = "time step " + std::to_string(places->size() + 1) + " has " +
+                       Counted(head.np, "node", "nodes") + " and " +
+                       Counted(head.ne, "element", "elements") + ", but the mesh has " +
+                       std::to_string(mesh_.np) + " and " + std::to_string(mesh_.ne);
+      break;
+    }
+    place.time = head.time;
+    places->push_back(place);
+  }
+  file_.Seek(current);
+  return result;
+}
+
+SeriesResult ResultSeries::ReadAt(const StepPlace& place, int64_t number) {
+  file_.Seek(place.at);
+  steps_->Carry(place.carried);
+  first_pending_ = false;
+  step_ = number - 1;
   return ReadStep();
 }
 

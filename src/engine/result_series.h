@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -10,6 +11,7 @@
 #include "engine/mesh.h"
 #include "engine/step_fields.h"
 #include "formats/identify.h"
+#include "formats/limits.h"
 #include "formats/read_result.h"
 #include "io/record_file.h"
 
@@ -23,6 +25,14 @@ struct SeriesResult {
   std::string refusal;
   bool ok() const { return read.ok() && refusal.empty(); }
   bool at_end() const { return read.outcome == Outcome::kEndOfFile; }
+};
+
+/// Where a time step begins, its hour, and the counts carried into it from
+/// the step before (a QMX10 count list; zeros for the other families).
+struct StepPlace {
+  RecordMark at;
+  float time = 0.0f;
+  std::array<int32_t, MAXCNT> carried{};
 };
 
 /// The time steps of a result file of any family, one at a time, as named
@@ -43,6 +53,16 @@ class ResultSeries {
   /// Makes the next time step current: the first one on the first call. At
   /// the end of the file `at_end()` is true.
   SeriesResult Next();
+
+  /// The places of every time step, from the step heads alone
+  /// (`ReadStepHead`), for reading the steps in any order with `ReadAt`;
+  /// after `Open`, and the current step stays current. A step whose counts
+  /// differ from the mesh's is refused, as `Next` would refuse it. The list
+  /// grows with the steps (48 bytes a step); nothing else does.
+  SeriesResult IndexSteps(std::vector<StepPlace>* places);
+  /// Makes the step at `place` current, as step `number` (from 1) of the
+  /// file; `place` is one that `IndexSteps` gave.
+  SeriesResult ReadAt(const StepPlace& place, int64_t number);
 
   /// The result's kind, once `Open` has told it.
   FileKind kind() const { return id_.kind; }
@@ -81,7 +101,8 @@ class ResultSeries {
   std::string title_;
   std::vector<FieldInfo> fields_;
   std::unique_ptr<StepFields> steps_;
-  int32_t quantities_ = 0;  // NQAL or NDF of the first step
+  int32_t quantities_ = 0;    // NQAL or NDF of the first step
+  RecordMark first_step_at_;  // where the first step begins
   bool first_pending_ = false;
   bool means_ = false;
   int64_t step_ = 0;

@@ -127,6 +127,65 @@ TEST_F(ResultSeriesTest, Qmx10RowsShorterThanTheMeshHoldNoValueBeyond) {
   EXPECT_TRUE(std::isnan(v[1]));
 }
 
+// Steps read from their places in any order read as they do one after the
+// other: the second step lists one count and carries the first one's second,
+// which the third then changes.
+TEST_F(ResultSeriesTest, StepsReadAtTheirPlacesInAnyOrder) {
+  Qmx10StepData first;
+  first.time = 1;
+  first.ndf = 2;
+  first.icnt = {2, 1};
+  first.vdof = {{1, 2}, {3}};
+  // Time 2, NP, NDF, NE, NCNT 1, ICNT(1) 2; rows of 2 and (carried) 1
+  // values; IMAT, NDRY, RNODE, RELEM.
+  const RecordBuilder second = RecordBuilder()
+                                   .Real(2)
+                                   .Ints({2, 2, 1, 1, 2})
+                                   .Reals({4, 5, 6})
+                                   .Ints({1, 1, 1})
+                                   .Reals({0.5f, 1, 0.75f});
+  Qmx10StepData third = first;
+  third.time = 3;
+  third.icnt = {2, 2};
+  third.vdof = {{1, 2}, {3, 9}};
+  Use(FileBuilder(Qmx10File({first})).Add(second).Append(Qmx10File({third})));
+  ResultSeries series(file_, mesh_);
+  ASSERT_TRUE(series.Open().ok());
+  std::vector<StepPlace> places;
+  ASSERT_TRUE(series.IndexSteps(&places).ok());
+  ASSERT_EQ(3u, places.size());
+  EXPECT_EQ(2.0f, places[1].time);
+  EXPECT_EQ(1, places[2].carried[1]);
+  // The index leaves the series where it was, after the first step.
+  ASSERT_TRUE(series.Next().ok());
+  ASSERT_TRUE(series.Next().ok());
+  EXPECT_EQ(2.0f, series.time());
+  for (int64_t k : {2, 1, 0, 1}) {
+    ASSERT_TRUE(series.ReadAt(places[static_cast<size_t>(k)], k + 1).ok()) << k;
+    EXPECT_EQ(k + 1, series.step());
+    const std::vector<float> v = Values(series, "y_velocity");
+    EXPECT_EQ(k == 1 ? 6.0f : 3.0f, v[0]) << k;
+    EXPECT_EQ(k == 2, v[1] == 9.0f) << k;
+    EXPECT_EQ(k != 2, std::isnan(v[1])) << k;
+  }
+}
+
+TEST_F(ResultSeriesTest, IndexRefusesAStepOfAnotherMesh) {
+  Qmx2StepData step;
+  step.vel = {0.1f, 0.2f, 3, 0.4f, 0.5f, 4};
+  step.ndry = {1, 2};
+  Qmx2StepData wider = step;
+  wider.np2 = 3;
+  wider.vel.resize(9);
+  wider.ndry.resize(3);
+  Use(Qmx2File(CodedHeader{}, {step, wider}, false));
+  ResultSeries series(file_, mesh_);
+  ASSERT_TRUE(series.Open().ok());
+  std::vector<StepPlace> places;
+  EXPECT_EQ("time step 2 has 3 nodes and 1 element, but the mesh has 2 and 1",
+            series.IndexSteps(&places).refusal);
+}
+
 TEST_F(ResultSeriesTest, Qmx10AveragedRecordIsRead) {
   Use(FileBuilder().Add(Qmx10Averaged(0.25f, 0.5f)));
   ResultSeries series(file_, mesh_);

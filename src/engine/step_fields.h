@@ -34,6 +34,10 @@ class StepFields {
   /// node by node does so only at `nodes` (indexes below np, from 0); the
   /// fields at the other nodes keep what they held. Empty: every node.
   void OnlyNodes(std::vector<size_t> nodes) { only_ = std::move(nodes); }
+  /// For a family whose steps carry counts from one to the next (a QMX10
+  /// count list, as `ReadStepHead` carries it): sets them as they were
+  /// before the step read next, so that steps can be read in any order.
+  virtual void Carry(std::span<const int32_t> /*counts*/) {}
 
  protected:
   size_t np_;                  ///< the mesh's nodes: the length of every field

@@ -145,16 +145,6 @@ std::optional<std::pair<double, double>> MeanWindow(const std::string& text) {
   return std::make_pair(*from, *to);
 }
 
-// How an averaged file was made, as the netCDF file's comment says it.
-std::string MeansComment(const Inputs& in, const std::optional<std::pair<double, double>>& window) {
-  return "Means over time: " + in.result_name() +
-         " is an averaged file, one step of means at hour " + Hours(in.series().time()) +
-         ", the hour its averaging marks it with, which is no time of " + "the run; " +
-         (window ? "they were taken over hours " + Hours(window->first) + " to " +
-                       Hours(window->second) + " (--window)"
-                 : std::string("the hours they were taken over are not recorded in it"));
-}
-
 // Passes steps outside the window of hours, and all but every Nth of those
 // inside; false at the end of the result.
 bool NextWritten(Inputs& in, const HourWindow& window, int64_t every, int64_t* inside) {
@@ -185,13 +175,15 @@ Written WriteNetcdf(Inputs& in, const std::string& path, const StepChoice& choic
   text.title = !series.title().empty() ? series.title() : in.result_name();
   text.time_units = time_units;
   text.history = more.history;
+  text.source = std::string(kProgram) + " " KORVANT_VERSION;
   UgridLayout layout;
   layout.corners_only = more.corners;
   layout.deflate = more.deflate;
   layout.means = series.means();
   layout.window = MeanWindow(more.mean_window);
   text.comment = in.OrderReport();
-  if (layout.means) text.comment += "\n" + MeansComment(in, layout.window);
+  if (layout.means)
+    text.comment += "\n" + MeansComment(in.result_name(), in.series().time(), layout.window);
   if (const int epsg = EpsgCode(more.crs); epsg > 0) {
     std::string error;
     text.crs_wkt = EpsgWkt(epsg, &error);

@@ -1,10 +1,12 @@
 #include "export/inputs.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <iostream>
 
 #include "engine/file_report.h"
+#include "formats/limits.h"
 #include "io/run_aborted.h"
 #include "text/readable.h"
 
@@ -15,10 +17,6 @@ constexpr int kMeshUnit = 40;
 constexpr int kResultUnit = 50;
 constexpr double kSameHour = 0.001;  // hours closer than this are one hour
 constexpr size_t kListed = 10;       // element numbers a warning lists
-
-std::string_view OrderName(NodeOrder order) {
-  return order == NodeOrder::kAlternate ? "alternate" : "corners-first";
-}
 
 // What is wrong with a read of `file` that did not succeed.
 std::string ReadFailure(const std::string& file, const ReadResult& read) {
@@ -88,15 +86,15 @@ std::optional<std::chrono::sys_seconds> StartDate(std::string_view text) {
   return sys_days{date} + hours{hh} + minutes{mm};
 }
 
-std::string Hours(double hours) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%g", hours);
-  return text;
-}
-
 Inputs::Inputs(const std::string& mesh_name, const std::string& result_name,
                std::optional<NodeOrder> order)
     : mesh_name_(mesh_name), result_name_(result_name), series_(result_file_, mesh_) {
+  if (mesh_name.empty()) {
+    OpenFile(result_file_, kResultUnit, result_name);
+    CountsOfFirstStep();
+    Check(series_.Open());
+    return;
+  }
   {
     RecordFile mesh_file;
     OpenFile(mesh_file, kMeshUnit, mesh_name);
@@ -136,6 +134,38 @@ void Inputs::SayDamage(std::string_view program, bool salvage, std::string_view 
   UseStepsBeforeDamage();
 }
 
+void Inputs::CountsOfFirstStep() {
+  const Identity id = Identify(result_file_);
+  if (std::string why = NotAResult(id); !why.empty()) Refuse(1, result_name_ + ": " + why);
+  for (int r = 0; r < id.header_records; ++r) {
+    if (result_file_.SkipRecord() != ReadStatus::kOk) break;  // the head read says what is wrong
+  }
+  StepHead head;
+  int32_t icnt[MAXCNT] = {};
+  const ReadResult read = ReadStepHead(result_file_, id, &head, icnt);
+  if (!read.ok()) Refuse(1, ReadFailure(result_name_, read));
+  // The head reader has checked that the record holds these counts.
+  mesh_.np = std::max(head.np, 0);
+  mesh_.ne = std::max(head.ne, 0);
+  mesh_.x.assign(static_cast<size_t>(mesh_.np), std::nanf(""));
+  mesh_.y = mesh_.bottom = mesh_.x;
+  mesh_.nop.assign(static_cast<size_t>(mesh_.ne) * 8, 0);
+  mesh_.imat.assign(static_cast<size_t>(mesh_.ne), 0);
+  result_file_.Rewind();
+}
+
+std::vector<StepPlace> Inputs::IndexSteps() {
+  std::vector<StepPlace> places;
+  Check(series_.IndexSteps(&places));
+  return places;
+}
+
+void Inputs::ReadAt(const StepPlace& place, int64_t number) {
+  const SeriesResult result = series_.ReadAt(place, number);
+  Check(result);
+  if (result.at_end()) Refuse(1, ReadFailure(result_name_, result.read));
+}
+
 void Inputs::Check(const SeriesResult& result) {
   if (!result.refusal.empty()) Refuse(1, result_name_ + ": " + result.refusal);
   if (!result.ok() && !result.at_end()) Refuse(1, ReadFailure(result_name_, result.read));
@@ -149,24 +179,16 @@ void Inputs::Announce(std::string_view program, bool quiet) const {
   }
 }
 
-std::string Inputs::OrderReport() const {
-  if (map_.quadratic == 0) return "Element node order: none needed (no element has mid-side nodes)";
-  const int64_t fit =
-      map_.order == NodeOrder::kAlternate ? map_.fit_alternate : map_.fit_corners_first;
-  std::string line = "Element node order: " + std::string(OrderName(map_.order)) +
-                     (map_.detected ? ", found from the geometry (" : ", as given (") +
-                     std::to_string(fit) + " of " + std::to_string(map_.quadratic) +
-                     " elements with mid-side nodes fit it)";
-  return line;
-}
+std::string Inputs::OrderReport() const { return NodeOrderReport(map_); }
 
 std::vector<std::string> Inputs::Warnings() const {
   std::vector<std::string> lines;
   if (!map_.unfit.empty()) {
     const bool one = map_.unfit.size() == 1;
     lines.push_back(Counted(std::ssize(map_.unfit), "element", "elements") +
-                    (one ? " does" : " do") + " not fit the " + std::string(OrderName(map_.order)) +
-                    " node order and " + (one ? "is" : "are") + " left out: " + Listed(map_.unfit));
+                    (one ? " does" : " do") + " not fit the " +
+                    std::string(NodeOrderName(map_.order)) + " node order and " +
+                    (one ? "is" : "are") + " left out: " + Listed(map_.unfit));
   }
   if (!map_.shapeless.empty()) {
     const bool one = map_.shapeless.size() == 1;

@@ -8,6 +8,7 @@
 
 #include "engine/mesh.h"
 #include "engine/result_series.h"
+#include "export/ugrid_layout.h"
 #include "io/record_file.h"
 #include "kit/command_line.h"
 #include "kit/progress_line.h"
@@ -26,6 +27,9 @@ struct StepChoice {
 /// checked against each other. Any failure is a `Refusal` naming the file.
 class Inputs {
  public:
+  /// Without a geometry file (`mesh_name` empty) the mesh has the counts of
+  /// the result's first step, no elements drawn and no places: its x, y and
+  /// bottom are NaN, and so is a field made from the bottom.
   Inputs(const std::string& mesh_name, const std::string& result_name,
          std::optional<NodeOrder> order);
 
@@ -65,9 +69,14 @@ class Inputs {
   bool Next();
   /// Makes the chosen time step current, or the first when none was chosen.
   void MoveTo(const StepChoice& choice);
+  /// The place of every step (`ResultSeries::IndexSteps`).
+  std::vector<StepPlace> IndexSteps();
+  /// Makes the step at `place` current, as step `number` (from 1).
+  void ReadAt(const StepPlace& place, int64_t number);
 
  private:
   void Check(const SeriesResult& result);
+  void CountsOfFirstStep();
 
   std::string mesh_name_, result_name_;
   Mesh mesh_;
@@ -83,8 +92,5 @@ class Inputs {
 /// (`--start-date` of the export, the plot and the series); none for any
 /// other text or a day that is not in the calendar.
 std::optional<std::chrono::sys_seconds> StartDate(std::string_view text);
-
-/// The hour as a message shows it ("1.5", "9999").
-std::string Hours(double hours);
 
 }  // namespace korvant

@@ -10,6 +10,7 @@
 
 #include "engine/mesh.h"
 #include "engine/result_series.h"
+#include "export/ugrid_layout.h"
 
 namespace korvant {
 
@@ -18,46 +19,8 @@ namespace korvant {
 /// such a date.
 std::optional<std::string> HoursSince(std::string_view date);
 
-/// One linear cell of the UGRID faces: up to four node indexes (from 0,
-/// anticlockwise, -1 after the last of a triangle) and the element it is part
-/// of (index in the mesh, from 0).
-struct LinearCell {
-  std::array<int32_t, 4> nodes{-1, -1, -1, -1};
-  int32_t element = 0;
-};
-
-/// The faces as linear cells. With `corners_only`, one cell a face over its
-/// corners. Otherwise every node of a quadratic face is a vertex: a six-node
-/// triangle is split at its mid-side nodes into four triangles (one at each
-/// corner and the one of the three mid-side nodes), and an eight-node
-/// quadrilateral into the quadrilateral of its four mid-side nodes and the
-/// triangle cut off at each corner (five cells); a linear face stays whole.
-/// Every cell keeps its face's anticlockwise turn.
-std::vector<LinearCell> LinearCells(const ElementMap& map, bool corners_only);
-
-/// What the file says about itself besides the mesh and the fields.
-struct UgridText {
-  std::string title;
-  std::string time_units;  // "hours" or "hours since ..."
-  std::string comment;     // how the elements were read, and how the file was made
-  std::string history;     // the command line that wrote it
-  /// The coordinate reference system of the node coordinates: its WKT and
-  /// EPSG code; none when empty.
-  std::string crs_wkt;
-  int epsg = 0;
-};
-
-/// How the fields are laid out.
-struct UgridLayout {
-  bool corners_only = false;  // faces over the corners alone (see `LinearCells`)
-  int deflate = 1;            // deflate level of the arrays, 0 for none
-  /// An averaged file: one set of means, no time dimension; `window` gives
-  /// the hours the means were taken over, when known.
-  bool means = false;
-  std::optional<std::pair<double, double>> window;
-};
-
-/// A netCDF-4 file in the UGRID 1.0 and CF 1.8 conventions: a 2D mesh
+/// A netCDF-4 file in the UGRID 1.0 and CF 1.8 conventions, laid out as
+/// `DescribeUgrid` says: a 2D mesh
 /// topology `mesh`, its node coordinates (with the bottom elevation as
 /// their z) and face-node connectivity (numbered from 1, -1 after the last
 /// corner of a triangle), the element code IMAT and the element number as
