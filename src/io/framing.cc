@@ -32,7 +32,7 @@ bool ReadAt(int fd, int64_t at, void* dst, size_t n) {
 // length runs past the end of the file or its closing length differs.
 int64_t RecordAt(int fd, int64_t size, int64_t at, const Framing& framing) {
   const int m = framing.length_bytes;
-  unsigned char lead[8], close[8];
+  unsigned char lead[8] = {}, close[8] = {};
   if (size - at < 2 * m || !ReadAt(fd, at, lead, m)) return -1;
   const uint64_t n = DecodeLength(lead, framing);
   if (n > static_cast<uint64_t>(size - at - 2 * m)) return -1;
