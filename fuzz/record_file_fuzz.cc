@@ -94,7 +94,7 @@ struct Model {
     pos += m;
     int64_t after = size() - pos;
     if (after == 0) return ReadStatus::kEndOfFile;
-    if (sized && n + m > static_cast<uint64_t>(after)) {
+    if (sized && (after < m || n > static_cast<uint64_t>(after - m))) {
       pos = size();
       damage = Damage::kCut;
       return ReadStatus::kError;

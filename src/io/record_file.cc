@@ -304,7 +304,9 @@ ReadStatus RecordFile::Begin() {
     --records_;
     return ReadStatus::kEndOfFile;
   }
-  if (after > 0 && n + length_bytes_ > static_cast<uint64_t>(after)) {
+  // Compared without adding to `n`: an 8-byte length may be near 2^64.
+  const uint64_t m = static_cast<uint64_t>(length_bytes_);
+  if (after > 0 && (static_cast<uint64_t>(after) < m || n > static_cast<uint64_t>(after) - m)) {
     // The length runs past the end of the file: it cannot be trusted.
     SkipRaw(after);
     damage_ = Damage::kCut;
