@@ -12,17 +12,9 @@
 #include "engine/family_driver.h"
 #include "engine/restart_runs.h"
 #include "formats/qmx10.h"
+#include "text/readable.h"
 
 namespace korvant {
-namespace {
-
-std::string Hour(float hour) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%g", static_cast<double>(hour));
-  return text;
-}
-
-}  // namespace
 
 StreamAverage::StreamAverage(std::string path, AverageChoices choices)
     : path_(std::move(path)), choices_(choices) {}
@@ -142,8 +134,8 @@ bool StreamAverage::Run(const std::function<void(const AverageProgress&)>& progr
     if (progress) progress(done);
   }
   if (report_.averaged == 0) {
-    return fail("no time step lies in the window, hours " + Hour(report_.start) + " to " +
-                Hour(report_.stop));
+    return fail("no time step lies in the window, hours " + HourWords(report_.start) + " to " +
+                HourWords(report_.stop));
   }
   if (!last_whole || last_whole->position != last.at.position) {
     // The averaged file takes its counts and arrays from the file's last step.

@@ -11,15 +11,6 @@
 #include "text/readable.h"
 
 namespace korvant {
-namespace {
-
-std::string Hour(float hour) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%g", static_cast<double>(hour));
-  return text;
-}
-
-}  // namespace
 
 // One of the two files, walked step head by step head.
 struct StreamDifference::Walk {
@@ -136,7 +127,7 @@ bool StreamDifference::Pass(bool write, RecordFile* out,
           if (!noun.empty()) text += ", " + Counted(h.width, noun.one, noun.many);
           return text;
         };
-        const std::string at = r.one_step_each ? "" : " at hour " + Hour(hour);
+        const std::string at = r.one_step_each ? "" : " at hour " + HourWords(hour);
         const std::string what = counts(ha) == counts(hb)
                                      ? "their count lists (ICNT) differ"
                                      : a_ + " has " + counts(ha) + ", " + b_ + " " + counts(hb);

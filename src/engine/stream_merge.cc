@@ -12,6 +12,7 @@
 #include "engine/family_driver.h"
 #include "formats/limits.h"
 #include "io/framing.h"
+#include "text/readable.h"
 
 namespace korvant {
 namespace {
@@ -59,12 +60,6 @@ std::string PassHeader(RecordFile& f, const Identity& id) {
     if (!result.ok()) return Where(result.damage) + ": " + result.damage.what;
   }
   return "";
-}
-
-std::string Hour(float time) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%g", static_cast<double>(time));
-  return text;
 }
 
 std::string MeshText(int32_t nodes, int32_t elements) {
@@ -247,7 +242,7 @@ bool StreamMerge::CheckInput(size_t i) {
       report_.nodes = head.np;
       report_.elements = head.ne;
     } else if (head.np != report_.nodes || head.ne != report_.elements) {
-      return Refuse(path, "the step at hour " + Hour(head.time) + " has " +
+      return Refuse(path, "the step at hour " + HourWords(head.time) + " has " +
                               MeshText(head.np, head.ne) + ", but the steps of " + counts_from_ +
                               " have " + MeshText(report_.nodes, report_.elements));
     }
@@ -341,7 +336,7 @@ bool StreamMerge::WriteInput(size_t i, Copier& copier,
     if (!result.ok())
       return Refuse(path, changed + Where(result.damage) + ": " + result.damage.what);
     if (head.np != report_.nodes || head.ne != report_.elements) {
-      return Refuse(path, changed + "the step at hour " + Hour(head.time) + " has " +
+      return Refuse(path, changed + "the step at hour " + HourWords(head.time) + " has " +
                               MeshText(head.np, head.ne));
     }
     ++steps;

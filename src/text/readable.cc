@@ -1,5 +1,7 @@
 #include "text/readable.h"
 
+#include <cstdio>
+
 namespace korvant {
 namespace {
 
@@ -55,6 +57,12 @@ std::string ValidUtf8(std::string_view bytes) {
 
 std::string Counted(int64_t n, std::string_view one, std::string_view many) {
   return std::to_string(n) + " " + std::string(n == 1 ? one : many);
+}
+
+std::string HourWords(float hour) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%g", static_cast<double>(hour));
+  return text;
 }
 
 }  // namespace korvant

@@ -15,4 +15,7 @@ std::string ValidUtf8(std::string_view bytes);
 /// `n` and the noun, singular when `n` is 1: "1 step", "2 steps", "0 steps".
 std::string Counted(int64_t n, std::string_view one, std::string_view many);
 
+/// An hour in the engine's messages, as "%g" writes it: "48", "1.5", "-99".
+std::string HourWords(float hour);
+
 }  // namespace korvant
