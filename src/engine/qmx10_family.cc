@@ -154,19 +154,31 @@ class Qmx10Steps final : public StepFields {
   Qmx10Step step_;
 };
 
+// One side of a ThreedDifference: a step and the vectors its spans lie in.
+struct ThreedSide {
+  Qmx10Step step;
+  bool averaged = false;
+  std::array<int32_t, MAXCNT> icnt{};
+  std::vector<float> vdof, rdat3, rdat7, rdat8, rnode, relem;
+  std::vector<int32_t> imat, ndry;
+};
+
 // Two QMX10 steps (or averaged records), one a file, for a difference: the
 // rows of the degrees of freedom are subtracted, as far as their counts go.
-class ThreedDifference final : public DifferenceFamily {
+class ThreedDifference final : public SlottedDifference<ThreedSide, false> {
  public:
   ThreedDifference() {
-    for (Slot& s : slots_) s.step.icnt = std::span(s.icnt);
+    for (Side side : {Side::kA, Side::kB}) {
+      ThreedSide& s = slot(side);
+      s.step.icnt = std::span(s.icnt);
+    }
   }
 
   std::string ReadWhole(Side side, RecordFile& f, const StepHead& head,
                         const CountLists& list) override {
     // Sized as the averaging sizes a step: rows as long as the nodes or the
     // longest row of the record, the other arrays by their own counts.
-    Slot& s = slot(side);
+    ThreedSide& s = slot(side);
     std::copy(list.before, list.before + MAXCNT, s.icnt.begin());
     int64_t row = std::max<int64_t>(Count(head.np), 1);
     for (int k = 1; k <= std::min(head.width, MAXCNT); ++k) {
@@ -185,7 +197,7 @@ class ThreedDifference final : public DifferenceFamily {
   }
 
   std::vector<FieldView> Fields(Side side) override {
-    Slot& s = slot(side);
+    ThreedSide& s = slot(side);
     const std::vector<FieldInfo> f = Qmx10Fields(s.step.ndf);
     std::vector<FieldView> views;
     for (size_t k = 0; k < f.size(); ++k) {
@@ -196,21 +208,9 @@ class ThreedDifference final : public DifferenceFamily {
   }
 
   void WriteStep(RecordFile& out) override {
-    const Slot& b = slot(Side::kB);
+    const ThreedSide& b = slot(Side::kB);
     b.averaged ? WriteQmx10Average(out, b.step, b.step.vdof.data()) : WriteQmx10Step(out, b.step);
   }
-
- private:
-  struct Slot {
-    Qmx10Step step;
-    bool averaged = false;
-    std::array<int32_t, MAXCNT> icnt{};
-    std::vector<float> vdof, rdat3, rdat7, rdat8, rnode, relem;
-    std::vector<int32_t> imat, ndry;
-  };
-  Slot& slot(Side side) { return slots_[side == Side::kA ? 0 : 1]; }
-
-  Slot slots_[2];
 };
 
 class Qmx10Driver final : public FamilyDriver {

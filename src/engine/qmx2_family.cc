@@ -172,20 +172,22 @@ class Qmx2Steps final : public StepFields {
   Qmx2Step step_;
 };
 
+// One side of a HydroDifference: a step and the vectors its spans lie in.
+struct HydroSide {
+  Qmx2Step step;
+  std::vector<float> vel, elevations;
+  std::vector<int32_t> ndry, imat;
+};
+
 // Two QMX2 steps, one a file, for a difference: the velocities, the depth
 // and (long steps) the water surface are subtracted.
-class HydroDifference final : public DifferenceFamily {
+class HydroDifference final : public SlottedDifference<HydroSide, true> {
  public:
   explicit HydroDifference(bool long_steps) : long_(long_steps) {}
 
-  std::string ReadHeader(RecordFile& f) override { return Problem(header_.Read(f, kAnyMesh)); }
-  void WriteHeader(RecordFile& out) override {
-    header_.Write(out, header_.values().np, header_.values().ne);
-  }
-
   std::string ReadWhole(Side side, RecordFile& f, const StepHead& head,
                         const CountLists&) override {
-    Slot& s = slot(side);
+    HydroSide& s = slot(side);
     const int64_t np = Count(head.np);
     s.step.vel = Grown(s.vel, 3 * np);
     s.step.ndry = Grown(s.ndry, np);
@@ -195,7 +197,7 @@ class HydroDifference final : public DifferenceFamily {
   }
 
   std::vector<FieldView> Fields(Side side) override {
-    Slot& s = slot(side);
+    HydroSide& s = slot(side);
     const std::vector<FieldInfo> f = Qmx2Fields(long_, s.step.time == kQmx2AveragedTime);
     const int64_t np = Count(s.step.np);
     std::vector<FieldView> views;
@@ -207,16 +209,7 @@ class HydroDifference final : public DifferenceFamily {
   void WriteStep(RecordFile& out) override { WriteQmx2Step(out, slot(Side::kB).step, long_); }
 
  private:
-  struct Slot {
-    Qmx2Step step;
-    std::vector<float> vel, elevations;
-    std::vector<int32_t> ndry, imat;
-  };
-  Slot& slot(Side side) { return slots_[side == Side::kA ? 0 : 1]; }
-
   bool long_;
-  HeaderStore header_;
-  Slot slots_[2];
 };
 
 class Qmx2Driver final : public FamilyDriver {

@@ -112,19 +112,21 @@ class Qmx4Steps final : public StepFields {
   Qmx4Step step_;
 };
 
+// One side of a TransportDifference: a step and the vectors its spans lie in.
+struct TransportSide {
+  Qmx4Step step;
+  std::vector<float> conc;
+  std::vector<int32_t> imat;
+};
+
 // Two QMX4 steps, one a file, for a difference: the concentrations are
 // subtracted.
-class TransportDifference final : public DifferenceFamily {
+class TransportDifference final : public SlottedDifference<TransportSide, true> {
  public:
-  std::string ReadHeader(RecordFile& f) override { return Problem(header_.Read(f, kAnyMesh)); }
-  void WriteHeader(RecordFile& out) override {
-    header_.Write(out, header_.values().np, header_.values().ne);
-  }
-
   std::string ReadWhole(Side side, RecordFile& f, const StepHead& head,
                         const CountLists&) override {
     // The record's length backs NP4 x NQAL values: no more are kept.
-    Slot& s = slot(side);
+    TransportSide& s = slot(side);
     const int64_t row = Count(head.np), values = row * Count(head.width);
     s.step.row = static_cast<size_t>(row);
     s.step.conc = Grown(s.conc, values).first(static_cast<size_t>(values));
@@ -133,7 +135,7 @@ class TransportDifference final : public DifferenceFamily {
   }
 
   std::vector<FieldView> Fields(Side side) override {
-    Slot& s = slot(side);
+    TransportSide& s = slot(side);
     const std::vector<FieldInfo> f = Qmx4Fields(s.step.nqal);
     std::vector<FieldView> views;
     for (size_t k = 0; k < f.size(); ++k) {
@@ -143,17 +145,6 @@ class TransportDifference final : public DifferenceFamily {
   }
 
   void WriteStep(RecordFile& out) override { WriteQmx4Step(out, slot(Side::kB).step); }
-
- private:
-  struct Slot {
-    Qmx4Step step;
-    std::vector<float> conc;
-    std::vector<int32_t> imat;
-  };
-  Slot& slot(Side side) { return slots_[side == Side::kA ? 0 : 1]; }
-
-  HeaderStore header_;
-  Slot slots_[2];
 };
 
 class Qmx4Driver final : public FamilyDriver {

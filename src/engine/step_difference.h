@@ -6,6 +6,7 @@
 
 #include "engine/averaging_family.h"
 #include "engine/vocabulary.h"
+#include "formats/header.h"
 #include "formats/step_head.h"
 #include "io/record_file.h"
 
@@ -43,6 +44,27 @@ class DifferenceFamily {
   virtual std::vector<FieldView> Fields(Side side) = 0;
   /// Writes B's step read last, as it now stands.
   virtual void WriteStep(RecordFile& out) = 0;
+};
+
+/// A family's part of a difference over two `Slot`s, one a side (a step and
+/// the vectors its spans lie in). With `kHeader`, B's header is kept and
+/// written as it was read.
+template <typename Slot, bool kHeader>
+class SlottedDifference : public DifferenceFamily {
+ public:
+  std::string ReadHeader(RecordFile& f) override {
+    return kHeader ? Problem(header_.Read(f, kAnyMesh)) : "";
+  }
+  void WriteHeader(RecordFile& out) override {
+    if (kHeader) header_.Write(out, header_.values().np, header_.values().ne);
+  }
+
+ protected:
+  Slot& slot(Side side) { return slots_[side == Side::kA ? 0 : 1]; }
+
+ private:
+  HeaderStore header_;
+  Slot slots_[2];
 };
 
 }  // namespace korvant
