@@ -170,7 +170,8 @@ void RecordFile::Seek(RecordMark mark) {
   if (file_ == nullptr || writing_) return;
   buf_at_ = buf_end_ = 0;
   left_ = 0;
-  if (std::fseek(file_, mark.position, SEEK_SET) != 0) FailFile("error during read");
+  // A regular file is read at `pos_` and needs no seek; anything else does.
+  if (size_ < 0 && std::fseek(file_, mark.position, SEEK_SET) != 0) FailFile("error during read");
   pos_ = mark.position;
   records_ = mark.records;
 }
@@ -208,6 +209,23 @@ void RecordFile::Close() {
   if (!closed) FailFile("CLOSE error");
 }
 
+size_t RecordFile::Fetch(void* dst, size_t n) {
+  // The buffer is empty whenever the file is read, so `pos_` is where the
+  // bytes come from. A regular file is read at that place without moving the
+  // descriptor (one system call, no seek); a pipe is read in turn.
+  auto* out = static_cast<unsigned char*>(dst);
+  const int fd = ::fileno(file_);
+  size_t got = 0;
+  while (got < n) {
+    const ssize_t r = size_ >= 0 ? ::pread(fd, out + got, n - got, pos_ + static_cast<int64_t>(got))
+                                 : ::read(fd, out + got, n - got);
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) break;
+    got += static_cast<size_t>(r);
+  }
+  return got;
+}
+
 bool RecordFile::ReadRaw(void* dst, int64_t n) {
   auto* out = static_cast<unsigned char*>(dst);
   size_t want = static_cast<size_t>(n);
@@ -219,12 +237,12 @@ bool RecordFile::ReadRaw(void* dst, int64_t n) {
   want -= have;
   if (want == 0) return true;
   if (want >= kBufferBytes / 2) {
-    size_t got = std::fread(out, 1, want, file_);
+    size_t got = Fetch(out, want);
     pos_ += static_cast<int64_t>(got);
     return got == want;
   }
   size_t fill = std::max(want, kMinFill);
-  buf_end_ = std::fread(buf_.get(), 1, fill, file_);
+  buf_end_ = Fetch(buf_.get(), fill);
   buf_at_ = 0;
   have = std::min(want, buf_end_);
   std::memcpy(out, buf_.get(), have);
@@ -243,33 +261,19 @@ bool RecordFile::SkipRaw(int64_t n) {
   n -= static_cast<int64_t>(in_buffer);
   pos_ += static_cast<int64_t>(in_buffer);
   buf_at_ = buf_end_ = 0;
-  if (size_ >= 0 && n < static_cast<int64_t>(kMinFill)) {
-    // A short skip (a record's closing length) reads on instead of seeking:
-    // the same read brings in the start of the next record.
-    buf_end_ = std::fread(buf_.get(), 1, kMinFill, file_);
-    if (buf_end_ < static_cast<size_t>(n)) {
-      pos_ += static_cast<int64_t>(buf_end_);
-      buf_end_ = 0;
-      return false;
-    }
-    buf_at_ = static_cast<size_t>(n);
-    pos_ += n;
-    return true;
-  }
   if (size_ >= 0) {
-    if (pos_ + n > size_) {
-      std::fseek(file_, size_, SEEK_SET);
+    // A regular file is read at its place: skipping only moves the place.
+    if (n > size_ - pos_) {
       pos_ = size_;
       return false;
     }
-    if (std::fseek(file_, pos_ + n, SEEK_SET) != 0) return false;
     pos_ += n;
     return true;
   }
   // Not a regular file: there is nothing to seek in, so read and drop.
   while (n > 0) {
     size_t chunk = static_cast<size_t>(std::min<int64_t>(n, kBufferBytes));
-    size_t got = std::fread(buf_.get(), 1, chunk, file_);
+    size_t got = Fetch(buf_.get(), chunk);
     pos_ += static_cast<int64_t>(got);
     n -= static_cast<int64_t>(got);
     if (got != chunk) return false;
@@ -295,7 +299,7 @@ ReadStatus RecordFile::Begin() {
   if (after < 0) {
     // Unknown size: find out whether a single byte follows.
     if (buf_at_ == buf_end_) {
-      buf_end_ = std::fread(buf_.get(), 1, kMinFill, file_);
+      buf_end_ = Fetch(buf_.get(), kMinFill);
       buf_at_ = 0;
     }
     if (buf_end_ == 0) after = 0;

@@ -191,6 +191,7 @@ class RecordFile {
   bool Take(void* dst, int64_t count, int width);
   void TellFraming();
   uint64_t LengthAt(const unsigned char* p) const;
+  size_t Fetch(void* dst, size_t n);   // up to `n` bytes from the file at `pos_`
   bool ReadRaw(void* dst, int64_t n);  // false when the file ends first
   bool SkipRaw(int64_t n);
   void PutRaw(const void* data, size_t n);
