@@ -87,7 +87,7 @@ std::optional<std::chrono::sys_seconds> StartDate(std::string_view text) {
 }
 
 Inputs::Inputs(const std::string& mesh_name, const std::string& result_name,
-               std::optional<NodeOrder> order)
+               std::optional<NodeOrder> order, Look look)
     : mesh_name_(mesh_name), result_name_(result_name), series_(result_file_, mesh_) {
   if (mesh_name.empty()) {
     OpenFile(result_file_, kResultUnit, result_name);
@@ -108,11 +108,12 @@ Inputs::Inputs(const std::string& mesh_name, const std::string& result_name,
   if (!MapElements(mesh_, order, &map_, &error)) Refuse(1, mesh_name + ": " + error);
   OpenFile(result_file_, kResultUnit, result_name);
   Check(series_.Open());
+  if (look == Look::kByIndex) return;
   // Damage is looked for in the whole file, also where a program reads only
   // some steps, so that no program reads a damaged file without a word.
-  RecordFile look;
-  OpenFile(look, kResultUnit, result_name);
-  const FileReport report = ReportFile(look);
+  RecordFile whole;
+  OpenFile(whole, kResultUnit, result_name);
+  const FileReport report = ReportFile(whole);
   if (report.damage) {
     const Damage& d = *report.damage;
     damage_ = SalvageNote{ValidUtf8(result_name), d.record, d.offset, d.what, report.steps};

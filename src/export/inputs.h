@@ -30,8 +30,12 @@ class Inputs {
   /// Without a geometry file (`mesh_name` empty) the mesh has the counts of
   /// the result's first step, no elements drawn and no places: its x, y and
   /// bottom are NaN, and so is a field made from the bottom.
+  /// With a geometry file the result is looked at whole for damage (`damage`),
+  /// unless `look` is `kByIndex`: a reader that takes `IndexSteps` reads
+  /// every step head there, and is refused damage at that point instead.
+  enum class Look { kWholeFile, kByIndex };
   Inputs(const std::string& mesh_name, const std::string& result_name,
-         std::optional<NodeOrder> order);
+         std::optional<NodeOrder> order, Look look = Look::kWholeFile);
 
   const Mesh& mesh() const { return mesh_; }
   const ElementMap& map() const { return map_; }

@@ -67,7 +67,7 @@ py::array_t<T> Array(const std::vector<T>& values) {
 class Result {
  public:
   Result(const std::string& result, const std::optional<std::string>& mesh, bool corners_only)
-      : in_(mesh.value_or(""), result, std::nullopt),
+      : in_(mesh.value_or(""), result, std::nullopt, Inputs::Look::kByIndex),
         places_(in_.IndexSteps()),
         geometry_(mesh.has_value()),
         corners_only_(corners_only),
