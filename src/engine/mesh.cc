@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 #include "formats/limits.h"
 #include "formats/velto.h"
@@ -147,7 +148,14 @@ bool FitsOrder(const Mesh& mesh, const int32_t* nop, int nodes, NodeOrder order)
 bool MapElements(const Mesh& mesh, std::optional<NodeOrder> forced, ElementMap* map,
                  std::string* error) {
   *map = ElementMap{};
-  std::vector<int> nodes(static_cast<size_t>(mesh.ne));
+  // Each element's node count, and which orders its mid-side nodes fit (a
+  // bit each), so that the second pass tells nothing twice.
+  constexpr uint8_t kFitsAlternate = 1, kFitsCornersFirst = 2;
+  const auto bit = [](NodeOrder order) {
+    return order == NodeOrder::kAlternate ? kFitsAlternate : kFitsCornersFirst;
+  };
+  std::vector<int8_t> nodes(static_cast<size_t>(mesh.ne));
+  std::vector<uint8_t> fits(static_cast<size_t>(mesh.ne));
   for (int32_t e = 0; e < mesh.ne; ++e) {
     const int32_t* nop = &mesh.nop[static_cast<size_t>(e) * kVeltoCorners];
     for (int k = 0; k < kVeltoCorners; ++k) {
@@ -163,22 +171,25 @@ bool MapElements(const Mesh& mesh, std::optional<NodeOrder> forced, ElementMap* 
       return std::isfinite(mesh.x[k - 1]) && std::isfinite(mesh.y[k - 1]);
     });
     if (gaps || !placed || !(n == 3 || n == 4 || n == 6 || n == 8)) n = 0;
-    nodes[static_cast<size_t>(e)] = n;
+    nodes[static_cast<size_t>(e)] = static_cast<int8_t>(n);
     if (n < 6) continue;
     ++map->quadratic;
-    if (FitsOrder(mesh, nop, n, NodeOrder::kAlternate)) ++map->fit_alternate;
-    if (FitsOrder(mesh, nop, n, NodeOrder::kCornersFirst)) ++map->fit_corners_first;
+    uint8_t& fit = fits[static_cast<size_t>(e)];
+    if (FitsOrder(mesh, nop, n, NodeOrder::kAlternate)) fit |= kFitsAlternate;
+    if (FitsOrder(mesh, nop, n, NodeOrder::kCornersFirst)) fit |= kFitsCornersFirst;
+    map->fit_alternate += (fit & kFitsAlternate) != 0;
+    map->fit_corners_first += (fit & kFitsCornersFirst) != 0;
   }
   map->detected = !forced.has_value();
   map->order =
       forced.value_or(map->fit_corners_first > map->fit_alternate ? NodeOrder::kCornersFirst
                                                                   : NodeOrder::kAlternate);
+  map->faces.reserve(static_cast<size_t>(mesh.ne));
   for (int32_t e = 0; e < mesh.ne; ++e) {
     const int n = nodes[static_cast<size_t>(e)];
-    const int32_t* nop = &mesh.nop[static_cast<size_t>(e) * kVeltoCorners];
     if (n == 0) {
       map->shapeless.push_back(e);
-    } else if (n >= 6 && !FitsOrder(mesh, nop, n, map->order)) {
+    } else if (n >= 6 && (fits[static_cast<size_t>(e)] & bit(map->order)) == 0) {
       map->unfit.push_back(e);
     } else {
       map->faces.push_back(FaceOf(mesh, e, n, map->order));
