@@ -29,7 +29,8 @@ std::string TemporaryName(const fs::path& folder, const std::string& name) {
   char suffix[40];
   std::snprintf(suffix, sizeof suffix, ".%d.%08x.tmp", static_cast<int>(::getpid()), device());
   const size_t room = kMaxName - 1 - std::strlen(suffix);
-  const std::string temporary = "." + name.substr(0, room) + suffix;
+  std::string temporary(1, '.');
+  temporary.append(name, 0, room).append(suffix);
   return folder.empty() ? temporary : (folder / temporary).string();
 }
 
