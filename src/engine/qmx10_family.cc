@@ -131,9 +131,9 @@ class Qmx10Steps final : public StepFields {
 
   ReadResult Read(RecordFile& f, StepHead* head) override {
     bool averaged = false;
-    const ReadResult read = ReadQmx10Record(f, step_, &averaged);
+    const ReadResult read = ReadQmx10Record(f, step_, &averaged, filter_, &passed_);
     Counts(step_.time, step_.np, step_.ne, step_.ndf, head);
-    if (!read.ok()) return read;
+    if (!read.ok() || passed_) return read;
     // A row covers the nodes its count gives; the rest hold no value.
     for (int32_t k = 0; k < std::clamp(step_.ndf, 0, MAXDOF); ++k) {
       const size_t held = static_cast<size_t>(std::clamp<int32_t>(icnt_[k], 0, step_.np));

@@ -143,9 +143,10 @@ class Qmx2Steps final : public StepFields {
   }
 
   ReadResult Read(RecordFile& f, StepHead* head) override {
-    const ReadResult read = ReadQmx2Step(f, long_, step_);
+    passed_ = false;
+    const ReadResult read = ReadQmx2Step(f, long_, step_, filter_, &passed_);
     Counts(step_.time, step_.np, step_.ne, 0, head);
-    if (!read.ok()) return read;
+    if (!read.ok() || passed_) return read;
     auto take = [&](size_t j) {
       for (int q = kU; q <= kDepth; ++q) values_[q * np_ + j] = vel_[3 * j + q];
       if (!long_) values_[kElevation * np_ + j] = mesh_.bottom[j] + vel_[3 * j + 2];

@@ -102,7 +102,8 @@ class Qmx4Steps final : public StepFields {
   }
 
   ReadResult Read(RecordFile& f, StepHead* head) override {
-    const ReadResult read = ReadQmx4Step(f, step_);
+    passed_ = false;
+    const ReadResult read = ReadQmx4Step(f, step_, filter_, &passed_);
     Counts(step_.time, step_.np, step_.ne, step_.nqal, head);
     return read;
   }

@@ -75,6 +75,12 @@ class ResultSeries {
   /// `nodes` (from 0, each below the mesh's node count), for a reader that
   /// looks at no others; after `Open`.
   void OnlyNodes(std::vector<size_t> nodes) { steps_->OnlyNodes(std::move(nodes)); }
+  /// Makes the steps after the current one whose time `filter` does not
+  /// want pass with only their heads read (`passed`): their fields are not
+  /// filled; after `Open`.
+  void WantOnly(const StepFilter& filter) { steps_->WantOnly(filter); }
+  /// Whether the current step was passed (`WantOnly`).
+  bool passed() const { return steps_->passed(); }
   /// Makes the series end after its first `steps` steps (those before a
   /// damaged record).
   void StopAfter(int64_t steps) { stop_after_ = steps; }

@@ -170,6 +170,63 @@ TEST_F(ResultSeriesTest, StepsReadAtTheirPlacesInAnyOrder) {
   }
 }
 
+// Steps at hours 1, 2 and 3, wanting from hour 2.5: the first was read by
+// Open; the second is passed, its first field's values left as the first
+// step's; the third, read after the pass, has its own. In QMX10 the second
+// step lists one count and carries the first one's second.
+TEST_F(ResultSeriesTest, StepsOutsideTheWantedHoursArePassed) {
+  auto qmx2 = [](float t, float u) {
+    Qmx2StepData s;
+    s.time = t;
+    s.vel = {u, 0, 3, u + 1, 0, 4};
+    s.ndry = {1, 1};
+    return s;
+  };
+  auto qmx4 = [](float t, float c) {
+    Qmx4StepData s;
+    s.time = t;
+    s.conc = {c, c + 1};
+    return s;
+  };
+  Qmx10StepData first;
+  first.time = 1;
+  first.ndf = 2;
+  first.icnt = {2, 1};
+  first.vdof = {{10, 11}, {3}};
+  // Time 2, NP, NDF, NE, NCNT 1, ICNT(1) 2; rows of 2 and (carried) 1
+  // values; IMAT, NDRY, RNODE, RELEM.
+  const RecordBuilder second = RecordBuilder()
+                                   .Real(2)
+                                   .Ints({2, 2, 1, 1, 2})
+                                   .Reals({20, 21, 6})
+                                   .Ints({1, 1, 1})
+                                   .Reals({0.5f, 1, 0.75f});
+  Qmx10StepData third = first;
+  third.time = 3;
+  third.vdof = {{30, 31}, {9}};
+  const std::pair<FileBuilder, const char*> cases[] = {
+      {Qmx2File(CodedHeader{}, {qmx2(1, 10), qmx2(2, 20), qmx2(3, 30)}, true), "x_velocity"},
+      {Qmx4File(CodedHeader{}, {qmx4(1, 10), qmx4(2, 20), qmx4(3, 30)}), "constituent_1"},
+      {FileBuilder(Qmx10File({first})).Add(second).Append(Qmx10File({third})), "x_velocity"},
+  };
+  for (const auto& [file, field] : cases) {
+    Use(file);
+    ResultSeries series(file_, mesh_);
+    ASSERT_TRUE(series.Open().ok()) << field;
+    series.WantOnly(StepFilter{2.5f, 9.0f, false});
+    const float expected[3][2] = {{10, 11}, {10, 11}, {30, 31}};
+    for (int k = 0; k < 3; ++k) {
+      ASSERT_TRUE(series.Next().ok()) << field << k;
+      EXPECT_EQ(static_cast<float>(k + 1), series.time()) << field;
+      EXPECT_EQ(k == 1, series.passed()) << field << k;
+      EXPECT_EQ((std::vector<float>{expected[k][0], expected[k][1]}), Values(series, field))
+          << field << k;
+    }
+    EXPECT_TRUE(series.Next().at_end()) << field;
+    file_.Close();
+  }
+}
+
 TEST_F(ResultSeriesTest, IndexRefusesAStepOfAnotherMesh) {
   Qmx2StepData step;
   step.vel = {0.1f, 0.2f, 3, 0.4f, 0.5f, 4};

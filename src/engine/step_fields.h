@@ -8,6 +8,7 @@
 #include "engine/family_driver.h"
 #include "formats/identify.h"
 #include "formats/read_result.h"
+#include "formats/step_filter.h"
 #include "io/record_file.h"
 
 namespace korvant {
@@ -38,11 +39,19 @@ class StepFields {
   /// count list, as `ReadStepHead` carries it): sets them as they were
   /// before the step read next, so that steps can be read in any order.
   virtual void Carry(std::span<const int32_t> /*counts*/) {}
+  /// From the next read on, a step whose time `filter` does not want is
+  /// passed with only its time and counts taken (`passed` tells it): its
+  /// fields keep what they held.
+  void WantOnly(const StepFilter& filter) { filter_ = filter; }
+  /// Whether the step read last was passed.
+  bool passed() const { return passed_; }
 
  protected:
   size_t np_;                  ///< the mesh's nodes: the length of every field
   std::vector<float> values_;  ///< field i at i * np_
   std::vector<size_t> only_;   ///< the nodes `OnlyNodes` gave; empty for all
+  StepFilter filter_;          ///< the steps `WantOnly` wants
+  bool passed_ = false;        ///< set by `Read`
 
   static void Counts(float time, int32_t np, int32_t ne, int32_t width, StepHead* head) {
     head->time = time;

@@ -145,12 +145,13 @@ std::optional<std::pair<double, double>> MeanWindow(const std::string& text) {
   return std::make_pair(*from, *to);
 }
 
-// Passes steps outside the window of hours, and all but every Nth of those
-// inside; false at the end of the result.
+// Passes steps outside the window of hours (by their heads), and all but
+// every Nth of those inside; false at the end of the result.
 bool NextWritten(Inputs& in, const HourWindow& window, int64_t every, int64_t* inside) {
+  const StepFilter wanted = window.Filter();
+  in.WantOnly(wanted);
   while (in.Next()) {
-    const float hour = in.series().time();
-    if ((window.from && hour < *window.from) || (window.to && hour > *window.to)) continue;
+    if (!wanted.Wants(in.series().time())) continue;
     if ((*inside)++ % every == 0) return true;
   }
   return false;

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <iostream>
+#include <limits>
 
 #include "engine/file_report.h"
 #include "formats/limits.h"
@@ -212,13 +213,34 @@ bool Inputs::Next() {
 }
 
 void Inputs::MoveTo(const StepChoice& choice) {
+  // The steps before the chosen one are passed by their heads: all of them
+  // before the chosen step, and those of other hours (with room for the
+  // float hours' rounding) before the chosen hour.
+  const StepFilter none{1.0f, 0.0f, false};
+  StepFilter near;
+  if (choice.hours) {
+    constexpr float kEndless = std::numeric_limits<float>::infinity();
+    near =
+        StepFilter{std::nextafter(static_cast<float>(*choice.hours - kSameHour), -kEndless),
+                   std::nextafter(static_cast<float>(*choice.hours + kSameHour), kEndless), false};
+  }
+  auto want_next = [&] {
+    if (choice.step) series_.WantOnly(series_.step() + 1 >= *choice.step ? StepFilter{} : none);
+    if (choice.hours) series_.WantOnly(near);
+  };
+  auto chosen = [&] {
+    if (!choice.made()) return true;
+    if (choice.step) return series_.step() == *choice.step;
+    return std::fabs(series_.time() - *choice.hours) < kSameHour;
+  };
   double first = 0.0, last = 0.0;
-  while (Next()) {
-    if (!choice.made()) return;
+  for (want_next(); Next(); want_next()) {
     if (series_.step() == 1) first = series_.time();
     last = series_.time();
-    if (choice.step && series_.step() == *choice.step) return;
-    if (choice.hours && std::fabs(series_.time() - *choice.hours) < kSameHour) return;
+    if (chosen()) {
+      series_.WantOnly(StepFilter{});  // the steps after it are read whole again
+      return;
+    }
   }
   const int64_t steps = series_.step();
   if (choice.step) {

@@ -42,6 +42,9 @@ class Inputs {
   const ResultSeries& series() const { return series_; }
   /// The steps from the next on are needed only at `nodes` (from 0).
   void OnlyNodes(std::vector<size_t> nodes) { series_.OnlyNodes(std::move(nodes)); }
+  /// The steps from the next on whose hour `wanted` does not want are passed
+  /// by their heads (`ResultSeries::WantOnly`).
+  void WantOnly(const StepFilter& wanted) { series_.WantOnly(wanted); }
   const std::string& result_name() const { return result_name_; }
 
   /// Says which node order the elements are read in on stdout (unless

@@ -210,11 +210,13 @@ ReadResult ReadQmx10Step(RecordFile& in, Qmx10Step& step, const StepFilter& filt
   return refused.outcome == Outcome::kTooLarge ? refused : ResultOf(in, status);
 }
 
-ReadResult ReadQmx10Record(RecordFile& in, Qmx10Step& step, bool* averaged) {
+ReadResult ReadQmx10Record(RecordFile& in, Qmx10Step& step, bool* averaged,
+                           const StepFilter& filter, bool* passed) {
   *averaged = false;
+  if (passed != nullptr) *passed = false;
   ReadStatus status = in.Begin();
   if (status != ReadStatus::kOk) return ResultOf(in, status);
-  ReadResult refused = TakeStep(in, step, StepFilter{}, nullptr, averaged);
+  ReadResult refused = TakeStep(in, step, filter, passed, averaged);
   status = in.Finish();
   return refused.outcome == Outcome::kTooLarge ? refused : ResultOf(in, status);
 }

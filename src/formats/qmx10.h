@@ -72,8 +72,10 @@ ReadResult ReadQmx10Step(RecordFile& in, Qmx10Step& step, const StepFilter& filt
 /// (`WriteQmx10Average`), as `ReadQmx10Step` does. The two are told apart by
 /// the record's length against its counts: one that holds exactly the arrays
 /// without IMAT and NDRY is the averaged record (*averaged is then true and
-/// `imat` and `ndry` keep what they held).
-ReadResult ReadQmx10Record(RecordFile& in, Qmx10Step& step, bool* averaged);
+/// `imat` and `ndry` keep what they held). A record `filter` does not want
+/// is passed as `ReadQmx10Step` passes it.
+ReadResult ReadQmx10Record(RecordFile& in, Qmx10Step& step, bool* averaged,
+                           const StepFilter& filter = {}, bool* passed = nullptr);
 
 /// Reads TIME and NP of the next time step and passes over the rest of it.
 ReadResult ReadQmx10Time(RecordFile& in, float* time, int32_t* np);

@@ -178,6 +178,12 @@ std::string HourWindow::Read() {
   return "";
 }
 
+StepFilter HourWindow::Filter() const {
+  if (!from && !to) return StepFilter{};
+  constexpr float kEndless = std::numeric_limits<float>::infinity();
+  return StepFilter{from.value_or(-kEndless), to.value_or(kEndless), false};
+}
+
 std::optional<int> ParseCommandLine(CLI::App& app, int argc, char** argv) {
   try {
     app.parse(argc, argv);

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "formats/step_filter.h"
+
 namespace korvant {
 
 // The program kit: what every companion program shares on its command line,
@@ -96,6 +98,10 @@ struct HourWindow {
   std::optional<float> from, to;
   /// "" or the usage error: an hour that does not parse, FROM after TO.
   std::string Read();
+  /// The steps it holds, once read: every step when neither end is given;
+  /// else those whose hour lies between the ends (a step of no hour, NaN,
+  /// in none).
+  StepFilter Filter() const;
 };
 void AddHourWindow(CLI::App& app, HourWindow* window, std::string_view whose);
 

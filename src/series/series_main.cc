@@ -313,6 +313,9 @@ int Series(const SeriesOptions& o) {
   std::sort(used.begin(), used.end());
   used.erase(std::unique(used.begin(), used.end()), used.end());
   in.OnlyNodes(std::move(used));
+  // Steps outside the window are passed by their heads.
+  const StepFilter wanted = window.Filter();
+  in.WantOnly(wanted);
 
   std::ofstream file;
   if (to_file) {
@@ -354,7 +357,7 @@ int Series(const SeriesOptions& o) {
   std::vector<double> values;
   while (in.Next()) {
     const float hour = in.series().time();
-    if ((window.from && hour < *window.from) || (window.to && hour > *window.to)) continue;
+    if (!wanted.Wants(hour)) continue;
     if (steps++ == 0) {
       first = hour;
       begin();
