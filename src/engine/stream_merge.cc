@@ -147,7 +147,7 @@ class StreamMerge::Copier {
       const ssize_t got = ::pread(fd_, buffer_.get(), want, at);
       if (got < 0 && errno == EINTR) continue;
       if (got < 0) return Fail(std::strerror(errno), false);
-      if (got == 0) return Fail("an input ended early; it changed during the merge", false);
+      if (got == 0) return Fail("it ended early: it changed during the merge", false);
       for (ssize_t done = 0; done < got;) {
         const ssize_t put = ::write(out_, buffer_.get() + done, static_cast<size_t>(got - done));
         if (put < 0 && errno == EINTR) continue;
@@ -302,6 +302,11 @@ bool StreamMerge::WriteInput(size_t i, Copier& copier,
   Source& src = sources_[i];
   const std::string& path = src.input.path;
   const std::string changed = "it changed during the merge: ";
+  // A copy that fails to read names this input; a failed write is the output's.
+  auto copy_failed = [&] {
+    if (!copier.write_failed()) Refuse(path, copier.error());
+    return false;
+  };
   OpenInput in;
   if (std::string why = Open(path, &in); !why.empty()) {
     report_.error = "cannot read " + path + ": " + why;
@@ -317,7 +322,9 @@ bool StreamMerge::WriteInput(size_t i, Copier& copier,
   // The text of a character-form header: its first and third records.
   const unsigned header_text = id.integer_coded ? 0u : 0b101u;
   if (i == 0 && f.Tell().position != header_bytes_) return Refuse(path, changed + "its header");
-  if (i == 0 && !copier.Add(in.fd, 0, header_bytes_, f.framing(), header_text)) return false;
+  if (i == 0 && !copier.Add(in.fd, 0, header_bytes_, f.framing(), header_text)) {
+    return copy_failed();
+  }
 
   // The earliest time any later input selects: a step at or after it is replaced.
   std::optional<float> later_inputs;
@@ -363,9 +370,7 @@ bool StreamMerge::WriteInput(size_t i, Copier& copier,
       continue;
     }
     const int64_t bytes = f.framing().length_bytes * 2 + int64_t{head.length};
-    if (!copier.Add(in.fd, head.at.position, bytes, f.framing())) {
-      return false;
-    }
+    if (!copier.Add(in.fd, head.at.position, bytes, f.framing())) return copy_failed();
     ++report.kept;
     ++report_.steps;
     if (!report.first_hour) report.first_hour = head.time;
@@ -379,7 +384,7 @@ bool StreamMerge::WriteInput(size_t i, Copier& copier,
                             std::to_string(src.steps));
   }
   // The input's descriptor closes here: what is queued from it goes out first.
-  return copier.Flush();
+  return copier.Flush() || copy_failed();
 }
 
 void StreamMerge::NoteCautions() {

@@ -99,7 +99,8 @@ bool Reframer::Fail(const std::string& why, bool write) {
 
 bool Reframer::Read(int fd, int64_t at, size_t n) {
   if (ReadAt(fd, at, buffer_, n)) return true;
-  return Fail(errno != 0 ? std::strerror(errno) : "an input ended early", false);
+  return Fail(errno != 0 ? std::strerror(errno) : "it ended early: it changed while it was read",
+              false);
 }
 
 bool Reframer::Put(int fd, const void* data, size_t n) {
@@ -124,11 +125,11 @@ bool Reframer::Copy(int in_fd, int64_t at, int64_t n, int out_fd, unsigned text_
     if (torn_tail && n <= from_m) return true;
     errno = 0;
     if (n < 2 * from_m || !Read(in_fd, at, static_cast<size_t>(from_m))) {
-      return error_.empty() ? Fail("an input changed: a record is cut", false) : false;
+      return error_.empty() ? Fail("it changed while it was read: a record is cut", false) : false;
     }
     const uint64_t length = DecodeLength(buffer_, from_);
     if (length > static_cast<uint64_t>(n - 2 * from_m)) {
-      return Fail("an input changed: a record runs past its place", false);
+      return Fail("it changed while it was read: a record runs past its place", false);
     }
     const bool text = record < 32 && (text_records >> record & 1u) != 0;
     unsigned char mark[8];

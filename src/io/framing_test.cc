@@ -139,5 +139,26 @@ TEST_F(FramingTest, RecordsReframedAndBackAreTheSameBytes) {
   EXPECT_EQ(32, reframer.written());
 }
 
+// An input that no longer holds the records its place was told from: the
+// copy stops with what changed, in words that follow the input's name.
+TEST_F(FramingTest, ACopyOfRecordsThatChangedSaysWhat) {
+  box_.Write("in.bin", kBig8);  // one record of 8 bytes: 24 bytes in all
+  const std::pair<int64_t, const char*> cases[] = {
+      {48, "it ended early: it changed while it was read"},  // the second length is missing
+      {20, "it changed while it was read: a record runs past its place"},  // 8 > 20 - 16
+      {12, "it changed while it was read: a record is cut"},               // under two lengths
+  };
+  for (const auto& [n, expected] : cases) {
+    const int in = ::open(box_.Path("in.bin").c_str(), O_RDONLY);
+    const int out = ::open(box_.Path("out.bin").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    Reframer reframer({true, 8}, {});
+    EXPECT_FALSE(reframer.Copy(in, 0, n, out)) << n;
+    EXPECT_EQ(expected, reframer.error()) << n;
+    EXPECT_FALSE(reframer.write_failed()) << n;
+    ::close(in);
+    ::close(out);
+  }
+}
+
 }  // namespace
 }  // namespace korvant
