@@ -35,6 +35,31 @@ RecordBuilder Qmx10Averaged(float u1, float u2) {
       .Real(9);       // RELEM
 }
 
+// QMX10 steps at hours 1, 2 and 3 of two rows each. The first lists counts 2
+// and 1 for its rows `first`; the second lists one count, 2, and carries the
+// first step's second for its rows `second` (three values); the third lists
+// the counts of its rows `third`.
+FileBuilder CarryingQmx10File(std::vector<std::vector<float>> first, std::vector<float> second,
+                              std::vector<std::vector<float>> third) {
+  Qmx10StepData one;
+  one.time = 1;
+  one.ndf = 2;
+  one.icnt = {2, 1};
+  one.vdof = std::move(first);
+  // Time 2, NP, NDF, NE, NCNT 1, ICNT(1) 2; the rows; IMAT, NDRY, RNODE, RELEM.
+  const RecordBuilder two = RecordBuilder()
+                                .Real(2)
+                                .Ints({2, 2, 1, 1, 2})
+                                .Reals(second)
+                                .Ints({1, 1, 1})
+                                .Reals({0.5f, 1, 0.75f});
+  Qmx10StepData three = one;
+  three.time = 3;
+  three.icnt = {static_cast<int32_t>(third[0].size()), static_cast<int32_t>(third[1].size())};
+  three.vdof = std::move(third);
+  return FileBuilder(Qmx10File({one})).Add(two).Append(Qmx10File({three}));
+}
+
 class ResultSeriesTest : public ::testing::Test {
  protected:
   void Use(const FileBuilder& file) {
@@ -131,24 +156,7 @@ TEST_F(ResultSeriesTest, Qmx10RowsShorterThanTheMeshHoldNoValueBeyond) {
 // other: the second step lists one count and carries the first one's second,
 // which the third then changes.
 TEST_F(ResultSeriesTest, StepsReadAtTheirPlacesInAnyOrder) {
-  Qmx10StepData first;
-  first.time = 1;
-  first.ndf = 2;
-  first.icnt = {2, 1};
-  first.vdof = {{1, 2}, {3}};
-  // Time 2, NP, NDF, NE, NCNT 1, ICNT(1) 2; rows of 2 and (carried) 1
-  // values; IMAT, NDRY, RNODE, RELEM.
-  const RecordBuilder second = RecordBuilder()
-                                   .Real(2)
-                                   .Ints({2, 2, 1, 1, 2})
-                                   .Reals({4, 5, 6})
-                                   .Ints({1, 1, 1})
-                                   .Reals({0.5f, 1, 0.75f});
-  Qmx10StepData third = first;
-  third.time = 3;
-  third.icnt = {2, 2};
-  third.vdof = {{1, 2}, {3, 9}};
-  Use(FileBuilder(Qmx10File({first})).Add(second).Append(Qmx10File({third})));
+  Use(CarryingQmx10File({{1, 2}, {3}}, {4, 5, 6}, {{1, 2}, {3, 9}}));
   ResultSeries series(file_, mesh_);
   ASSERT_TRUE(series.Open().ok());
   std::vector<StepPlace> places;
@@ -173,7 +181,7 @@ TEST_F(ResultSeriesTest, StepsReadAtTheirPlacesInAnyOrder) {
 // Steps at hours 1, 2 and 3, wanting from hour 2.5: the first was read by
 // Open; the second is passed, its first field's values left as the first
 // step's; the third, read after the pass, has its own. In QMX10 the second
-// step lists one count and carries the first one's second.
+// step carries a count of the first.
 TEST_F(ResultSeriesTest, StepsOutsideTheWantedHoursArePassed) {
   auto qmx2 = [](float t, float u) {
     Qmx2StepData s;
@@ -188,26 +196,10 @@ TEST_F(ResultSeriesTest, StepsOutsideTheWantedHoursArePassed) {
     s.conc = {c, c + 1};
     return s;
   };
-  Qmx10StepData first;
-  first.time = 1;
-  first.ndf = 2;
-  first.icnt = {2, 1};
-  first.vdof = {{10, 11}, {3}};
-  // Time 2, NP, NDF, NE, NCNT 1, ICNT(1) 2; rows of 2 and (carried) 1
-  // values; IMAT, NDRY, RNODE, RELEM.
-  const RecordBuilder second = RecordBuilder()
-                                   .Real(2)
-                                   .Ints({2, 2, 1, 1, 2})
-                                   .Reals({20, 21, 6})
-                                   .Ints({1, 1, 1})
-                                   .Reals({0.5f, 1, 0.75f});
-  Qmx10StepData third = first;
-  third.time = 3;
-  third.vdof = {{30, 31}, {9}};
   const std::pair<FileBuilder, const char*> cases[] = {
       {Qmx2File(CodedHeader{}, {qmx2(1, 10), qmx2(2, 20), qmx2(3, 30)}, true), "x_velocity"},
       {Qmx4File(CodedHeader{}, {qmx4(1, 10), qmx4(2, 20), qmx4(3, 30)}), "constituent_1"},
-      {FileBuilder(Qmx10File({first})).Add(second).Append(Qmx10File({third})), "x_velocity"},
+      {CarryingQmx10File({{10, 11}, {3}}, {20, 21, 6}, {{30, 31}, {9}}), "x_velocity"},
   };
   for (const auto& [file, field] : cases) {
     Use(file);
