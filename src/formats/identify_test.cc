@@ -50,10 +50,23 @@ CharHeader Version(int32_t irec1) {
   return h;
 }
 
+// A header, then a first step that is both a short QMX2 step (NP2 1, NE2 0)
+// and a QMX4 step (NQAL 1, NP4 1, NE4 2), then `next`: the family whose
+// steps read further is the file's.
+FileBuilder EitherFirst(const RecordBuilder& next) {
+  FileBuilder file = CharHeaderFile(Version(41));
+  file.Add(RecordBuilder().Real(1.0f).Ints({1, 1, 0, 2, 0, 0}));
+  return file.Add(next);
+}
+
 std::vector<Case> Cases() {
   const std::vector<Qmx2StepData> hydro = {Hydro(1.0f), Hydro(2.0f)};
   const std::vector<Qmx4StepData> transport = {Transport(1.0f, 2, 3, 1)};
   return {
+      {"EitherThenQmx2", EitherFirst(Qmx2StepRecord(Hydro(2.0f, 1, 0), false)), FileKind::kQmx2,
+       false, false, 3},
+      {"EitherThenQmx4", EitherFirst(Qmx4StepRecord(Transport(2.0f, 2, 1, 0))), FileKind::kQmx4,
+       false, false, 3},
       {"VeltoCharacterWithTitle", VeltoFile(Version(425), {}), FileKind::kVelto, false, false, 3},
       {"VeltoCharacterWithoutTitle", VeltoFile(Version(420), {}), FileKind::kVelto, false, false,
        2},
