@@ -192,12 +192,18 @@ class SalvageTest : public FramingsTest {
     whole_ = Qmx2File(header, steps, true).bytes();
     box_.Write("cut.bin", whole_.substr(0, 2365 + 100));
     box_.Write("three.bin", Qmx2File(header, {steps[0], steps[1], steps[2]}, true).bytes());
+    // The three steps less themselves: every field zero, the codes kept.
+    for (Qmx2StepData& step : steps) {
+      step.vel.assign(33, 0.0f);
+      step.wsel.assign(11, 0.0f);
+    }
+    zero_ = Qmx2File(header, {steps[0], steps[1], steps[2]}, true).bytes();
     box_.Write("mesh.velto", TwoElementMesh().bytes());
   }
   const std::string kDamage =
       "cut.bin is damaged at record 7 (byte 2365): its length of 240 bytes runs past the end of "
       "the file (96 bytes left); its 3 steps before it ";
-  std::string whole_;
+  std::string whole_, zero_;
 };
 
 TEST_F(SalvageTest, MergeAndAverageUseTheThreeStepsBeforeTheCut) {
@@ -232,7 +238,7 @@ TEST_F(SalvageTest, MergeAndAverageUseTheThreeStepsBeforeTheCut) {
   EXPECT_EQ(box_.Read("b.txt"), box_.Read("a.txt"));
 }
 
-TEST_F(SalvageTest, ThePlotAndTheExportNeverReadADamagedFileWithoutAWord) {
+TEST_F(SalvageTest, NoProgramReadsADamagedFileWithoutAWord) {
   struct Case {
     std::string program;
     std::vector<std::string> args;
@@ -260,6 +266,15 @@ TEST_F(SalvageTest, ThePlotAndTheExportNeverReadADamagedFileWithoutAWord) {
        {"cut.bin", "-o", "c.bin", "-q", "--salvage"},
        0,
        "korvant-convert: caution: " + kDamage + "are written\n"},
+      {"korvant-diff",
+       {"three.bin", "cut.bin", "-o", "d.bin", "-q"},
+       1,
+       "korvant-diff: cut.bin: record 7 (byte 2365): its length of 240 bytes runs past the end "
+       "of the file (96 bytes left); --salvage uses the 3 steps before it\n"},
+      {"korvant-diff",
+       {"three.bin", "cut.bin", "-o", "d.bin", "-q", "--salvage"},
+       0,
+       "korvant-diff: caution: " + kDamage + "are used\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.program + " " + c.args.back());
@@ -268,6 +283,7 @@ TEST_F(SalvageTest, ThePlotAndTheExportNeverReadADamagedFileWithoutAWord) {
     EXPECT_EQ(c.err, r.err);
   }
   EXPECT_EQ(whole_.substr(0, 2365), box_.Read("c.bin"));
+  EXPECT_EQ(zero_, box_.Read("d.bin"));
   // Hours 1 to 3: the series' rows.
   const std::string csv = box_.Read("s.csv");
   EXPECT_EQ(4, std::count(csv.begin(), csv.end(), '\n')) << csv;

@@ -34,7 +34,10 @@ constexpr ProgramHelp kHelp = {"the change between two runs, node by node",
   surface; QMX4 concentrations; QMX10 degrees of freedom). Codes (wet/dry,
   element codes), counts and every other array are B's. Files of different
   families, or whose steps compared differ in their counts of nodes,
-  elements or quantities, are refused before anything is written.
+  elements or quantities, are refused before anything is written. So is a
+  file whose framing or counts are damaged; with --salvage, a file damaged
+  after its header (the file of a run that stopped mid-write) gives its steps
+  before the first damaged record, and a caution says where the damage is.
 
 REPORT
   For each field, the largest increase (B above A) and the largest decrease
@@ -62,6 +65,7 @@ struct Options {
   bool force = false;
   bool json = false;
   bool quiet = false;
+  bool salvage = false;
 };
 
 std::string ValueText(float value) {
@@ -82,13 +86,28 @@ Json ChangeJson(const std::optional<Change>& c) {
 }
 
 std::string InputText(const std::string& path, const DifferenceInput& in) {
-  return ValidUtf8(path) + ": " + Counted(in.steps, "step", "steps") + ", " +
-         std::to_string(in.skipped) + " skipped";
+  std::string text = ValidUtf8(path) + ": " + Counted(in.steps, "step", "steps") + ", " +
+                     std::to_string(in.skipped) + " skipped";
+  if (in.damage) {
+    text += "; salvaged: damaged at record " + std::to_string(in.damage->record) + " (byte " +
+            std::to_string(in.damage->offset) + "), " + Counted(in.steps, "step", "steps") +
+            " before it used";
+  }
+  return text;
+}
+
+std::optional<SalvageNote> Salvaged(const std::string& path, const DifferenceInput& in) {
+  if (!in.damage) return std::nullopt;
+  return SalvageNote{ValidUtf8(path), in.damage->record, in.damage->offset, in.damage->what,
+                     in.steps};
 }
 
 std::vector<std::string> Cautions(const Options& o, const DifferenceReport& r) {
   std::vector<std::string> texts;
   for (auto [path, in] : {std::pair{&o.a, &r.a}, std::pair{&o.b, &r.b}}) {
+    if (const std::optional<SalvageNote> note = Salvaged(*path, *in)) {
+      texts.push_back(SalvageText(*note));
+    }
     if (in->back_at) {
       texts.push_back(ValidUtf8(*path) + " goes back in time at hour " + HourText(*in->back_at) +
                       "; steps are paired walking forward, so merge its pieces with "
@@ -127,7 +146,11 @@ void PrintJson(const Options& o, const DifferenceReport& r,
                       {"decrease", ChangeJson(c.decrease)}});
   }
   const auto input = [](const std::string& path, const DifferenceInput& in) {
-    return Json{{"file", path}, {"steps", in.steps}, {"skipped", in.skipped}};
+    const std::optional<SalvageNote> note = Salvaged(path, in);
+    return Json{{"file", path},
+                {"steps", in.steps},
+                {"skipped", in.skipped},
+                {"damage", SalvageJson(note ? &*note : nullptr)}};
   };
   const std::optional<bool> long_steps = family.long_steps(r.identity);
   Json report = {{"program", kProgram},
@@ -157,6 +180,7 @@ int Diff(int argc, char** argv) {
   AddOutputOption(app, &o.output, "The difference to write, B minus A")->required();
   app.add_flag("--sync", o.sync, "Wait until the output is on disk before renaming it");
   AddForceOption(app, &o.force);
+  AddSalvageOption(app, &o.salvage);
   AddReportOptions(app, &o.quiet, &o.json);
   StandardOptions(app, kProgram, kHelp);
   if (std::optional<int> status = ParseCommandLine(app, argc, argv)) return *status;
@@ -166,7 +190,7 @@ int Diff(int argc, char** argv) {
   if (!outputs.Add(o.output, o.force, {o.a, o.b}, &error)) {
     return Complain(kProgram, error, kExitRefused);
   }
-  StreamDifference diff(o.a, o.b);
+  StreamDifference diff(o.a, o.b, o.salvage);
   if (!diff.Check()) return Complain(kProgram, diff.report().error, kExitRefused);
   ProgressLine progress(kProgram);
   bool read = true;

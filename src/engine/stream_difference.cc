@@ -21,25 +21,35 @@ struct StreamDifference::Walk {
   StepHead head;
   std::array<int32_t, MAXCNT> icnt{}, before{};
   bool done = false;
+  ReadResult last;            // of the step head read last
+  int64_t taken = 0;          // step heads read since the first step
+  int64_t limit = INT64_MAX;  // the steps before a salvaged file's damage
 
   // Takes the next step's head: false, with `why`, when the file is damaged.
   bool Next(const Identity& id, std::string* why) {
     before = icnt;
-    const ReadResult result = ReadStepHead(f, id, &head, icnt.data());
-    done = result.outcome == Outcome::kEndOfFile;
-    if (done || result.ok()) return true;
-    *why = path + ": " + Problem(result);
+    done = taken == limit;
+    if (done) return true;
+    last = ReadStepHead(f, id, &head, icnt.data());
+    done = last.outcome == Outcome::kEndOfFile;
+    if (done) return true;
+    if (last.ok()) {
+      ++taken;
+      return true;
+    }
+    *why = path + ": " + Problem(last);
     return false;
   }
   void Restart() {
     f.Seek(first_step);
     icnt.fill(0);
     done = false;
+    taken = 0;
   }
 };
 
-StreamDifference::StreamDifference(std::string a, std::string b)
-    : a_(std::move(a)), b_(std::move(b)) {}
+StreamDifference::StreamDifference(std::string a, std::string b, bool salvage)
+    : a_(std::move(a)), b_(std::move(b)), salvage_(salvage) {}
 
 StreamDifference::~StreamDifference() = default;
 
@@ -92,7 +102,16 @@ bool StreamDifference::Pass(bool write, RecordFile* out,
     for (auto [w, input] : {std::pair{&a, &r.a}, std::pair{&b, &r.b}}) {
       std::optional<float> latest;
       for (;;) {
-        if (!w->Next(w == &a ? a_id_ : r.identity, &why)) return fail(why);
+        if (!w->Next(w == &a ? a_id_ : r.identity, &why)) {
+          // Damage after the header: with salvage the steps before it are used.
+          if (w->last.outcome != Outcome::kDamaged || input->steps == 0) return fail(why);
+          if (!salvage_) {
+            return fail(why + "; --salvage uses the " + Counted(input->steps, "step", "steps") +
+                        " before it");
+          }
+          input->damage = w->last.damage;
+          break;
+        }
         if (w->done) break;
         if (input->steps++ == 0 && w == &b) {
           r.means = driver.MarksMeans(r.identity, w->head.time);
@@ -112,7 +131,10 @@ bool StreamDifference::Pass(bool write, RecordFile* out,
 
   // The two walked in step: a pair at one hour (or the one step of each) is
   // compared; a step of one file at an hour the other has passed is skipped.
-  for (Walk* w : {&a, &b}) w->Restart();
+  for (auto [w, input] : {std::pair{&a, &r.a}, std::pair{&b, &r.b}}) {
+    w->Restart();
+    if (input->damage) w->limit = input->steps;
+  }
   int64_t compared = 0;
   if (!a.Next(a_id_, &why) || !b.Next(r.identity, &why)) return fail(changed + why);
   while (!a.done && !b.done) {

@@ -9,6 +9,7 @@
 
 #include "engine/vocabulary.h"
 #include "formats/identify.h"
+#include "formats/read_result.h"
 #include "io/record_file.h"
 
 namespace korvant {
@@ -37,6 +38,8 @@ struct DifferenceInput {
   int64_t steps = 0;
   int64_t skipped = 0;
   std::optional<float> back_at;  ///< the first hour at or before the hour before it
+  /// Salvaged: the first damaged record; `steps` are those before it.
+  std::optional<Damage> damage;
 };
 
 /// What a difference found. `error` says why it failed.
@@ -68,7 +71,9 @@ struct DifferenceReport {
 /// finds each field's largest increase and decrease.
 class StreamDifference {
  public:
-  StreamDifference(std::string a, std::string b);
+  /// With `salvage`, a file damaged after its header gives its steps before
+  /// the first damaged record; without, it is refused.
+  StreamDifference(std::string a, std::string b, bool salvage = false);
   ~StreamDifference();
 
   /// False when the two cannot be compared (report().error says why).
@@ -86,6 +91,7 @@ class StreamDifference {
   void Subtract(float hour);
 
   std::string a_, b_;
+  bool salvage_ = false;
   Identity a_id_;
   std::unique_ptr<DifferenceFamily> family_;
   DifferenceReport report_;
