@@ -42,7 +42,7 @@ inline FileBuilder TwoElementMesh() {
 // values: x-velocity, y-velocity and depth of node k are 0.5 + 0.75k,
 // 0.75 + 0.75k and 1 + 0.75k, its elevation 100.5 + 0.5k; the wet/dry codes
 // are 0, 1, 2, then 1. The second step's first x-velocity is 9.
-inline FileBuilder HydroResult(int32_t nodes = 11) {
+inline FileBuilder HydroResult(int32_t nodes = 11, const std::string& title = "TIDE RUN") {
   Qmx2StepData first;
   first.time = 1.5f;
   first.np2 = nodes;
@@ -53,7 +53,7 @@ inline FileBuilder HydroResult(int32_t nodes = 11) {
   second.vel = {9.0f};
   CharHeader header;
   header.irec = {42};
-  header.title = "TIDE RUN";
+  header.title = title;
   return Qmx2File(header, {first, second}, true);
 }
 

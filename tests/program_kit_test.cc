@@ -205,6 +205,35 @@ TEST_P(ProgramKitTest, NoNodeLimit) {
   EXPECT_EQ(Writes(), box_.Exists(Out()));
 }
 
+// A QMX2 file whose character header leaves its title record out is read
+// as the same file with an empty title (77 NULs): the same report and the
+// same output, but for merge and convert, which copy the header as it stands.
+TEST_P(ProgramKitTest, AResultWithoutItsTitleRecordReadsAsOneWithAnEmptyTitle) {
+  const std::string empty = HydroResult(11, std::string(77, '\0')).bytes();
+  // The title record C3 follows C1 (1200 bytes) and C2 (320): 77 bytes
+  // and its two lengths.
+  const std::string untitled = std::string(empty).erase(1208 + 328, 85);
+  Sandbox other;
+  other.Write("mesh.velto", TwoElementMesh().bytes());
+  other.Write("run.qmx2", empty);
+  const RunResult expected = other.RunProgram(ProgramPath(GetParam().name),
+                                              GetParam().args("mesh.velto", "run.qmx2", Out()));
+  ASSERT_EQ(0, expected.status) << expected.err;
+  box_.Write("run.qmx2", untitled);
+  const RunResult run = Run("mesh.velto", "run.qmx2");
+  EXPECT_EQ(0, run.status) << run.err;
+  const std::string name = GetParam().name;
+  if (name == "korvant-info") {
+    EXPECT_NE(std::string::npos, run.out.find("caution:      no title record")) << run.out;
+    return;
+  }
+  EXPECT_EQ(expected.out, run.out);
+  const bool copies = name == "korvant-merge" || name == "korvant-convert";
+  if (Writes()) {
+    EXPECT_EQ(copies ? untitled : other.Read(Out()), box_.Read(Out()));
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(CompanionPrograms, ProgramKitTest, ::testing::ValuesIn(kPrograms),
                          [](const auto& tested) {
                            std::string name = tested.param.name + 8;  // after "korvant-"

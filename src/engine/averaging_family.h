@@ -31,8 +31,9 @@ struct CountLists {
 class AveragingFamily {
  public:
   virtual ~AveragingFamily() = default;
-  /// Reads the header, when the family has one: "" or what is wrong.
-  virtual std::string ReadHeader(RecordFile&) { return ""; }
+  /// Reads the header of the file `id` tells, when the family has one: "" or
+  /// what is wrong.
+  virtual std::string ReadHeader(RecordFile&, const Identity&) { return ""; }
   /// Reads the step at the file's position whole: "" or what is wrong.
   /// `head` holds its counts (checked against its length).
   virtual std::string ReadWhole(RecordFile& f, const StepHead& head, const CountLists& list) = 0;

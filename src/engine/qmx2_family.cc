@@ -35,9 +35,9 @@ class HydroAveraging final : public AveragingFamily {
     if (mesh_ != nullptr) bottom_ = mesh_->bottom;
   }
 
-  std::string ReadHeader(RecordFile& f) override {
+  std::string ReadHeader(RecordFile& f, const Identity& id) override {
     // No mesh limit: the steps' counts size what is kept.
-    std::string why = Problem(header_.Read(f, kAnyMesh));
+    std::string why = Problem(header_.Read(f, kAnyMesh, id.titled()));
     long_ = header_.irec1() >= kAverageLongFrom;
     return why;
   }

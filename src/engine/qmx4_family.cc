@@ -32,7 +32,9 @@ class TransportAveraging final : public AveragingFamily {
       : mean_(c.constituents.value_or(std::numeric_limits<int32_t>::max())) {}
 
   // No mesh limit: the steps' counts size what is kept.
-  std::string ReadHeader(RecordFile& f) override { return Problem(header_.Read(f, kAnyMesh)); }
+  std::string ReadHeader(RecordFile& f, const Identity& id) override {
+    return Problem(header_.Read(f, kAnyMesh, id.titled()));
+  }
 
   std::string ReadWhole(RecordFile& f, const StepHead& head, const CountLists&) override {
     // The record's length backs NP4 x NQAL values: no more are kept.

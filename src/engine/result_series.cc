@@ -34,7 +34,7 @@ SeriesResult ResultSeries::Open() {
   const FamilyDriver& driver = *DriverOf(id_.kind);
   if (id_.has_header) {
     HeaderStore header;
-    result.read = header.Read(file_);
+    result.read = header.Read(file_, {}, id_.titled());
     if (!result.ok()) return result;
     title_ = header.title();
   }

@@ -33,8 +33,9 @@ struct FieldView {
 class DifferenceFamily {
  public:
   virtual ~DifferenceFamily() = default;
-  /// Reads B's header, to be written as it was read: "" or what is wrong.
-  virtual std::string ReadHeader(RecordFile&) { return ""; }
+  /// Reads B's header (of the file `id` tells), to be written as it was
+  /// read: "" or what is wrong.
+  virtual std::string ReadHeader(RecordFile&, const Identity&) { return ""; }
   virtual void WriteHeader(RecordFile&) {}
   /// Reads the step of `side` at the file's position whole: "" or what is
   /// wrong. `head` holds its counts (checked against its length).
@@ -52,8 +53,8 @@ class DifferenceFamily {
 template <typename Slot, bool kHeader>
 class SlottedDifference : public DifferenceFamily {
  public:
-  std::string ReadHeader(RecordFile& f) override {
-    return kHeader ? Problem(header_.Read(f, kAnyMesh)) : "";
+  std::string ReadHeader(RecordFile& f, const Identity& id) override {
+    return kHeader ? Problem(header_.Read(f, kAnyMesh, id.titled())) : "";
   }
   void WriteHeader(RecordFile& out) override {
     if (kHeader) header_.Write(out, header_.values().np, header_.values().ne);

@@ -40,7 +40,7 @@ bool StreamAverage::Run(const std::function<void(const AverageProgress&)>& progr
   report_.integer_coded = id.integer_coded;
   if (const FamilyDriver* driver = DriverOf(id.kind)) family_ = driver->Averaging(choices_);
   if (!family_) return fail(NotAResult(id));
-  if (std::string why = family_->ReadHeader(f); !why.empty()) return fail(why);
+  if (std::string why = family_->ReadHeader(f, id); !why.empty()) return fail(why);
   const RecordMark first_step = f.Tell();
 
   // First pass: every step's head, checked against its record; the window.

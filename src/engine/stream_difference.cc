@@ -87,7 +87,9 @@ bool StreamDifference::Pass(bool write, RecordFile* out,
   }
   family_ = driver.Difference(r.identity);
   // B's header is kept to be written; A's is passed over.
-  if (std::string why = family_->ReadHeader(b.f); !why.empty()) return fail(b_ + ": " + why);
+  if (std::string why = family_->ReadHeader(b.f, r.identity); !why.empty()) {
+    return fail(b_ + ": " + why);
+  }
   for (int i = 0; i < a_id_.header_records; ++i) {
     if (std::string why = Problem(ResultOf(a.f, a.f.SkipRecord())); !why.empty()) {
       return fail(a_ + ": " + why);

@@ -44,7 +44,7 @@ ReadResult ReadCounted(RecordFile& f, int part, std::string_view name, int32_t* 
   return Failed(f, f.Finish(), part);
 }
 
-ReadResult ReadCharacterForm(RecordFile& f, const HeaderText& into, int32_t title_from_version) {
+ReadResult ReadCharacterForm(RecordFile& f, const HeaderText& into, const HeaderVariant& variant) {
   ReadStatus status = f.Begin();
   if (status == ReadStatus::kOk) {
     f.Text(into.banner, kBannerChars);
@@ -57,7 +57,9 @@ ReadResult ReadCharacterForm(RecordFile& f, const HeaderText& into, int32_t titl
     f.Reals(into.frec, kHeaderReals);
     status = f.Finish();
   }
-  if (status != ReadStatus::kOk || into.irec[0] < title_from_version) return Failed(f, status, 2);
+  if (status != ReadStatus::kOk || !variant.titled || into.irec[0] < variant.title_from_version) {
+    return Failed(f, status, 2);
+  }
   status = f.Begin();
   if (status == ReadStatus::kOk) {
     f.Text(into.title, kTitleChars);
@@ -144,7 +146,7 @@ ReadResult DetectForm(RecordFile& f, HeaderValues* h) {
 ReadResult ReadHeader(RecordFile& f, HeaderValues* h, const HeaderText& into, MeshLimits limits,
                       const HeaderVariant& variant) {
   return h->integer_coded() ? ReadIntegerForm(f, h, into, limits, variant)
-                            : ReadCharacterForm(f, into, variant.title_from_version);
+                            : ReadCharacterForm(f, into, variant);
 }
 
 void WriteHeader(RecordFile& out, const HeaderValues& h, const HeaderText& from, int32_t np,
@@ -163,9 +165,11 @@ void WriteHeader(RecordFile& out, const HeaderValues& h, const HeaderText& from,
   out.Write({PieceOf(h.NTITL), PiecesOf(from.ititl, h.NTITL)});
 }
 
-ReadResult HeaderStore::Read(RecordFile& f, MeshLimits limits) {
+ReadResult HeaderStore::Read(RecordFile& f, MeshLimits limits, bool titled) {
   ReadResult result = DetectForm(f, &values_);
-  return result.ok() ? ReadHeader(f, &values_, text(), limits) : result;
+  HeaderVariant variant;
+  variant.titled = titled;
+  return result.ok() ? ReadHeader(f, &values_, text(), limits, variant) : result;
 }
 
 std::string HeaderStore::title() const {

@@ -77,6 +77,8 @@ struct HeaderVariant {
   std::array<std::string_view, 4> counts = {"NBAN", "NIREC", "NFREC", "NTITL"};
   /// The character form holds the title C3 only when IREC(1) is at least this.
   int32_t title_from_version = INT32_MIN;
+  /// False: the character form holds no title C3 whatever IREC(1) is.
+  bool titled = true;
 };
 
 /// Reads the header in the form `ITEST` chose. On failure `part` tells the
@@ -96,8 +98,10 @@ void WriteHeader(RecordFile& out, const HeaderValues& h, const HeaderText& from,
 /// arrays start as zeros.
 class HeaderStore {
  public:
-  /// Reads the header from the file's start, in the form its `ITEST` tells.
-  ReadResult Read(RecordFile& f, MeshLimits limits = {});
+  /// Reads the header from the file's start, in the form its `ITEST` tells;
+  /// a character form without `titled` has no title record (the title stays
+  /// empty, and `Write` writes it so).
+  ReadResult Read(RecordFile& f, MeshLimits limits = {}, bool titled = true);
   /// Writes the header back as `WriteHeader` does, H1 carrying `np` and `ne`.
   void Write(RecordFile& out, int32_t np, int32_t ne);
 

@@ -29,6 +29,11 @@ struct Identity {
   int header_records = 0;      // records before the first step (VELTO: before G1)
   bool header_only = false;    // kUnknown: a header and no record after it
   std::string why;             // kUnknown: why the file is none of the kinds
+
+  /// A header with a title: the integer-coded form, or the character form of
+  /// three records (a QMX2 or QMX4 file that leaves its title record out has
+  /// two).
+  bool titled() const { return integer_coded || header_records >= 3; }
 };
 
 /// Identifies the file open in `f` from its first records; `f` is rewound

@@ -117,6 +117,11 @@ std::vector<std::string> Cautions(const FileReport& r) {
                          "a merge reads these short steps as long ones and stops at the first");
     }
   }
+  if (family != nullptr && !family->is_mesh() && family->has_header() && !r.identity.titled()) {
+    cautions.push_back(
+        "no title record: the console program korvant takes the first step for one; the "
+        "companion programs read the file, and write an empty title where they write a header");
+  }
   if (r.identified() && !r.framing.common()) {
     cautions.push_back(
         "the console program korvant reads only little-endian files with 4-byte record lengths; "
