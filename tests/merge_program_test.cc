@@ -224,6 +224,42 @@ TEST_F(MergeProgramTest, MergesBeyondTheDialoguesLimits) {
             box_.Read("wide_out.bin"));
 }
 
+// A QMX10 step whose count list gives only its first entry and carries the
+// second from the step before: when the window leaves that step out, the
+// merged file gives the kept step its whole list, so that it reads as it did;
+// the step after it, whose list is whole, is copied as it stands.
+TEST_F(MergeProgramTest, AQmx10StepWhoseCountsLeanOnAStepLeftOutGetsItsWholeList) {
+  auto step = [](float time, std::vector<int32_t> icnt, std::vector<std::vector<float>> rows) {
+    Qmx10StepData s;
+    s.time = time;
+    s.ndf = 2;
+    s.icnt = std::move(icnt);
+    s.vdof = std::move(rows);
+    s.imat = {1};
+    s.ndry = {1, 1};
+    s.rnode = {0.5f, 1};
+    s.relem = {0.75f};
+    return s;
+  };
+  // Time 2, NP, NDF, NE, NCNT 1, ICNT(1) 2; rows of 2 and (carried) 1
+  // values; IMAT, NDRY, RNODE, RELEM.
+  const RecordBuilder leaning = RecordBuilder()
+                                    .Real(2)
+                                    .Ints({2, 2, 1, 1, 2})
+                                    .Reals({4, 5, 6})
+                                    .Ints({1, 1, 1})
+                                    .Reals({0.5f, 1, 0.75f});
+  const Qmx10StepData third = step(3, {2, 2}, {{7, 8}, {9, 10}});
+  box_.Write("run.bin", FileBuilder(Qmx10File({step(1, {2, 1}, {{1, 2}, {3}})}))
+                            .Add(leaning)
+                            .Append(Qmx10File({third}))
+                            .bytes());
+  const RunResult run = Merge({"-q", "-o", "out.bin", "run.bin@1.5:3"});
+  ASSERT_EQ(0, run.status) << run.err;
+  const Qmx10StepData whole = step(2, {2, 1, 0, 0, 0, 0, 0, 0}, {{4, 5}, {6}});
+  EXPECT_EQ(Qmx10File({whole, third}).bytes(), box_.Read("out.bin"));
+}
+
 }  // namespace
 }  // namespace korvant
 

@@ -26,7 +26,9 @@ constexpr ProgramHelp kHelp = {"join model result files of one family into one",
                                R"(DESCRIPTION
   Writes OUT: the header of the first input (QMX2 and QMX4 files; QMX10
   files have none), then the selected time steps of every input in the order
-  given, each record copied unchanged. The family and the header form are
+  given, each record copied unchanged (but for a QMX10 step whose count list
+  carries entries from a step left out: it is given its whole count list, so
+  that it reads as it did). The family and the header form are
   those of the first input; every input must be of the same family (QMX2
   files all with or all without elevations) and have the same node and
   element counts, or nothing is written. Every record's framing and counts
@@ -184,6 +186,9 @@ void PrintReport(const Options& o, const std::vector<MergeInput>& inputs, const 
     if (in.replaced > 0) {
       std::cout << ", replaced " << Counted(in.replaced, "earlier step", "earlier steps");
     }
+    if (in.relisted > 0) {
+      std::cout << ", " << Counted(in.relisted, "step", "steps") << " given its whole count list";
+    }
     if (in.damage) {
       std::cout << "; salvaged: damaged at record " << in.damage->record << " (byte "
                 << in.damage->offset << "), " << Counted(in.steps, "step", "steps")
@@ -205,6 +210,7 @@ void PrintJson(const Options& o, const std::vector<MergeInput>& inputs, const Me
                            {"selected", in.selected},
                            {"kept", in.kept},
                            {"replaced", in.replaced},
+                           {"relisted", in.relisted},
                            {"first_hour", HourJson(in.first_hour)},
                            {"last_hour", HourJson(in.last_hour)}});
     const std::optional<SalvageNote> note = Salvaged(inputs, r, i);

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include "engine/family_driver.h"
 #include "formats/limits.h"
@@ -66,6 +67,45 @@ std::string MeshText(int32_t nodes, int32_t elements) {
   return std::to_string(nodes) + " nodes and " + std::to_string(elements) + " elements";
 }
 
+// Whether a QMX10 step whose count list gives its first `listed` entries and
+// carries the rest (`carried`, as its own file carries them) would read
+// otherwise after the steps written before it (`written`, the list they
+// leave).
+bool LeansOnStepsLeftOut(const int32_t* carried, const std::array<int32_t, MAXCNT>& written,
+                         int32_t listed) {
+  for (int k = std::max(listed, 0); k < MAXCNT; ++k) {
+    if (carried[k] != written[static_cast<size_t>(k)]) return true;
+  }
+  return false;
+}
+
+// The QMX10 step whose head was read last (`head`; its count list, carried
+// entries included, `icnt`) as a record in the common framing that gives the
+// whole count list, so that it reads alike wherever it stands. "" or what is
+// wrong.
+std::string WithWholeCountList(RecordFile& f, const StepHead& head, const int32_t* icnt,
+                               std::vector<int32_t>* record) {
+  const int64_t listed = std::max(head.listed, 0);
+  const int64_t rest = (int64_t{head.length} - 4 * (5 + listed)) / 4;  // values after the list
+  const int64_t bytes = 4 * (5 + MAXCNT + rest);
+  if (rest < 0 || bytes > int64_t{UINT32_MAX}) {
+    return "the step at hour " + HourWords(head.time) + " cannot be given its whole count list";
+  }
+  record->assign(static_cast<size_t>(2 + bytes / 4), 0);
+  int32_t* w = record->data();
+  const uint32_t length = static_cast<uint32_t>(bytes);
+  std::memcpy(&w[0], &length, 4);
+  std::memcpy(&w[record->size() - 1], &length, 4);
+  f.Seek(head.at);
+  const bool read = f.Begin() == ReadStatus::kOk && f.Ints(w + 1, 4) &&  // TIME, NP, NDF, NE
+                    f.Pass(4 * (1 + listed)) && f.Ints(w + 6 + MAXCNT, rest);
+  const ReadResult result = ResultOf(f, f.Finish());
+  if (!read || !result.ok()) return Where(result.damage) + ": " + result.damage.what;
+  w[5] = MAXCNT;
+  std::copy(icnt, icnt + MAXCNT, w + 6);
+  return "";
+}
+
 std::string FamilyName(const Identity& id) {
   const FamilyDriver* driver = DriverOf(id.kind);
   return driver != nullptr ? driver->Describe(id) : "not a model file";
@@ -99,6 +139,21 @@ class StreamMerge::Copier {
     fd_ = fd;
     at_ = at;
     n_ = n;
+    return true;
+  }
+
+  /// Bytes from memory, after what is queued.
+  bool Put(const void* data, size_t n) {
+    if (!Flush()) return false;
+    const auto* p = static_cast<const char*>(data);
+    while (n > 0) {
+      const ssize_t put = ::write(out_, p, n);
+      if (put < 0 && errno == EINTR) continue;
+      if (put < 0) return Fail(std::strerror(errno), true);
+      p += put;
+      n -= static_cast<size_t>(put);
+      written_ += put;
+    }
     return true;
   }
 
@@ -335,9 +390,12 @@ bool StreamMerge::WriteInput(size_t i, Copier& copier,
   MergeInputReport& report = report_.inputs[i];
   StepHead head;
   int32_t icnt[MAXCNT] = {};  // a QMX10 count list, carried from step to step
+  int32_t carried[MAXCNT];    // the list as it stood before the step
+  std::vector<int32_t> relisted;
   int64_t steps = 0, selected = 0;
   for (;;) {
     if (report.damage && steps == src.steps) break;  // the steps before the damage
+    std::copy(icnt, icnt + MAXCNT, carried);
     const ReadResult result = ReadStepHead(f, id, &head, icnt);
     if (result.outcome == Outcome::kEndOfFile) break;
     if (!result.ok())
@@ -370,7 +428,18 @@ bool StreamMerge::WriteInput(size_t i, Copier& copier,
       continue;
     }
     const int64_t bytes = f.framing().length_bytes * 2 + int64_t{head.length};
-    if (!copier.Add(in.fd, head.at.position, bytes, f.framing())) return copy_failed();
+    if (id.kind == FileKind::kQmx10 && LeansOnStepsLeftOut(carried, written_counts_, head.listed)) {
+      // Its list leans on entries that the steps written before it do not
+      // give: it is written with the whole list.
+      if (std::string why = WithWholeCountList(f, head, icnt, &relisted); !why.empty()) {
+        return Refuse(path, changed + why);
+      }
+      if (!copier.Put(relisted.data(), relisted.size() * 4)) return copy_failed();
+      ++report.relisted;
+    } else if (!copier.Add(in.fd, head.at.position, bytes, f.framing())) {
+      return copy_failed();
+    }
+    std::copy(icnt, icnt + MAXCNT, written_counts_.begin());
     ++report.kept;
     ++report_.steps;
     if (!report.first_hour) report.first_hour = head.time;

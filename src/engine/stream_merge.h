@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -8,6 +9,7 @@
 
 #include "engine/restart_runs.h"
 #include "formats/identify.h"
+#include "formats/limits.h"
 
 namespace korvant {
 
@@ -35,6 +37,9 @@ struct MergeInputReport {
   /// With salvage: the first damaged record of a file whose steps before it
   /// were used (`steps` of them).
   std::optional<Damage> damage;
+  /// QMX10: kept steps whose count list leaned on entries of steps the
+  /// merge left out, written with their whole count list instead.
+  int64_t relisted = 0;
 };
 
 /// Something a merge did that its user may not expect, as data the front end
@@ -172,6 +177,9 @@ class StreamMerge {
   size_t last_input_ = 0;
   float last_written_ = 0;
   std::optional<MergeCaution> back_;
+  /// The QMX10 count list that the steps written so far leave, as a reader
+  /// of the merged file carries it.
+  std::array<int32_t, MAXCNT> written_counts_{};
 };
 
 }  // namespace korvant

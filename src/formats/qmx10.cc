@@ -244,6 +244,7 @@ ReadResult ReadQmx10StepHead(RecordFile& f, bool averaged, StepHead* head, int32
     head->np = v[0];
     head->width = v[1];
     head->ne = v[2];
+    head->listed = v[3];
     r.counts = "NP = " + std::to_string(v[0]) + ", NDF = " + std::to_string(v[1]) +
                ", NE = " + std::to_string(v[2]) + " and NCNT = " + std::to_string(v[3]);
     if (v[3] > kQmx10CountList || v[1] > MAXDOF) {

@@ -16,6 +16,7 @@ struct StepHead {
   int32_t width = 0;    // QMX4 constituents (NQAL), QMX10 degrees of freedom (NDF)
   RecordMark at;        // the record's leading length
   uint32_t length = 0;  // its data bytes
+  int32_t listed = 0;   // QMX10: NCNT, the entries of the count list the record gives
 };
 
 /// A step record's head as a family's head reader takes it: the time, the
