@@ -144,17 +144,7 @@ class StreamMerge::Copier {
 
   /// Bytes from memory, after what is queued.
   bool Put(const void* data, size_t n) {
-    if (!Flush()) return false;
-    const auto* p = static_cast<const char*>(data);
-    while (n > 0) {
-      const ssize_t put = ::write(out_, p, n);
-      if (put < 0 && errno == EINTR) continue;
-      if (put < 0) return Fail(std::strerror(errno), true);
-      p += put;
-      n -= static_cast<size_t>(put);
-      written_ += put;
-    }
-    return true;
+    return Flush() && (WriteAll(out_, data, n, &written_) || Fail(std::strerror(errno), true));
   }
 
   bool Flush() {
@@ -203,11 +193,9 @@ class StreamMerge::Copier {
       if (got < 0 && errno == EINTR) continue;
       if (got < 0) return Fail(std::strerror(errno), false);
       if (got == 0) return Fail("it ended early: it changed during the merge", false);
-      for (ssize_t done = 0; done < got;) {
-        const ssize_t put = ::write(out_, buffer_.get() + done, static_cast<size_t>(got - done));
-        if (put < 0 && errno == EINTR) continue;
-        if (put < 0) return Fail(std::strerror(errno), true);
-        done += put;
+      int64_t put = 0;  // counted by Flush once the whole range is out
+      if (!WriteAll(out_, buffer_.get(), static_cast<size_t>(got), &put)) {
+        return Fail(std::strerror(errno), true);
       }
       at += got;
       n -= got;

@@ -103,17 +103,21 @@ bool Reframer::Read(int fd, int64_t at, size_t n) {
               false);
 }
 
-bool Reframer::Put(int fd, const void* data, size_t n) {
+bool WriteAll(int fd, const void* data, size_t n, int64_t* written) {
   const auto* p = static_cast<const unsigned char*>(data);
   while (n > 0) {
     const ssize_t put = ::write(fd, p, n);
     if (put < 0 && errno == EINTR) continue;
-    if (put < 0) return Fail(std::strerror(errno), true);
+    if (put < 0) return false;
     p += put;
     n -= static_cast<size_t>(put);
-    written_ += put;
+    *written += put;
   }
   return true;
+}
+
+bool Reframer::Put(int fd, const void* data, size_t n) {
+  return WriteAll(fd, data, n, &written_) || Fail(std::strerror(errno), true);
 }
 
 bool Reframer::Copy(int in_fd, int64_t at, int64_t n, int out_fd, unsigned text_records,

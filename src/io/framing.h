@@ -28,6 +28,11 @@ void EncodeLength(unsigned char* p, uint64_t length, const Framing& framing);
 /// Reverses the bytes of each of `count` 4-byte values at `data`.
 void SwapWords(void* data, int64_t count);
 
+/// Writes the `n` bytes at `data` to `fd`, again where a write is
+/// interrupted or takes only part; adds what goes out to *written. False,
+/// with errno, when the system refuses them.
+bool WriteAll(int fd, const void* data, size_t n, int64_t* written);
+
 /// The framing of the regular file open on `fd`, `size` bytes long, told
 /// from its first record's two lengths: the one framing in which the first
 /// record's leading length is followed, that many bytes on, by the same
