@@ -227,7 +227,8 @@ TEST_F(MergeProgramTest, MergesBeyondTheDialoguesLimits) {
 // A QMX10 step whose count list gives only its first entry and carries the
 // second from the step before: when the window leaves that step out, the
 // merged file gives the kept step its whole list, so that it reads as it did;
-// the step after it, whose list is whole, is copied as it stands.
+// the step after it, whose list is whole, is copied as it stands. So does the
+// first step of a piece that carries a zero after a piece that listed one.
 TEST_F(MergeProgramTest, AQmx10StepWhoseCountsLeanOnAStepLeftOutGetsItsWholeList) {
   auto step = [](float time, std::vector<int32_t> icnt, std::vector<std::vector<float>> rows) {
     Qmx10StepData s;
@@ -258,6 +259,21 @@ TEST_F(MergeProgramTest, AQmx10StepWhoseCountsLeanOnAStepLeftOutGetsItsWholeList
   ASSERT_EQ(0, run.status) << run.err;
   const Qmx10StepData whole = step(2, {2, 1, 0, 0, 0, 0, 0, 0}, {{4, 5}, {6}});
   EXPECT_EQ(Qmx10File({whole, third}).bytes(), box_.Read("out.bin"));
+
+  const Qmx10StepData first = step(1, {2, 1}, {{1, 2}, {3}});
+  box_.Write("a.bin", Qmx10File({first}).bytes());
+  // Time 4, NCNT 1, ICNT(1) 2: a row of 2 values and one of none.
+  box_.Write("b.bin", FileBuilder()
+                          .Add(RecordBuilder()
+                                   .Real(4)
+                                   .Ints({2, 2, 1, 1, 2})
+                                   .Reals({4, 5})
+                                   .Ints({1, 1, 1})
+                                   .Reals({0.5f, 1, 0.75f}))
+                          .bytes());
+  ASSERT_EQ(0, Merge({"-q", "-o", "ab.bin", "a.bin", "b.bin"}).status);
+  const Qmx10StepData listed = step(4, {2, 0, 0, 0, 0, 0, 0, 0}, {{4, 5}, {}});
+  EXPECT_EQ(Qmx10File({first, listed}).bytes(), box_.Read("ab.bin"));
 }
 
 }  // namespace
