@@ -143,7 +143,6 @@ class Qmx2Steps final : public StepFields {
   }
 
   ReadResult Read(RecordFile& f, StepHead* head) override {
-    passed_ = false;
     const ReadResult read = ReadQmx2Step(f, long_, step_, filter_, &passed_);
     Counts(step_.time, step_.np, step_.ne, 0, head);
     if (!read.ok() || passed_) return read;

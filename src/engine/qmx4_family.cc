@@ -104,7 +104,6 @@ class Qmx4Steps final : public StepFields {
   }
 
   ReadResult Read(RecordFile& f, StepHead* head) override {
-    passed_ = false;
     const ReadResult read = ReadQmx4Step(f, step_, filter_, &passed_);
     Counts(step_.time, step_.np, step_.ne, step_.nqal, head);
     return read;

@@ -72,6 +72,7 @@ bool CouldBeQmx2Step(RecordFile& in, bool* long_steps) {
 
 ReadResult ReadQmx2Step(RecordFile& in, bool long_step, Qmx2Step& step, const StepFilter& filter,
                         bool* passed) {
+  if (passed != nullptr) *passed = false;
   ReadStatus status = in.Begin();
   if (status != ReadStatus::kOk) return ResultOf(in, status);
   if (!in.Reals(&step.time, 1) || !in.Ints(&step.np, 1)) return ResultOf(in, in.Finish());

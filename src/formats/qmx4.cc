@@ -53,6 +53,7 @@ bool CouldBeQmx4Step(RecordFile& in) {
 }
 
 ReadResult ReadQmx4Step(RecordFile& in, Qmx4Step& step, const StepFilter& filter, bool* passed) {
+  if (passed != nullptr) *passed = false;
   ReadStatus status = in.Begin();
   if (status != ReadStatus::kOk) return ResultOf(in, status);
   if (!in.Reals(&step.time, 1) || !in.Ints(&step.nqal, 1) || !in.Ints(&step.np, 1)) {
