@@ -193,8 +193,8 @@ class StreamMerge::Copier {
       if (got < 0 && errno == EINTR) continue;
       if (got < 0) return Fail(std::strerror(errno), false);
       if (got == 0) return Fail("it ended early: it changed during the merge", false);
-      int64_t put = 0;  // counted by Flush once the whole range is out
-      if (!WriteAll(out_, buffer_.get(), static_cast<size_t>(got), &put)) {
+      // Counted by Flush once the whole range is out.
+      if (!WriteAll(out_, buffer_.get(), static_cast<size_t>(got))) {
         return Fail(std::strerror(errno), true);
       }
       at += got;

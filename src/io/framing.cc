@@ -111,7 +111,7 @@ bool WriteAll(int fd, const void* data, size_t n, int64_t* written) {
     if (put < 0) return false;
     p += put;
     n -= static_cast<size_t>(put);
-    *written += put;
+    if (written != nullptr) *written += put;
   }
   return true;
 }

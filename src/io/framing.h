@@ -29,9 +29,9 @@ void EncodeLength(unsigned char* p, uint64_t length, const Framing& framing);
 void SwapWords(void* data, int64_t count);
 
 /// Writes the `n` bytes at `data` to `fd`, again where a write is
-/// interrupted or takes only part; adds what goes out to *written. False,
-/// with errno, when the system refuses them.
-bool WriteAll(int fd, const void* data, size_t n, int64_t* written);
+/// interrupted or takes only part; adds what goes out to *written (when
+/// given). False, with errno, when the system refuses them.
+bool WriteAll(int fd, const void* data, size_t n, int64_t* written = nullptr);
 
 /// The framing of the regular file open on `fd`, `size` bytes long, told
 /// from its first record's two lengths: the one framing in which the first
